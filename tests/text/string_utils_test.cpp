@@ -1,0 +1,94 @@
+#include "text/string_utils.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace brindle {
+namespace {
+
+struct ReplaceCase {
+  std::string text, from, to, expected;
+};
+
+TEST(ReplaceAllTest, ReplacesNonOverlappingOccurrencesLeftToRight) {
+  const std::vector<ReplaceCase> cases = {
+      {"a+=b+=c", "+=", "+= ", "a+= b+= c"},  // replacement holds its own search text
+      {"aaa", "aa", "b", "ba"},
+      {"aaaa", "aa", "b", "bb"},
+      {"aabb", "ab", "", "ab"},  // occurrence formed by the removal stays
+      {"a::b:", ":", "", "ab"},
+      {"abc", "x", "y", "abc"},
+      {"IsTrue True", "True", "true", "Istrue true"},
+      {"        x", "    ", "\t", "\t\tx"},
+      {"      x", "    ", "\t", "\t  x"},
+      {"x", "x", "(\"x\")", "(\"x\")"},
+      {"", "a", "b", ""},
+      {"abc", "", "zz", "abc"},  // an empty search text changes nothing
+      {std::string("a\0b\0", 4), std::string("\0", 1), "0", "a0b0"},
+  };
+  for (const ReplaceCase& c : cases) {
+    std::string text = c.text;
+    replaceAll(text, c.from, c.to);
+    EXPECT_EQ(text, c.expected) << "replaceAll(\"" << c.text << "\", \"" << c.from << "\")";
+  }
+}
+
+TEST(EraseFirstTest, RemovesOnlyTheFirstOccurrence) {
+  const std::vector<std::vector<std::string>> cases = {
+      // text, what, expected
+      {"$x$y", "$", "x$y"},
+      {"xy", "$", "xy"},
+      {"$x", "", "$x"},
+      {"recall it", "call ", "reit"},
+      {"call a; call b", "call ", "a; call b"},
+  };
+  for (const auto& c : cases) {
+    std::string text = c[0];
+    eraseFirst(text, c[1]);
+    EXPECT_EQ(text, c[2]) << "eraseFirst(\"" << c[0] << "\", \"" << c[1] << "\")";
+  }
+}
+
+TEST(SplitOnTest, KeepsEmptyPiecesAndStripsWhitespace) {
+  struct Case {
+    std::string text;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {"label start:", {"label", "start:"}},
+      {"a  b", {"a", "", "b"}},
+      {" a", {"", "a"}},
+      {"a ", {"a", ""}},
+      {"", {""}},
+      {"abc", {"abc"}},
+      {"\t\tif x == 1:", {"if", "x", "==", "1:"}},
+      {"a\tb c", {"ab", "c"}},
+      {"a\v\f\r\nb", {"ab"}},
+      {"\xC2\xA0x \x85", {"\xC2\xA0x", "\x85"}},  // high bytes are never whitespace
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> pieces;
+    EXPECT_EQ(splitOn(c.text, pieces, ' '), c.expected.size());
+    EXPECT_EQ(pieces, c.expected) << "splitOn(\"" << c.text << "\")";
+  }
+}
+
+TEST(SplitOnTest, ReplacesWhatTheListHeldAndKeepsOtherSeparators) {
+  std::vector<std::string> pieces = {"old", "older", "oldest", "more"};
+  splitOn("x y", pieces, ' ');
+  EXPECT_EQ(pieces, (std::vector<std::string>{"x", "y"}));
+  splitOn("a:b", pieces, ':');  // a separator that is not whitespace stays in its piece
+  EXPECT_EQ(pieces, (std::vector<std::string>{"a:", "b"}));
+}
+
+TEST(RepeatStringTest, RepeatsOrGivesNothing) {
+  EXPECT_EQ(repeatString("\t", 3), "\t\t\t");
+  EXPECT_EQ(repeatString("ab", 2), "abab");
+  EXPECT_EQ(repeatString("\t", 0), "");
+  EXPECT_EQ(repeatString("\t", -2), "");
+}
+
+}  // namespace
+}  // namespace brindle
