@@ -1,0 +1,39 @@
+// The whole conversion as a function of the input bytes: reads the script
+// line by line, groups its statements by label and composes the Lua output.
+// No file I/O happens here; the entry point reads test.py and writes
+// output.lua.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/records.h"
+
+namespace brindle {
+
+// What reading a script builds.
+struct Script {
+  std::vector<LabelBlock> labelBlocks;  // one per `label` statement, in order
+  VariableNames variableNames;
+  std::vector<Warning> warnings;
+};
+
+// Splits `input` into lines (a carriage return directly before a line feed
+// belongs to the line end), normalises each, opens a block at every `label`
+// statement and rewrites every other non-empty line into the block opened
+// last. Statements before the first label are rewritten (their variables
+// count) but stored nowhere; one warning says so.
+Script readScript(std::string_view input);
+
+struct Conversion {
+  std::string lua;      // the text for output.lua
+  std::string console;  // what goes to standard output
+  std::vector<Warning> warnings;
+};
+
+// Reads and writes in one go. Throws std::bad_alloc when memory runs out;
+// `result.console` then holds what was announced before.
+void convertScript(std::string_view input, Conversion& result);
+
+}  // namespace brindle

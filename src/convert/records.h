@@ -1,0 +1,48 @@
+// The records a conversion builds from a script: one ScriptLine per stored
+// statement, one LabelBlock per `label` statement, and the script's variable
+// names in first-seen order. Plain values; the driver owns them all.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace brindle {
+
+// Roles of a statement in an if/elif/else chain.
+inline constexpr std::int32_t kOpensChain = 0;      // an `if` line
+inline constexpr std::int32_t kContinuesChain = 1;  // an `elif` or `else:` line
+inline constexpr std::int32_t kPlainStatement = 3;  // anything else
+
+struct ScriptLine {
+  std::string text;         // the rewritten statement, leading tabs included
+  std::size_t indent = 0;   // tab characters anywhere in the line
+  std::int32_t chainFlag = kPlainStatement;
+};
+
+struct LabelBlock {
+  std::string name;
+  std::vector<ScriptLine> lines;  // in input order
+};
+
+// Variable names in first-seen order, each once. The set beside the list
+// keeps the membership test constant-time however many variables a script has.
+struct VariableNames {
+  std::vector<std::string> names;
+  std::unordered_set<std::string> seen;
+};
+
+// Appends `name` unless it is already recorded or empty (an empty name would
+// declare " = 0;", which no Lua can load).
+void recordVariable(VariableNames& variableNames, std::string_view name);
+
+// A message about one input line; `line` counts from 1.
+struct Warning {
+  std::size_t line = 0;
+  std::string message;
+};
+
+}  // namespace brindle

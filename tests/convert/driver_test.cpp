@@ -1,0 +1,110 @@
+#include "convert/driver.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace brindle {
+namespace {
+
+// A block as "name: text|text|...", for compact expectations.
+std::vector<std::string> describe(const Script& script) {
+  std::vector<std::string> blocks;
+  for (const LabelBlock& block : script.labelBlocks) {
+    std::string line = block.name + ":";
+    for (std::size_t i = 0; i < block.lines.size(); ++i) {
+      line += (i == 0 ? " " : "|") + block.lines[i].text;
+    }
+    blocks.push_back(line);
+  }
+  return blocks;
+}
+
+std::vector<std::string> warningsOf(const Script& script) {
+  std::vector<std::string> warnings;
+  for (const Warning& w : script.warnings) {
+    warnings.push_back(std::to_string(w.line) + ": " + w.message);
+  }
+  return warnings;
+}
+
+TEST(ReadScriptTest, LinesLabelsAndLineEnds) {
+  struct Case {
+    const char* name;
+    std::string input;
+    std::vector<std::string> blocks;
+  };
+  const std::vector<Case> cases = {
+      {"empty input", "", {}},
+      {"final line feed", "label a:\nx\n", {"a: x"}},
+      {"no final line feed", "label a:\nx", {"a: x"}},
+      {"CR LF line ends", "label a:\r\n    x\r\n\r\ny\r\n", {"a: \tx|y"}},
+      {"lone carriage returns stay in the line", "label a:\nx\ry\r\r\nz\r", {"a: x\ry\r|z\r"}},
+      {"empty lines are dropped, blank ones kept", "label a:\n\n    \n  \n\n", {"a: \t|  "}},
+      {"indented label", "\tlabel a:\n    label b:\nx", {"a:", "b: x"}},
+      {"only the first colon of a name goes", "label a:b:\nlabel c d e", {"ab::", "c:"}},
+      {"two blanks give an empty name", "label  start", {":"}},
+      {"repeated names give separate blocks", "label a:\nx\nlabel a:\ny", {"a: x", "a: y"}},
+      {"two leading blanks hide a label", "label a:\n  label x\n", {"a:   label x"}},
+      {"Label is not label", "label a:\nLabel b:", {"a: Label b:"}},
+      {"NUL bytes are ordinary bytes", std::string("label a:\nx\0y\n", 13),
+       {std::string("a: x\0y", 6)}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(describe(readScript(c.input)), c.blocks) << c.name;
+  }
+}
+
+TEST(ReadScriptTest, StatementsBeforeTheFirstLabel) {
+  const Script script = readScript("# intro\n\n$ met = 0\nlabel start:\n$ met = 1\n");
+  EXPECT_EQ(describe(script), (std::vector<std::string>{"start:  met = 1"}));
+  EXPECT_EQ(script.variableNames.names, (std::vector<std::string>{"met"}));
+  EXPECT_EQ(warningsOf(script),
+            (std::vector<std::string>{
+                "1: 2 statements before the first label belong to no label and were left out of "
+                "the output"}));
+}
+
+TEST(ReadScriptTest, WarningsNameTheirLines) {
+  struct Case {
+    const char* name;
+    std::string input;
+    std::vector<std::string> warnings;
+  };
+  const std::vector<Case> cases = {
+      {"well-formed script", "label a:\n$ x = 1\njump_out b\n", {}},
+      {"label without a name", "label a:\nlabel\nlabel  b\nlabel :\n",
+       {"2: label has no name; its block is named \"\"",
+        "3: label has no name; its block is named \"\"",
+        "4: label has no name; its block is named \"\""}},
+      {"jump without a target", "label a:\n\n    jump_out\njump_out  x\n",
+       {"3: jump_out has no target; the line is left unquoted",
+        "4: jump_out has no target; the line is left unquoted"}},
+      {"byte-order mark before a label",
+       "\xEF\xBB\xBFlabel start:\nx\n",
+       {"1: 2 statements before the first label belong to no label and were left out of the "
+        "output (the file starts with a UTF-8 byte-order mark, which kept line 1 from being "
+        "read as a label)"}},
+      {"byte-order mark before a comment", "\xEF\xBB\xBF# hi\nlabel a:\n",
+       {"1: 1 statement before the first label belongs to no label and was left out of the "
+        "output"}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(warningsOf(readScript(c.input)), c.warnings) << c.name;
+  }
+}
+
+TEST(ConvertScriptTest, SameInputGivesSameBytes) {
+  const std::string input = "label R28:\n    if a:\n        x\n    y\n";
+  Conversion first;
+  Conversion second;
+  convertScript(input, first);
+  convertScript(input, second);
+  EXPECT_EQ(first.lua, second.lua);
+  EXPECT_EQ(first.console, "nadasnadas");
+  EXPECT_EQ(second.console, "nadasnadas");
+}
+
+}  // namespace
+}  // namespace brindle
