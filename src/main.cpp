@@ -17,37 +17,42 @@ void printConsole(const std::string& console) {
   std::fflush(stdout);
 }
 
-}  // namespace
-
-int main() {
+// Converts, prints and writes; returns the exit code. Memory exhaustion
+// anywhere surfaces as std::bad_alloc, which main reports.
+int run(brindle::Conversion& result) {
   std::string input;
   std::string err;
   if (!brindle::readWholeFile(kInputPath, input, &err)) {
     std::fprintf(stderr, "brindle: error: cannot read %s: %s\n", kInputPath, err.c_str());
     return 1;
   }
-
-  brindle::Conversion result;
-  try {
-    brindle::convertScript(input, result);
-  } catch (const std::bad_alloc&) {
-    printConsole(result.console);
-    std::fputs("\nFailed to output\n", stdout);
-    std::fflush(stdout);
-    std::fprintf(stderr, "brindle: error: out of memory; %s was not written\n", kOutputPath);
-    return 1;
-  }
-  input = std::string();  // the input is no longer needed; give its memory back
+  brindle::convertScript(input, result);
+  input = std::string();  // no longer needed; give its memory back before writing
 
   printConsole(result.console);
+  result.console.clear();
   for (const brindle::Warning& warning : result.warnings) {
     std::fprintf(stderr, "%s:%zu: warning: %s\n", kInputPath, warning.line,
                  warning.message.c_str());
   }
-
   if (!brindle::replaceFile(kOutputPath, result.lua, &err)) {
     std::fprintf(stderr, "brindle: error: cannot write %s: %s\n", kOutputPath, err.c_str());
     return 1;
   }
   return 0;
+}
+
+}  // namespace
+
+int main() {
+  brindle::Conversion result;
+  try {
+    return run(result);
+  } catch (const std::bad_alloc&) {
+    printConsole(result.console);  // what was announced before memory ran out
+    std::fputs("\nFailed to output\n", stdout);
+    std::fflush(stdout);
+    std::fprintf(stderr, "brindle: error: out of memory; %s was not written\n", kOutputPath);
+    return 1;
+  }
 }

@@ -306,19 +306,25 @@ TEST(CliTest, ExhaustedMemoryWritesNothing) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
 #endif
-  TempDir dir;
-  std::string script = "label a:\n";
-  for (int i = 0; i < 2000000; ++i) script += "x\n";
-  writeFile(dir.file("test.py"), script);
-  writeFile(dir.file("output.lua"), kEarlier);
-  const RunResult run = runBrindle(dir.path(), [] {
-    const rlimit limit{64 << 20, 64 << 20};
-    setrlimit(RLIMIT_AS, &limit);
-  });
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.out, "\nFailed to output\n");
-  EXPECT_EQ(run.err, "brindle: error: out of memory; output.lua was not written\n");
-  EXPECT_EQ(readFile(dir.file("output.lua")), kEarlier);
+  std::string manyLines = "label a:\n";
+  for (int i = 0; i < 2000000; ++i) manyLines += "x\n";
+  const std::vector<std::pair<const char*, std::string>> cases = {
+      {"records outgrow memory", manyLines},
+      {"input larger than memory", "label a:\n" + std::string(96 << 20, 'x')},
+  };
+  for (const auto& [name, script] : cases) {
+    TempDir dir;
+    writeFile(dir.file("test.py"), script);
+    writeFile(dir.file("output.lua"), kEarlier);
+    const RunResult run = runBrindle(dir.path(), [] {
+      const rlimit limit{64 << 20, 64 << 20};
+      setrlimit(RLIMIT_AS, &limit);
+    });
+    EXPECT_EQ(run.exitCode, 1) << name;
+    EXPECT_EQ(run.out, "\nFailed to output\n") << name;
+    EXPECT_EQ(run.err, "brindle: error: out of memory; output.lua was not written\n") << name;
+    EXPECT_EQ(readFile(dir.file("output.lua")), kEarlier) << name;
+  }
 }
 
 TEST(CliTest, NewOutputTakesTheUsualPermissions) {
