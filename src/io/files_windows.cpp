@@ -1,0 +1,323 @@
+// The file layer on Windows, through the Win32 API. Paths are taken as UTF-8
+// and passed to the wide-character functions, so no code page is involved.
+//
+// Where it differs from the POSIX layer, because Windows works differently:
+// - The script is read as raw bytes; the line reader drops a carriage return
+//   before a line feed, and a Ctrl-Z byte is an ordinary byte, not an end.
+// - output.lua is written in Windows text form: every line feed becomes a
+//   carriage return and a line feed.
+// - A link at the output path that leads to an existing file is followed
+//   (the final path of the file it opens is replaced). A link whose target
+//   does not exist is replaced by a plain file: Windows offers no way to read
+//   a dangling link's target without privileges this tool should not need.
+// - The replaced file does not keep its attributes or access list; the new
+//   one gets those its folder hands down. A read-only output.lua, or one that
+//   another program holds open without sharing deletion, cannot be replaced:
+//   Windows refuses, and the reason is reported.
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600  // Windows Vista, for GetFinalPathNameByHandleW
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "io/files.h"
+
+namespace brindle {
+namespace {
+
+// Largest count passed to one ReadFile or WriteFile call.
+constexpr DWORD kMaxTransfer = DWORD{1} << 30;
+
+// ERROR_DIRECTORY_NOT_SUPPORTED, which older headers lack, and the text that
+// Windows gives for it, for systems whose message table has none.
+constexpr DWORD kDirectoryNotSupported = 336;
+constexpr const char* kDirectoryNotSupportedText = "An operation is not supported on a directory.";
+
+// Owns a file handle and closes it on every way out, exceptions included.
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  ~Handle() { close(); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+
+  explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+  // Closes now; false (with the reason in GetLastError) when closing failed,
+  // which for a written file can mean the data did not reach the disk.
+  bool close() {
+    if (handle_ == INVALID_HANDLE_VALUE) return true;
+    const BOOL closed = CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    return closed != FALSE;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// The system's message table entry for an error code, without its trailing
+// line end; empty when the table has none.
+std::string lookUpMessage(DWORD code) {
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text),
+      0, nullptr);
+  if (length == 0 || text == nullptr) return std::string();
+  const std::unique_ptr<char, decltype(&LocalFree)> owned(text, &LocalFree);
+  std::string message(text, length);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == ' ')) {
+    message.pop_back();
+  }
+  return message;
+}
+
+// The system's text for an error code.
+std::string systemMessage(DWORD code) {
+  std::string message = lookUpMessage(code);
+  if (!message.empty()) return message;
+  if (code == kDirectoryNotSupported) return kDirectoryNotSupportedText;
+  return "system error " + std::to_string(code);
+}
+
+bool fail(std::string* err, const std::string& reason) {
+  if (err) *err = reason;
+  return false;
+}
+
+bool failWith(std::string* err, DWORD code) { return fail(err, systemMessage(code)); }
+
+bool failLast(std::string* err) { return failWith(err, GetLastError()); }
+
+bool toWide(const std::string& path, std::wstring& wide, std::string* err) {
+  if (path.empty()) return failWith(err, ERROR_INVALID_NAME);
+  const int size = static_cast<int>(path.size());
+  const int length =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), size, nullptr, 0);
+  if (length <= 0) return failLast(err);
+  wide.assign(static_cast<std::size_t>(length), L'\0');
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), size, wide.data(),
+                          length) != length) {
+    return failLast(err);
+  }
+  return true;
+}
+
+bool isDirectory(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Opening a folder as a file fails with "Access is denied."; the system has a
+// truer text for that case.
+DWORD explainOpenFailure(DWORD code, const std::wstring& path) {
+  if (code == ERROR_ACCESS_DENIED && isDirectory(path)) return kDirectoryNotSupported;
+  return code;
+}
+
+// The path of the file that `file` has open, links resolved, in the
+// "\\?\" form that every wide-character file function accepts.
+bool finalPathOf(HANDLE file, std::wstring& path) {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFinalPathNameByHandleW(
+        file, buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED);
+    if (length == 0) return false;
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      path = std::move(buffer);
+      return true;
+    }
+    buffer.assign(length, L'\0');  // `length` then counts the terminating null too
+  }
+}
+
+// Collects output into a fixed buffer, turning every line feed into a
+// carriage return and a line feed, and hands it to WriteFile in large pieces.
+class CrLfWriter {
+ public:
+  explicit CrLfWriter(HANDLE file) : file_(file) {}
+
+  bool write(std::string_view contents) {
+    while (!contents.empty()) {
+      const std::size_t lineFeed = contents.find('\n');
+      if (lineFeed == std::string_view::npos) return append(contents);
+      if (!append(contents.substr(0, lineFeed)) || !append("\r\n")) return false;
+      contents.remove_prefix(lineFeed + 1);
+    }
+    return true;
+  }
+
+  bool flush() {
+    const bool ok = writeThrough(std::string_view(buffer_, used_));
+    used_ = 0;
+    return ok;
+  }
+
+ private:
+  bool append(std::string_view piece) {
+    if (used_ + piece.size() > sizeof buffer_) {
+      if (!flush()) return false;
+      if (piece.size() > sizeof buffer_) return writeThrough(piece);
+    }
+    std::memcpy(buffer_ + used_, piece.data(), piece.size());
+    used_ += piece.size();
+    return true;
+  }
+
+  bool writeThrough(std::string_view piece) {
+    while (!piece.empty()) {
+      const DWORD want = piece.size() < kMaxTransfer ? static_cast<DWORD>(piece.size())
+                                                    : kMaxTransfer;
+      DWORD written = 0;
+      if (!WriteFile(file_, piece.data(), want, &written, nullptr)) return false;
+      if (written == 0) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return false;
+      }
+      piece.remove_prefix(written);
+    }
+    return true;
+  }
+
+  HANDLE file_;
+  char buffer_[1 << 16];
+  std::size_t used_ = 0;
+};
+
+std::wstring hex(unsigned long long value) {
+  static const wchar_t kDigits[] = L"0123456789abcdef";
+  std::wstring text;
+  do {
+    text.insert(text.begin(), kDigits[value & 15]);
+    value >>= 4;
+  } while (value != 0);
+  return text;
+}
+
+// Creates a new, empty file beside `target` whose name no other file has.
+bool createTemporaryBeside(const std::wstring& target, std::wstring& temporary, HANDLE& file,
+                           std::string* err) {
+  const std::size_t cut = target.find_last_of(L"\\/:");
+  const std::wstring folder = cut == std::wstring::npos ? L"" : target.substr(0, cut + 1);
+  const std::wstring base = cut == std::wstring::npos ? target : target.substr(cut + 1);
+  LARGE_INTEGER clock;
+  QueryPerformanceCounter(&clock);
+  const std::wstring stem = folder + L"." + base + L".tmp-" + hex(GetCurrentProcessId()) + L"-";
+  unsigned long long salt = static_cast<unsigned long long>(clock.QuadPart);
+  constexpr int kAttempts = 100;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    temporary = stem + hex(salt & 0xffffffffULL);
+    file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return true;
+    const DWORD code = GetLastError();
+    if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) return failWith(err, code);
+    salt = salt * 6364136223846793005ULL + 1442695040888963407ULL;
+  }
+  return failWith(err, ERROR_FILE_EXISTS);
+}
+
+}  // namespace
+
+bool readWholeFile(const std::string& path, std::string& contents, std::string* err) {
+  std::wstring wide;
+  if (!toWide(path, wide, err)) return false;
+  Handle file(CreateFileW(wide.c_str(), GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return failWith(err, explainOpenFailure(GetLastError(), wide));
+
+  contents.clear();
+  LARGE_INTEGER size;
+  if (GetFileType(file.get()) == FILE_TYPE_DISK && GetFileSizeEx(file.get(), &size) &&
+      size.QuadPart > 0 &&
+      static_cast<unsigned long long>(size.QuadPart) < contents.max_size()) {
+    contents.resize(static_cast<std::size_t>(size.QuadPart));
+  }
+  // Fill the buffer sized from the file, then read on until end of file
+  // rather than trusting the size: the file may have grown meanwhile.
+  std::size_t filled = 0;
+  char chunk[1 << 16];
+  for (;;) {
+    const bool inBuffer = filled < contents.size();
+    char* into = inBuffer ? contents.data() + filled : chunk;
+    const std::size_t room = inBuffer ? contents.size() - filled : sizeof chunk;
+    DWORD got = 0;
+    if (!ReadFile(file.get(), into, room < kMaxTransfer ? static_cast<DWORD>(room) : kMaxTransfer,
+                  &got, nullptr)) {
+      const DWORD code = GetLastError();
+      if (code != ERROR_BROKEN_PIPE) {  // a pipe whose writer is gone has simply ended
+        contents.resize(filled);
+        return failWith(err, code);
+      }
+      got = 0;
+    }
+    if (got == 0) {
+      contents.resize(filled);
+      return true;
+    }
+    if (!inBuffer) contents.append(chunk, got);
+    filled += got;
+  }
+}
+
+bool replaceFile(const std::string& path, std::string_view contents, std::string* err) {
+  std::wstring target;
+  if (!toWide(path, target, err)) return false;
+
+  // Look at what the path designates now, through any links.
+  {
+    Handle existing(CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (existing) {
+      BY_HANDLE_FILE_INFORMATION info;
+      if (GetFileType(existing.get()) != FILE_TYPE_DISK) return fail(err, "not a regular file");
+      if (!GetFileInformationByHandle(existing.get(), &info)) return failLast(err);
+      if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        return failWith(err, kDirectoryNotSupported);
+      }
+      // Replace the file the path leads to; where the system cannot name it,
+      // the path itself is replaced.
+      std::wstring resolved;
+      if (finalPathOf(existing.get(), resolved)) target = std::move(resolved);
+    } else if (const DWORD code = GetLastError(); code != ERROR_FILE_NOT_FOUND) {
+      return failWith(err, explainOpenFailure(code, target));
+    }
+  }
+
+  std::wstring temporary;
+  HANDLE raw = INVALID_HANDLE_VALUE;
+  if (!createTemporaryBeside(target, temporary, raw, err)) return false;
+  Handle file(raw);
+
+  CrLfWriter writer(file.get());
+  bool ok = writer.write(contents) && writer.flush();
+  DWORD code = ok ? ERROR_SUCCESS : GetLastError();
+  if (!file.close() && ok) {
+    ok = false;
+    code = GetLastError();
+  }
+  if (ok && !MoveFileExW(temporary.c_str(), target.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ok = false;
+    code = GetLastError();
+  }
+  if (!ok) {
+    DeleteFileW(temporary.c_str());
+    return failWith(err, code);
+  }
+  return true;
+}
+
+}  // namespace brindle
