@@ -1,0 +1,243 @@
+#!/usr/bin/env bash
+# End-to-end tests of the Windows build, run under wine.
+#
+#   wine_e2e.sh BRINDLE_EXE NATIVE_BRINDLE EXAMPLES_DIR
+#
+# BRINDLE_EXE is a 64-bit brindle.exe; NATIVE_BRINDLE the Linux build of the
+# same sources, which serves as the reference for what a conversion gives.
+# On Windows the files and messages must be the same as natively, except that
+# every line feed written becomes CR LF (output.lua, and standard output and
+# error, which are text streams there), and CR LF input converts like LF
+# input. Error reasons are the system's texts, so wine's wording is accepted.
+#
+# Wine runs headless in a fresh prefix under /tmp, which is removed, and whose
+# wine server is stopped, when the script ends. Prints one line per check and
+# a closing "wine: N passed, N failed"; exits 1 when any check failed.
+set -uo pipefail
+
+exe=$(realpath "$1")
+native=$(realpath "$2")
+examples=$(realpath "$3")
+
+scratch=$(mktemp -d /tmp/brindle-wine.XXXXXX)
+export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+cleanup() {
+  wineserver -k 2>/dev/null
+  wineserver -w 2>/dev/null
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+started=$(date +%s%N)
+# A persistent server: later runs, also those under a file-size limit, attach
+# to it rather than starting their own. It needs the prefix folder to exist.
+mkdir -p "$WINEPREFIX"
+wineserver -p
+if ! wineboot --init >"$scratch/wineboot.log" 2>&1; then
+  echo "wine could not create its prefix:"
+  cat "$scratch/wineboot.log"
+  exit 1
+fi
+elapsed_ms=$((($(date +%s%N) - started) / 1000000))
+printf 'wine prefix created in %d.%03d s\n' $((elapsed_ms / 1000)) $((elapsed_ms % 1000))
+
+passed=0
+failed=0
+check() {  # check NAME CONDITION-STATUS [DETAILS...]
+  local name=$1 status=$2
+  shift 2
+  if [ "$status" -eq 0 ]; then
+    passed=$((passed + 1))
+    echo "ok - $name"
+  else
+    failed=$((failed + 1))
+    echo "FAILED - $name"
+    for detail in "$@"; do echo "    $detail"; done
+  fi
+}
+
+# Sets $dir to a new, empty folder.
+case_number=0
+new_dir() {
+  case_number=$((case_number + 1))
+  dir=$scratch/case$case_number
+  mkdir -p "$dir"
+}
+
+# Runs brindle.exe (or, with "native", the Linux build) in DIR; leaves
+# out.txt, err.txt and rc.txt beside the folder.
+run_in() {
+  local dir=$1 program=$exe
+  [ "${2:-}" = native ] && program=$native
+  if [ "$program" = "$exe" ]; then
+    (cd "$dir" && wine "$program" >"$dir.out" 2>"$dir.err")
+  else
+    (cd "$dir" && "$program" >"$dir.out" 2>"$dir.err")
+  fi
+  echo $? >"$dir.rc"
+}
+
+crlf() { perl -pe 's/\n/\r\n/g' "$1"; }
+same() { cmp -s "$1" "$2"; }
+listing() { (cd "$1" && ls -A); }
+
+# Converts SCRIPT_FILE natively and under wine and compares everything.
+same_as_native() {
+  local name=$1 script=$2
+  local native_dir wine_dir
+  new_dir
+  native_dir=$dir
+  new_dir
+  wine_dir=$dir
+  cp "$script" "$native_dir/test.py"
+  cp "$script" "$wine_dir/test.py"
+  run_in "$native_dir" native
+  run_in "$wine_dir"
+  crlf "$native_dir/output.lua" >"$native_dir.expected-lua"
+  crlf "$native_dir.out" >"$native_dir.expected-out"
+  crlf "$native_dir.err" >"$native_dir.expected-err"
+  same "$native_dir.rc" "$wine_dir.rc"
+  check "$name: exit code $(cat "$wine_dir.rc"), as natively" $? "native $(cat "$native_dir.rc")"
+  same "$native_dir.expected-lua" "$wine_dir/output.lua"
+  check "$name: output.lua is the native output with CR LF line ends" $? \
+    "$(diff <(cat -A "$native_dir.expected-lua") <(cat -A "$wine_dir/output.lua") | head -n 10)"
+  same "$native_dir.expected-out" "$wine_dir.out" && same "$native_dir.expected-err" "$wine_dir.err"
+  check "$name: standard output and error as natively, with CR LF" $? \
+    "stdout: $(cat -A "$wine_dir.out")" "stderr: $(cat -A "$wine_dir.err")"
+  [ "$(listing "$wine_dir")" = "$(printf 'output.lua\ntest.py')" ]
+  check "$name: no file besides test.py and output.lua" $? "$(listing "$wine_dir")"
+  LAST_WINE_DIR=$wine_dir
+}
+
+# --- Conversions: every example, with its line ends as stored and flipped.
+for script in "$examples"/*/test.py; do
+  example=$(basename "$(dirname "$script")")
+  same_as_native "example $example" "$script"
+  stored=$LAST_WINE_DIR/output.lua
+  flipped=$scratch/$example-flipped.py
+  if grep -q $'\r$' "$script"; then
+    perl -pe 's/\r\n/\n/g' "$script" >"$flipped"
+    ends="LF"
+  else
+    crlf "$script" >"$flipped"
+    ends="CR LF"
+  fi
+  same_as_native "example $example with $ends line ends" "$flipped"
+  same "$stored" "$LAST_WINE_DIR/output.lua"
+  check "example $example: $ends input gives the same output.lua" $?
+done
+
+inline() {  # inline NAME BYTES (printf format)
+  local file=$scratch/inline-$case_number.py
+  printf "$2" >"$file"
+  same_as_native "$1" "$file"
+}
+inline "statements before the first label (a warning)" '$ met = 0\n$ score = 0\nlabel a:\n    x\n'
+inline "label R28 (nadas on standard output)" 'label R28:\nx\nif a:\n    y\nz\nlabel r28:\nw\n'
+inline "empty script" ''
+inline "no line feed at the end" 'label a:\n    x = 1'
+inline "a CR that is not before a LF stays" 'label a:\r\n    x = "a\rb"\r\n'
+inline "a Ctrl-Z byte is data, not the end" 'label a:\n    x = "\032"\n    y = 2\n'
+inline "a byte-order mark" '\357\273\277label a:\nx\n'
+inline "jump_out without a target" 'label a:\njump_out\n'
+
+new_dir
+printf 'label R28:\nx\ny\nz\n' >"$dir/test.py"
+run_in "$dir"
+[ "$(cat "$dir.out")" = nadasnadasnadas ]
+check "R28 with three entries prints nadas three times, nothing else" $? "stdout: $(cat -A "$dir.out")"
+
+# --- Failures. Reasons are the system's texts; wine words some of them
+# differently from Windows, so only their shape is checked there.
+error_line() {  # error_line DIR PATTERN: one CR LF terminated line matching PATTERN
+  [ "$(wc -l <"$1.err")" -eq 1 ] && grep -Eq "^$2"$'\r$' "$1.err"
+}
+earlier='-- an earlier output'
+
+for had_output in no yes; do
+  new_dir
+  [ $had_output = yes ] && echo "$earlier" >"$dir/output.lua"
+  run_in "$dir"
+  [ "$(cat "$dir.rc")" = 1 ] && [ ! -s "$dir.out" ] &&
+    error_line "$dir" 'brindle: error: cannot read test\.py: [^ ].*'
+  check "missing test.py (earlier output: $had_output): exit 1 and one error line" $? \
+    "exit $(cat "$dir.rc")" "stderr: $(cat -A "$dir.err")"
+  if [ $had_output = yes ]; then
+    [ "$(cat "$dir/output.lua")" = "$earlier" ]
+  else
+    [ ! -e "$dir/output.lua" ]
+  fi
+  check "missing test.py (earlier output: $had_output): output.lua untouched" $?
+done
+
+new_dir
+mkdir "$dir/test.py"
+run_in "$dir"
+[ "$(cat "$dir.rc")" = 1 ] &&
+  error_line "$dir" 'brindle: error: cannot read test\.py: An operation is not supported on a directory\.'
+check "test.py is a directory: refused" $? "stderr: $(cat -A "$dir.err")"
+
+refused() {  # refused NAME PATTERN: output.lua prepared in $dir, must be refused
+  local before
+  before=$(listing "$dir")
+  run_in "$dir"
+  [ "$(cat "$dir.rc")" = 1 ] && error_line "$dir" "$2" && [ "$(listing "$dir")" = "$before" ]
+  check "$1: refused, nothing written" $? "exit $(cat "$dir.rc")" \
+    "stderr: $(cat -A "$dir.err")" "files: $(listing "$dir" | tr '\n' ' ')"
+}
+new_dir
+printf 'label a:\nx\n' >"$dir/test.py"
+mkdir "$dir/output.lua"
+refused "output.lua is a directory" \
+  'brindle: error: cannot write output\.lua: An operation is not supported on a directory\.'
+new_dir
+printf 'label a:\nx\n' >"$dir/test.py"
+mkdir "$dir/sub"
+ln -s sub "$dir/output.lua"
+refused "output.lua links to a directory" \
+  'brindle: error: cannot write output\.lua: An operation is not supported on a directory\.'
+new_dir
+printf 'label a:\nx\n' >"$dir/test.py"
+ln -s /dev/null "$dir/output.lua"
+refused "output.lua is a device" 'brindle: error: cannot write output\.lua: not a regular file'
+
+new_dir
+printf 'label a:\nx\n' >"$dir/test.py"
+echo "$earlier" >"$dir/output.lua"
+run_in "$dir"
+[ "$(cat "$dir.rc")" = 0 ] && grep -q 'LABELS\["a"\]' "$dir/output.lua" &&
+  [ "$(listing "$dir")" = "$(printf 'output.lua\ntest.py')" ]
+check "an earlier output.lua is replaced, no temporary file left" $? "files: $(listing "$dir")"
+
+new_dir
+printf 'label a:\nx\n' >"$dir/test.py"
+echo "$earlier" >"$dir/real.lua"
+ln -s real.lua "$dir/output.lua"
+run_in "$dir"
+[ "$(cat "$dir.rc")" = 0 ] && [ -L "$dir/output.lua" ] && grep -q 'LABELS\["a"\]' "$dir/real.lua" &&
+  [ "$(listing "$dir")" = "$(printf 'output.lua\nreal.lua\ntest.py')" ]
+check "output.lua links to a file: that file is replaced, the link stays" $? \
+  "files: $(ls -l "$dir" | tr '\n' ' ')"
+
+# A file-size limit stands in for a full disk: the write fails part way.
+new_dir
+{
+  printf 'label a:\n'
+  head -c 100000 /dev/zero | tr '\0' x
+  printf '\n'
+} >"$dir/test.py"
+echo "$earlier" >"$dir/output.lua"
+(
+  trap '' XFSZ
+  ulimit -f 16
+  run_in "$dir"
+)
+[ "$(cat "$dir.rc")" = 1 ] && error_line "$dir" 'brindle: error: cannot write output\.lua: [^ ].*' &&
+  [ "$(cat "$dir/output.lua")" = "$earlier" ] &&
+  [ "$(listing "$dir")" = "$(printf 'output.lua\ntest.py')" ]
+check "a failed write keeps the earlier output.lua and removes its temporary file" $? \
+  "exit $(cat "$dir.rc")" "stderr: $(cat -A "$dir.err")" "files: $(listing "$dir" | tr '\n' ' ')"
+
+echo "wine: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
