@@ -2,8 +2,6 @@
 
 #include <vector>
 
-#include "text/string_utils.h"
-
 namespace brindle {
 
 void buildConditionalBlock(const LabelBlock& block, std::size_t& position,
@@ -16,8 +14,7 @@ void buildConditionalBlock(const LabelBlock& block, std::size_t& position,
     out.append("\n").append(entry.text).append("\n");
   };
   const auto closeChain = [&] {
-    out.append("\n").append(repeatString("\t", static_cast<long long>(openBases.back())));
-    out.append("end");
+    out.append("\n").append(openBases.back(), '\t').append("end");
     openBases.pop_back();
   };
 

@@ -1,5 +1,6 @@
 #include "convert/driver.h"
 
+#include "convert/line.h"
 #include "convert/rewrite.h"
 #include "convert/writer.h"
 #include "text/string_utils.h"
@@ -40,55 +41,55 @@ std::string plural(std::size_t count, const char* one, const char* many) {
 
 // Would the first line have opened a block if it did not begin with a
 // byte-order mark?
-bool markHidesLabel(std::string_view input, const std::vector<std::string>& tokens) {
+bool markHidesLabel(std::string_view input, std::string_view firstWord) {
   return input.substr(0, kByteOrderMark.size()) == kByteOrderMark &&
-         tokens[0] == std::string(kByteOrderMark) + "label";
+         firstWord == "\xEF\xBB\xBFlabel";
 }
 
-}  // namespace
-
-Script readScript(std::string_view input) {
-  Script script;
-  std::vector<std::string> tokens;
+// Walks `input` line by line: opens a block at every `label` statement
+// (sink.openLabel(name)) and rewrites every other non-empty line into the
+// record that sink.newStatement() hands out, or, before the first label, into
+// a record of its own that nobody keeps. Variables and warnings go to
+// `variableNames` and `warnings`.
+template <typename Sink>
+void readLines(std::string_view input, VariableNames& variableNames,
+               std::vector<Warning>& warnings, Sink& sink) {
   std::string line;
+  Words words;
+  ScriptLine orphan;
   std::string warning;
   std::size_t lineNumber = 0;
   std::size_t firstOrphan = 0;
   std::size_t orphanCount = 0;
   bool orphanHiddenByMark = false;
+  bool inLabel = false;
 
   LineReader reader(input);
   std::string_view raw;
   while (reader.next(raw)) {
     ++lineNumber;
-    line.assign(raw);
-    replaceAll(line, "    ", "\t");
-    if (line.empty()) continue;
-    replaceAll(line, "+=", "+= ");
-    replaceAll(line, "-=", "-= ");
-    splitOn(line, tokens, ' ');
+    if (!normaliseLine(raw, line)) continue;
+    splitWords(line, words);
 
-    if (tokens[0] == "label") {
-      LabelBlock& block = script.labelBlocks.emplace_back();
-      if (tokens.size() > 1) block.name = tokens[1];
-      eraseFirst(block.name, ":");
-      if (block.name.empty()) {
-        script.warnings.push_back({lineNumber, "label has no name; its block is named \"\""});
+    if (words.first() == "label") {
+      std::string name(words.second());
+      eraseFirst(name, ":");
+      if (name.empty()) {
+        warnings.push_back({lineNumber, "label has no name; its block is named \"\""});
       }
+      sink.openLabel(std::move(name));
+      inLabel = true;
       continue;
     }
 
     warning.clear();
-    ScriptLine statement = rewriteStatement(line, tokens, script.variableNames, &warning);
-    if (!warning.empty()) script.warnings.push_back({lineNumber, warning});
-    if (script.labelBlocks.empty()) {
-      if (orphanCount++ == 0) {
-        firstOrphan = lineNumber;
-        orphanHiddenByMark = lineNumber == 1 && markHidesLabel(input, tokens);
-      }
-      continue;
+    ScriptLine& statement = inLabel ? sink.newStatement() : orphan;
+    rewriteStatementInto(line, words, variableNames, &warning, statement);
+    if (!warning.empty()) warnings.push_back({lineNumber, warning});
+    if (!inLabel && orphanCount++ == 0) {
+      firstOrphan = lineNumber;
+      orphanHiddenByMark = lineNumber == 1 && markHidesLabel(input, words.first());
     }
-    script.labelBlocks.back().lines.push_back(std::move(statement));
   }
 
   if (orphanCount > 0) {
@@ -101,15 +102,84 @@ Script readScript(std::string_view input) {
       message += " (the file starts with a UTF-8 byte-order mark, which kept "
                  "line 1 from being read as a label)";
     }
-    script.warnings.insert(script.warnings.begin(), {firstOrphan, std::move(message)});
+    warnings.insert(warnings.begin(), {firstOrphan, std::move(message)});
   }
+}
+
+// Keeps every block, for readScript.
+struct AllBlocks {
+  std::vector<LabelBlock>& blocks;
+
+  void openLabel(std::string name) { blocks.push_back({std::move(name), {}}); }
+  ScriptLine& newStatement() { return blocks.back().lines.emplace_back(); }
+};
+
+// Keeps only the block being read and writes its table as soon as the next
+// label opens, so a conversion holds the output and one block at a time. The
+// texts of a written block go back to a pool and lend their buffers to the
+// next block's statements.
+class TableWriter {
+ public:
+  TableWriter(std::string& out, std::string& console) : out_(out), console_(console) {}
+
+  void openLabel(std::string name) {
+    finish();
+    block_.name = std::move(name);
+    open_ = true;
+  }
+
+  ScriptLine& newStatement() {
+    ScriptLine& statement = block_.lines.emplace_back();
+    if (!spareTexts_.empty()) {
+      statement.text = std::move(spareTexts_.back());
+      spareTexts_.pop_back();
+    }
+    return statement;
+  }
+
+  // Writes the open block's table, if any.
+  void finish() {
+    if (!open_) return;
+    appendLabelTable(block_, out_, console_);
+    for (ScriptLine& statement : block_.lines) spareTexts_.push_back(std::move(statement.text));
+    block_.lines.clear();
+    open_ = false;
+  }
+
+ private:
+  std::string& out_;
+  std::string& console_;
+  LabelBlock block_;
+  bool open_ = false;
+  std::vector<std::string> spareTexts_;
+};
+
+}  // namespace
+
+Script readScript(std::string_view input) {
+  Script script;
+  AllBlocks sink{script.labelBlocks};
+  readLines(input, script.variableNames, script.warnings, sink);
   return script;
 }
 
 void convertScript(std::string_view input, Conversion& result) {
-  Script script = readScript(input);
-  result.warnings = std::move(script.warnings);
-  result.lua = writeLuaOutput(script.labelBlocks, script.variableNames, result.console);
+  // The tables come first, straight into the result; the header and the
+  // declarations, known only at the end, go in front of them then. Most
+  // scripts convert to about their own size; reserving twice that costs
+  // address space only, and spares copies as the output grows.
+  std::string& lua = result.lua;
+  lua.clear();
+  result.warnings.clear();
+  lua.reserve(2 * input.size() + 4096);
+  VariableNames variableNames;
+  TableWriter tables(lua, result.console);
+  readLines(input, variableNames, result.warnings, tables);
+  tables.finish();
+
+  std::string head(kLuaHeader);
+  appendDeclarations(variableNames, head);
+  lua.insert(0, head);
 }
 
 }  // namespace brindle

@@ -32,8 +32,10 @@ struct Conversion {
   std::vector<Warning> warnings;
 };
 
-// Reads and writes in one go. Throws std::bad_alloc when memory runs out;
-// `result.console` then holds what was announced before.
+// Reads and writes in one go: the result equals writeLuaOutput over what
+// readScript builds, but each label's table is written as soon as the label
+// ends, so only one block is held at a time. Throws std::bad_alloc when
+// memory runs out; `result.console` then holds what was announced before.
 void convertScript(std::string_view input, Conversion& result);
 
 }  // namespace brindle

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -28,11 +29,18 @@ struct LabelBlock {
   std::vector<ScriptLine> lines;  // in input order
 };
 
+// Hashes and compares names as views, so that looking a name up builds no
+// string.
+struct NameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+};
+
 // Variable names in first-seen order, each once. The set beside the list
 // keeps the membership test constant-time however many variables a script has.
 struct VariableNames {
   std::vector<std::string> names;
-  std::unordered_set<std::string> seen;
+  std::unordered_set<std::string, NameHash, std::equal_to<>> seen;
 };
 
 // Appends `name` unless it is already recorded or empty (an empty name would

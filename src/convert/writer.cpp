@@ -15,7 +15,25 @@ namespace {
 constexpr std::string_view kEntryOpen = "\n\tfunction() ";
 constexpr std::string_view kEntryClose = "; end";
 
-void appendBlock(const LabelBlock& block, std::string& out, std::string& console) {
+// The final pass over out[from, end): every "path_end;" becomes
+// "path_end();". No occurrence can begin before `from`, where a line feed
+// starts or ends every piece the writer passes, and occurrences never
+// overlap one another, so passing piece by piece equals one pass over the
+// whole text. Text without an occurrence is only read.
+void callPathEnds(std::string& out, std::size_t from) {
+  constexpr std::string_view kFind = "path_end;";
+  const std::size_t hit = out.find(kFind, from);
+  if (hit == std::string::npos) return;
+  std::string rest(out, hit);
+  out.resize(hit);
+  replaceAll(rest, kFind, "path_end();");
+  out.append(rest);
+}
+
+}  // namespace
+
+void appendLabelTable(const LabelBlock& block, std::string& out, std::string& console) {
+  const std::size_t start = out.size();
   out.append("\n\nLABELS[\"").append(block.name).append("\"] = {");
   const bool announces = block.name == "R28";
   const std::size_t count = block.lines.size();
@@ -32,20 +50,24 @@ void appendBlock(const LabelBlock& block, std::string& out, std::string& console
     if (k + 1 < count) out.append(",");
   }
   out.append("\n};");
+  callPathEnds(out, start);
 }
 
-}  // namespace
+void appendDeclarations(const VariableNames& variableNames, std::string& out) {
+  const std::size_t start = out.size();
+  for (const std::string& name : variableNames.names) {
+    out.append(name).append(" = 0;\n");
+  }
+  out.append("\n\n");
+  callPathEnds(out, start);
+}
 
 std::string writeLuaOutput(const std::vector<LabelBlock>& labelBlocks,
                            const VariableNames& variableNames,
                            std::string& console) {
   std::string out(kLuaHeader);
-  for (const std::string& name : variableNames.names) {
-    out.append(name).append(" = 0;\n");
-  }
-  out.append("\n\n");
-  for (const LabelBlock& block : labelBlocks) appendBlock(block, out, console);
-  replaceAll(out, "path_end;", "path_end();");
+  appendDeclarations(variableNames, out);
+  for (const LabelBlock& block : labelBlocks) appendLabelTable(block, out, console);
   return out;
 }
 

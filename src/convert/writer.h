@@ -21,4 +21,10 @@ std::string writeLuaOutput(const std::vector<LabelBlock>& labelBlocks,
                            const VariableNames& variableNames,
                            std::string& console);
 
+// The pieces of that text, each with its "path_end;" pass done, for a caller
+// that writes the tables as it goes: the declarations with the blank lines
+// after them, and one block's table.
+void appendDeclarations(const VariableNames& variableNames, std::string& out);
+void appendLabelTable(const LabelBlock& block, std::string& out, std::string& console);
+
 }  // namespace brindle
