@@ -6,6 +6,7 @@
 
 #include "convert/driver.h"
 #include "io/files.h"
+#include "io/memory.h"
 
 namespace {
 
@@ -28,6 +29,9 @@ int main() {
   }
 
   brindle::Conversion result;
+  // convertScript reserves this much for the Lua text; reserving it first
+  // here lets the system back it with huge pages.
+  brindle::reserveLargeBuffer(result.lua, 2 * input.size() + 4096);
   try {
     brindle::convertScript(input, result);
   } catch (const std::bad_alloc&) {
