@@ -5,10 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace brindle {
@@ -29,18 +27,13 @@ struct LabelBlock {
   std::vector<ScriptLine> lines;  // in input order
 };
 
-// Hashes and compares names as views, so that looking a name up builds no
-// string.
-struct NameHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
-};
-
-// Variable names in first-seen order, each once. The set beside the list
-// keeps the membership test constant-time however many variables a script has.
+// Variable names in first-seen order, each once. Beside the list, an
+// open-addressing hash table of positions in it (plus one; zero marks a free
+// slot) keeps the test for a known name to a few probes of one array, however
+// many variables a script has, and stores no name twice.
 struct VariableNames {
   std::vector<std::string> names;
-  std::unordered_set<std::string, NameHash, std::equal_to<>> seen;
+  std::vector<std::size_t> slots;  // a power of two long, at most half full
 };
 
 // Appends `name` unless it is already recorded or empty (an empty name would
