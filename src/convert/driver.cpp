@@ -47,16 +47,16 @@ bool markHidesLabel(std::string_view input, std::string_view firstWord) {
 }
 
 // Walks `input` line by line: opens a block at every `label` statement
-// (sink.openLabel(name)) and rewrites every other non-empty line into the
-// record that sink.newStatement() hands out, or, before the first label, into
-// a record of its own that nobody keeps. Variables and warnings go to
-// `variableNames` and `warnings`.
+// (sink.open(name)) and rewrites every other non-empty line into one record,
+// reused from line to line, which goes to sink.add() unless it comes before
+// the first label. Variables and warnings go to `variableNames` and
+// `warnings`.
 template <typename Sink>
 void readLines(std::string_view input, VariableNames& variableNames,
                std::vector<Warning>& warnings, Sink& sink) {
   std::string line;
   Words words;
-  ScriptLine orphan;
+  ScriptLine statement;
   std::string warning;
   std::size_t lineNumber = 0;
   std::size_t firstOrphan = 0;
@@ -77,16 +77,17 @@ void readLines(std::string_view input, VariableNames& variableNames,
       if (name.empty()) {
         warnings.push_back({lineNumber, "label has no name; its block is named \"\""});
       }
-      sink.openLabel(std::move(name));
+      sink.open(name);
       inLabel = true;
       continue;
     }
 
     warning.clear();
-    ScriptLine& statement = inLabel ? sink.newStatement() : orphan;
     rewriteStatementInto(line, words, variableNames, &warning, statement);
     if (!warning.empty()) warnings.push_back({lineNumber, warning});
-    if (!inLabel && orphanCount++ == 0) {
+    if (inLabel) {
+      sink.add(statement);
+    } else if (orphanCount++ == 0) {
       firstOrphan = lineNumber;
       orphanHiddenByMark = lineNumber == 1 && markHidesLabel(input, words.first());
     }
@@ -110,48 +111,8 @@ void readLines(std::string_view input, VariableNames& variableNames,
 struct AllBlocks {
   std::vector<LabelBlock>& blocks;
 
-  void openLabel(std::string name) { blocks.push_back({std::move(name), {}}); }
-  ScriptLine& newStatement() { return blocks.back().lines.emplace_back(); }
-};
-
-// Keeps only the block being read and writes its table as soon as the next
-// label opens, so a conversion holds the output and one block at a time. The
-// texts of a written block go back to a pool and lend their buffers to the
-// next block's statements.
-class TableWriter {
- public:
-  TableWriter(std::string& out, std::string& console) : out_(out), console_(console) {}
-
-  void openLabel(std::string name) {
-    finish();
-    block_.name = std::move(name);
-    open_ = true;
-  }
-
-  ScriptLine& newStatement() {
-    ScriptLine& statement = block_.lines.emplace_back();
-    if (!spareTexts_.empty()) {
-      statement.text = std::move(spareTexts_.back());
-      spareTexts_.pop_back();
-    }
-    return statement;
-  }
-
-  // Writes the open block's table, if any.
-  void finish() {
-    if (!open_) return;
-    appendLabelTable(block_, out_, console_);
-    for (ScriptLine& statement : block_.lines) spareTexts_.push_back(std::move(statement.text));
-    block_.lines.clear();
-    open_ = false;
-  }
-
- private:
-  std::string& out_;
-  std::string& console_;
-  LabelBlock block_;
-  bool open_ = false;
-  std::vector<std::string> spareTexts_;
+  void open(std::string_view name) { blocks.push_back({std::string(name), {}}); }
+  void add(const ScriptLine& statement) { blocks.back().lines.push_back(statement); }
 };
 
 }  // namespace
@@ -164,10 +125,11 @@ Script readScript(std::string_view input) {
 }
 
 void convertScript(std::string_view input, Conversion& result) {
-  // The tables come first, straight into the result; the header and the
-  // declarations, known only at the end, go in front of them then. Most
-  // scripts convert to about their own size; reserving twice that costs
-  // address space only, and spares copies as the output grows.
+  // The tables come first, straight into the result, each statement as soon
+  // as its entry is known; the header and the declarations, known only at
+  // the end, go in front of them then. Most scripts convert to about their
+  // own size; reserving twice that costs address space only, and spares
+  // copies as the output grows.
   std::string& lua = result.lua;
   lua.clear();
   result.warnings.clear();
@@ -175,7 +137,7 @@ void convertScript(std::string_view input, Conversion& result) {
   VariableNames variableNames;
   TableWriter tables(lua, result.console);
   readLines(input, variableNames, result.warnings, tables);
-  tables.finish();
+  tables.close();
 
   std::string head(kLuaHeader);
   appendDeclarations(variableNames, head);

@@ -16,10 +16,11 @@ constexpr std::string_view kEntryOpen = "\n\tfunction() ";
 constexpr std::string_view kEntryClose = "; end";
 
 // The final pass over out[from, end): every "path_end;" becomes
-// "path_end();". No occurrence can begin before `from`, where a line feed
-// starts or ends every piece the writer passes, and occurrences never
-// overlap one another, so passing piece by piece equals one pass over the
-// whole text. Text without an occurrence is only read.
+// "path_end();". Passing piece by piece equals one pass over the whole text:
+// occurrences never overlap one another, and none can span two pieces, as
+// every piece passed (the declarations, a table's opening line, an entry)
+// begins or ends with a line feed and the bytes between pieces (a comma, a
+// table's closing "\n};") hold none. Text without an occurrence is only read.
 void callPathEnds(std::string& out, std::size_t from) {
   constexpr std::string_view kFind = "path_end;";
   const std::size_t hit = out.find(kFind, from);
@@ -32,25 +33,76 @@ void callPathEnds(std::string& out, std::size_t from) {
 
 }  // namespace
 
-void appendLabelTable(const LabelBlock& block, std::string& out, std::string& console) {
-  const std::size_t start = out.size();
-  out.append("\n\nLABELS[\"").append(block.name).append("\"] = {");
-  const bool announces = block.name == "R28";
-  const std::size_t count = block.lines.size();
-  for (std::size_t k = 0; k < count; ++k) {
-    if (announces) console.append("nadas");
-    out.append(kEntryOpen);
-    if (block.lines[k].chainFlag == kOpensChain) {
-      buildConditionalBlock(block, k, out);
-      --k;  // back on the chain's last entry; the loop moves to the next one
-    } else {
-      out.append(block.lines[k].text);
+void TableWriter::open(std::string_view name) {
+  close();
+  const std::size_t start = out_.size();
+  out_.append("\n\nLABELS[\"").append(name).append("\"] = {");
+  callPathEnds(out_, start);
+  open_ = true;
+  announces_ = name == "R28";
+  firstEntry_ = true;
+}
+
+void TableWriter::add(ScriptLine& statement) {
+  if (!chain_.lines.empty()) {
+    const std::size_t base = chain_.lines.front().indent;
+    if (statement.indent > base ||
+        (statement.indent == base && statement.chainFlag == kContinuesChain)) {
+      hold(statement);
+      return;
     }
-    out.append(kEntryClose);
-    if (k + 1 < count) out.append(",");
+    writeChain();
   }
-  out.append("\n};");
-  callPathEnds(out, start);
+  if (statement.chainFlag == kOpensChain) {
+    hold(statement);
+    return;
+  }
+  const std::size_t start = beginEntry();
+  out_.append(statement.text).append(kEntryClose);
+  callPathEnds(out_, start);
+}
+
+void TableWriter::hold(ScriptLine& statement) {
+  ScriptLine& held = chain_.lines.emplace_back();
+  held.text.swap(statement.text);
+  held.indent = statement.indent;
+  held.chainFlag = statement.chainFlag;
+  if (!spareTexts_.empty()) {
+    statement.text.swap(spareTexts_.back());
+    spareTexts_.pop_back();
+  }
+}
+
+void TableWriter::close() {
+  if (!open_) return;
+  if (!chain_.lines.empty()) writeChain();
+  out_.append("\n};");
+  open_ = false;
+}
+
+// Announces an entry and writes its opening; returns where that starts. The
+// comma between two entries goes in when the second begins, right behind the
+// first one's "; end", where it would stand if written with it.
+std::size_t TableWriter::beginEntry() {
+  if (announces_) console_.append("nadas");
+  if (!firstEntry_) out_.append(",");
+  firstEntry_ = false;
+  const std::size_t start = out_.size();
+  out_.append(kEntryOpen);
+  return start;
+}
+
+// Everything held belongs to the chain, so buildConditionalBlock takes it all
+// and closes every chain still open, innermost first, exactly as it would on
+// meeting the statement that ended the chain.
+void TableWriter::writeChain() {
+  const std::size_t start = beginEntry();
+  std::size_t position = 0;
+  buildConditionalBlock(chain_, position, out_);
+  out_.append(kEntryClose);
+  callPathEnds(out_, start);
+  for (ScriptLine& line : chain_.lines) spareTexts_.push_back(std::move(line.text));
+  chain_.lines.clear();
 }
 
 void appendDeclarations(const VariableNames& variableNames, std::string& out) {
@@ -67,7 +119,16 @@ std::string writeLuaOutput(const std::vector<LabelBlock>& labelBlocks,
                            std::string& console) {
   std::string out(kLuaHeader);
   appendDeclarations(variableNames, out);
-  for (const LabelBlock& block : labelBlocks) appendLabelTable(block, out, console);
+  TableWriter tables(out, console);
+  ScriptLine statement;
+  for (const LabelBlock& block : labelBlocks) {
+    tables.open(block.name);
+    for (const ScriptLine& line : block.lines) {
+      statement = line;
+      tables.add(statement);
+    }
+  }
+  tables.close();
   return out;
 }
 

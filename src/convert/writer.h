@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "convert/records.h"
@@ -22,9 +23,42 @@ std::string writeLuaOutput(const std::vector<LabelBlock>& labelBlocks,
                            std::string& console);
 
 // The pieces of that text, each with its "path_end;" pass done, for a caller
-// that writes the tables as it goes: the declarations with the blank lines
-// after them, and one block's table.
+// that writes the tables as it reads: the declarations with the blank lines
+// after them, and the tables, statement by statement.
 void appendDeclarations(const VariableNames& variableNames, std::string& out);
-void appendLabelTable(const LabelBlock& block, std::string& out, std::string& console);
+
+// Writes label tables to `out` as their statements arrive, in the layout
+// writeLuaOutput gives them. A statement is written at once unless it opens a
+// chain or a chain is being read; a chain is held until a statement ends it
+// (one neither deeper than its opening `if` nor an `elif`/`else` at the same
+// indent), or until the table closes, and is then assembled by
+// buildConditionalBlock. So only the chain being read is ever held.
+class TableWriter {
+ public:
+  TableWriter(std::string& out, std::string& console) : out_(out), console_(console) {}
+
+  // Closes the open table, if any, and opens one named `name`.
+  void open(std::string_view name);
+  // Adds a statement to the open table. Its text may be exchanged for a
+  // spare buffer, so that the caller can reuse the record without
+  // allocating.
+  void add(ScriptLine& statement);
+  // Writes what is held and the table's closing line; nothing if no table
+  // is open.
+  void close();
+
+ private:
+  void hold(ScriptLine& statement);
+  std::size_t beginEntry();
+  void writeChain();
+
+  std::string& out_;
+  std::string& console_;
+  bool open_ = false;
+  bool announces_ = false;   // the table is named "R28"
+  bool firstEntry_ = true;
+  LabelBlock chain_;         // the chain being read, its opening `if` first
+  std::vector<std::string> spareTexts_;
+};
 
 }  // namespace brindle
