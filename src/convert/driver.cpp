@@ -65,10 +65,17 @@ void readLines(std::string_view input, VariableNames& variableNames,
   bool inLabel = false;
 
   LineReader reader(input);
+  PlainLineFinder plainLines(input);
   std::string_view raw;
   while (reader.next(raw)) {
     ++lineNumber;
-    if (!normaliseLine(raw, line)) continue;
+    if (raw.empty()) continue;
+    const bool plain = plainLines.isPlain(raw);
+    if (plain) {
+      normalisePlainLine(raw, line);
+    } else {
+      normaliseLine(raw, line);
+    }
     splitWords(line, words);
 
     if (words.first() == "label") {
@@ -83,7 +90,7 @@ void readLines(std::string_view input, VariableNames& variableNames,
     }
 
     warning.clear();
-    rewriteStatementInto(line, words, variableNames, &warning, statement);
+    rewriteStatementInto(line, words, variableNames, &warning, statement, !plain);
     if (!warning.empty()) warnings.push_back({lineNumber, warning});
     if (inLabel) {
       sink.add(statement);

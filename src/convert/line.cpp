@@ -1,6 +1,7 @@
 #include "convert/line.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "text/scan.h"
 #include "text/string_utils.h"
@@ -38,7 +39,72 @@ bool needsNormalising(std::string_view rest) {
   return found;
 }
 
+
+// Whether a candidate starts at each of the kScanStep starts of a window.
+// `p[-1]` is not read: a blank run after a byte that is not a blank is
+// matched from that byte on, and leading blanks (after a line feed, or at the
+// start of the input) are no candidate.
+void markCandidates(const unsigned char* p, unsigned char* hits) {
+  for (std::size_t i = 0; i < kScanStep; ++i) {
+    const unsigned char a = p[i];
+    const unsigned char b = p[i + 1];
+    const unsigned char c = p[i + 2];
+    hits[i] = ((a != ' ') & (a != '\n') & (b == ' ') & (c == ' ')) |
+              ((b == '=') & ((a == '+') | (a == '-'))) | (a == '$') | ((a == ' ') & (b == '(')) |
+              ((a == 'c') & (b == 'a') & (c == 'l')) | ((a == 'T') & (b == 'r') & (c == 'u')) |
+              ((a == 'F') & (b == 'a') & (c == 'l'));
+  }
+}
+
+// The first of the kScanStep starts of the window at `p` where a candidate
+// starts, or kScanStep.
+std::size_t firstCandidate(const unsigned char* p) {
+  unsigned char hits[kScanStep];
+  markCandidates(p, hits);
+  unsigned char any = 0;
+  for (const unsigned char hit : hits) any |= hit;
+  if (any == 0) return kScanStep;
+  return static_cast<std::size_t>(std::find(hits, hits + kScanStep, 1) - hits);
+}
+
 }  // namespace
+
+std::size_t PlainLineFinder::nextCandidate(std::size_t from) const {
+  const auto* p = reinterpret_cast<const unsigned char*>(input_.data());
+  const std::size_t n = input_.size();
+  std::size_t at = from;
+  for (; at + kScanWindow <= n; at += kScanStep) {
+    const std::size_t hit = firstCandidate(p + at);
+    if (hit != kScanStep) return at + hit;
+  }
+  // The last starts, fewer than kScanWindow, read through a zero-padded copy;
+  // a zero byte is no part of any candidate but the first byte of a blank
+  // run, which needs two blanks after it.
+  while (at < n) {
+    unsigned char window[kScanWindow] = {};
+    std::memcpy(window, p + at, std::min(kScanWindow, n - at));
+    const std::size_t hit = firstCandidate(window);
+    if (hit != kScanStep && at + hit < n) return at + hit;
+    at += kScanStep;
+  }
+  return n;
+}
+
+bool PlainLineFinder::isPlain(std::string_view line) {
+  const auto begin = static_cast<std::size_t>(line.data() - input_.data());
+  if (!found_ || candidate_ < begin) {
+    candidate_ = nextCandidate(begin);
+    found_ = true;
+  }
+  return candidate_ >= begin + line.size();
+}
+
+void normalisePlainLine(std::string_view raw, std::string& line) {
+  std::size_t leading = 0;
+  while (leading < raw.size() && raw[leading] == ' ') ++leading;
+  line.assign(leading / 4, '\t');
+  line.append(leading % 4, ' ').append(raw.substr(leading));
+}
 
 bool normaliseLine(std::string_view raw, std::string& line) {
   line.clear();

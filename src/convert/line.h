@@ -18,6 +18,32 @@ namespace brindle {
 // empty, when `raw` is empty: such a line is dropped.
 bool normaliseLine(std::string_view raw, std::string& line);
 
+// Finds the lines of an input that need no more than their leading blanks
+// turned into tabs: no blank run after the first byte that is not a blank, no
+// "+=" or "-=", and nothing the common rewrites of the statement rules could
+// change (no "$", "cal", " (", "Tru" or "Fal"). Most lines of a script are
+// such plain lines; finding them with one vectorisable scan of the whole
+// input is much cheaper than testing line by line.
+class PlainLineFinder {
+ public:
+  explicit PlainLineFinder(std::string_view input) : input_(input) {}
+
+  // Whether `line`, a line of the input (a view into it, without its line
+  // end), is plain. Lines must be asked about in input order.
+  bool isPlain(std::string_view line);
+
+ private:
+  std::size_t nextCandidate(std::size_t from) const;
+
+  std::string_view input_;
+  std::size_t candidate_ = 0;  // the first candidate at or after scanned_
+  std::size_t scanned_ = 0;
+  bool found_ = false;
+};
+
+// What normaliseLine makes of a plain line, done faster.
+void normalisePlainLine(std::string_view raw, std::string& line);
+
 // The first three words that splitOn(line, pieces, ' ') would make, with
 // every whitespace byte removed, and how many words there are, counting at
 // most three. A missing word is empty. Words view the line they were made

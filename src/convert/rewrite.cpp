@@ -121,7 +121,7 @@ std::size_t applyCommonRewrites(std::string_view line, std::string& text) {
 
 void rewriteStatementInto(std::string_view line, const Words& words,
                           VariableNames& variableNames, std::string* warning,
-                          ScriptLine& result) {
+                          ScriptLine& result, bool commonRewritesMayApply) {
   const std::string_view first = words.first();
   const std::string_view second = words.second();
   const std::string_view third = words.third();
@@ -129,7 +129,12 @@ void rewriteStatementInto(std::string_view line, const Words& words,
   if (first == "$") recordVariable(variableNames, second);
 
   std::string& text = result.text;
-  result.indent = applyCommonRewrites(line, text);
+  if (commonRewritesMayApply) {
+    result.indent = applyCommonRewrites(line, text);
+  } else {
+    text.assign(line);
+    result.indent = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\t'));
+  }
   result.chainFlag = kPlainStatement;
 
   if (first == "jump_out") {

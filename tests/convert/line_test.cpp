@@ -150,6 +150,35 @@ TEST(ApplyCommonRewritesTest, EqualsOneStepPerRule) {
   }
 }
 
+TEST(PlainLineFinderTest, PlainLinesNeedOnlyTheirLeadingBlanksTurned) {
+  // The test lines once as one script, in input order as the driver asks.
+  std::string input;
+  LineMaker maker(99);
+  for (const std::string& line : testLines()) {
+    input += std::string(maker.below(9), ' ') + line + (maker.below(4) == 0 ? "\r\n" : "\n");
+  }
+  PlainLineFinder finder(input);
+  std::size_t plainLines = 0;
+  std::string viaPlain;
+  std::string viaAll;
+  std::string rewritten;
+  for (std::size_t begin = 0; begin < input.size();) {
+    std::size_t end = input.find('\n', begin);
+    const std::size_t next = end + 1;
+    if (end > begin && input[end - 1] == '\r') --end;
+    const std::string_view line(input.data() + begin, end - begin);
+    begin = next;
+    if (line.empty() || !finder.isPlain(line)) continue;
+    ++plainLines;
+    normalisePlainLine(line, viaPlain);
+    normaliseLine(line, viaAll);
+    ASSERT_EQ(viaPlain, viaAll) << "line: " << line;
+    applyCommonRewrites(viaAll, rewritten);
+    ASSERT_EQ(rewritten, viaAll) << "line: " << line;
+  }
+  EXPECT_GT(plainLines, 1000u);  // the finder does let plain lines through
+}
+
 TEST(ConvertScriptTest, EqualsWritingEveryBlockAtOnce) {
   LineMaker maker(7);
   for (int round = 0; round < 300; ++round) {
