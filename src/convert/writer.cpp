@@ -1,6 +1,5 @@
 #include "convert/writer.h"
 
-#include "convert/chain.h"
 #include "text/string_utils.h"
 
 namespace brindle {
@@ -43,66 +42,44 @@ void TableWriter::open(std::string_view name) {
   firstEntry_ = true;
 }
 
-void TableWriter::add(ScriptLine& statement) {
-  if (!chain_.lines.empty()) {
-    const std::size_t base = chain_.lines.front().indent;
-    if (statement.indent > base ||
-        (statement.indent == base && statement.chainFlag == kContinuesChain)) {
-      hold(statement);
-      return;
-    }
-    writeChain();
+void TableWriter::add(const ScriptLine& statement) {
+  if (chain_.isOpen()) {
+    if (chain_.add(statement)) return;
+    endEntry();  // the statement ended the chain, which is now closed
   }
+  beginEntry();
   if (statement.chainFlag == kOpensChain) {
-    hold(statement);
+    chain_.open(statement);
     return;
   }
-  const std::size_t start = beginEntry();
-  out_.append(statement.text).append(kEntryClose);
-  callPathEnds(out_, start);
-}
-
-void TableWriter::hold(ScriptLine& statement) {
-  ScriptLine& held = chain_.lines.emplace_back();
-  held.text.swap(statement.text);
-  held.indent = statement.indent;
-  held.chainFlag = statement.chainFlag;
-  if (!spareTexts_.empty()) {
-    statement.text.swap(spareTexts_.back());
-    spareTexts_.pop_back();
-  }
+  out_.append(statement.text);
+  endEntry();
 }
 
 void TableWriter::close() {
   if (!open_) return;
-  if (!chain_.lines.empty()) writeChain();
+  if (chain_.isOpen()) {
+    chain_.closeAll();
+    endEntry();
+  }
   out_.append("\n};");
   open_ = false;
 }
 
-// Announces an entry and writes its opening; returns where that starts. The
-// comma between two entries goes in when the second begins, right behind the
-// first one's "; end", where it would stand if written with it.
-std::size_t TableWriter::beginEntry() {
+// Announces an entry and writes its opening. The comma between two entries
+// goes in when the second begins, right behind the first one's "; end",
+// where it would stand if written with it.
+void TableWriter::beginEntry() {
   if (announces_) console_.append("nadas");
   if (!firstEntry_) out_.append(",");
   firstEntry_ = false;
-  const std::size_t start = out_.size();
+  entryStart_ = out_.size();
   out_.append(kEntryOpen);
-  return start;
 }
 
-// Everything held belongs to the chain, so buildConditionalBlock takes it all
-// and closes every chain still open, innermost first, exactly as it would on
-// meeting the statement that ended the chain.
-void TableWriter::writeChain() {
-  const std::size_t start = beginEntry();
-  std::size_t position = 0;
-  buildConditionalBlock(chain_, position, out_);
+void TableWriter::endEntry() {
   out_.append(kEntryClose);
-  callPathEnds(out_, start);
-  for (ScriptLine& line : chain_.lines) spareTexts_.push_back(std::move(line.text));
-  chain_.lines.clear();
+  callPathEnds(out_, entryStart_);
 }
 
 void appendDeclarations(const VariableNames& variableNames, std::string& out) {
@@ -120,13 +97,9 @@ std::string writeLuaOutput(const std::vector<LabelBlock>& labelBlocks,
   std::string out(kLuaHeader);
   appendDeclarations(variableNames, out);
   TableWriter tables(out, console);
-  ScriptLine statement;
   for (const LabelBlock& block : labelBlocks) {
     tables.open(block.name);
-    for (const ScriptLine& line : block.lines) {
-      statement = line;
-      tables.add(statement);
-    }
+    for (const ScriptLine& line : block.lines) tables.add(line);
   }
   tables.close();
   return out;

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/chain.h"
 #include "convert/records.h"
 
 namespace brindle {
@@ -28,37 +29,32 @@ std::string writeLuaOutput(const std::vector<LabelBlock>& labelBlocks,
 void appendDeclarations(const VariableNames& variableNames, std::string& out);
 
 // Writes label tables to `out` as their statements arrive, in the layout
-// writeLuaOutput gives them. A statement is written at once unless it opens a
-// chain or a chain is being read; a chain is held until a statement ends it
-// (one neither deeper than its opening `if` nor an `elif`/`else` at the same
-// indent), or until the table closes, and is then assembled by
-// buildConditionalBlock. So only the chain being read is ever held.
+// writeLuaOutput gives them: a plain statement's entry at once, a chain's
+// entry line by line through a ChainAssembler, closed when a statement ends
+// the chain or the table closes. No statement is kept.
 class TableWriter {
  public:
-  TableWriter(std::string& out, std::string& console) : out_(out), console_(console) {}
+  TableWriter(std::string& out, std::string& console)
+      : out_(out), console_(console), chain_(out) {}
 
   // Closes the open table, if any, and opens one named `name`.
   void open(std::string_view name);
-  // Adds a statement to the open table. Its text may be exchanged for a
-  // spare buffer, so that the caller can reuse the record without
-  // allocating.
-  void add(ScriptLine& statement);
-  // Writes what is held and the table's closing line; nothing if no table
-  // is open.
+  // Adds a statement to the open table.
+  void add(const ScriptLine& statement);
+  // Ends the open entry and the table; nothing if no table is open.
   void close();
 
  private:
-  void hold(ScriptLine& statement);
-  std::size_t beginEntry();
-  void writeChain();
+  void beginEntry();
+  void endEntry();
 
   std::string& out_;
   std::string& console_;
   bool open_ = false;
-  bool announces_ = false;   // the table is named "R28"
+  bool announces_ = false;  // the table is named "R28"
   bool firstEntry_ = true;
-  LabelBlock chain_;         // the chain being read, its opening `if` first
-  std::vector<std::string> spareTexts_;
+  std::size_t entryStart_ = 0;
+  ChainAssembler chain_;
 };
 
 }  // namespace brindle
