@@ -1,5 +1,7 @@
 #include "convert/driver.h"
 
+#include <new>
+
 #include "convert/line.h"
 #include "convert/rewrite.h"
 #include "convert/writer.h"
@@ -136,11 +138,15 @@ void convertScript(std::string_view input, Conversion& result) {
   // as its entry is known; the header and the declarations, known only at
   // the end, go in front of them then. Most scripts convert to about their
   // own size; reserving twice that costs address space only, and spares
-  // copies as the output grows.
+  // copies as the output grows. Where even the address space is short (a
+  // 32-bit process), the text grows as it is written instead.
   std::string& lua = result.lua;
   lua.clear();
   result.warnings.clear();
-  lua.reserve(2 * input.size() + 4096);
+  try {
+    lua.reserve(2 * input.size() + 4096);
+  } catch (const std::bad_alloc&) {
+  }
   VariableNames variableNames;
   TableWriter tables(lua, result.console);
   readLines(input, variableNames, result.warnings, tables);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 
 #if defined(__linux__)
@@ -16,9 +17,15 @@ namespace brindle {
 // transparent huge pages behind it. Filling a buffer of a hundred megabytes
 // page by page takes tens of thousands of page faults, which on a virtual
 // machine cost more than the whole conversion; huge pages take a few
-// hundred. Elsewhere, or when the system declines, it only reserves.
+// hundred. Elsewhere, or when the system declines, it only reserves; when
+// even the room cannot be had (a small address space), it does nothing, and
+// the buffer grows as it is filled.
 inline void reserveLargeBuffer(std::string& buffer, std::size_t size) {
-  buffer.reserve(size);
+  try {
+    buffer.reserve(size);
+  } catch (const std::bad_alloc&) {
+    return;
+  }
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
   constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
   const auto begin = reinterpret_cast<std::uintptr_t>(buffer.data());
