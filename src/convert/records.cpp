@@ -6,21 +6,37 @@
 namespace brindle {
 namespace {
 
-std::size_t hashOf(std::string_view name) { return std::hash<std::string_view>{}(name); }
+// A slot holds the position of a name in the list plus one in its low bits
+// and the top bits of the name's hash above them, so that a probe compares
+// names only when those bits agree: a new name costs one look at the table,
+// not one at every name met on the way. Zero marks a free slot.
+constexpr unsigned kPositionBits = 40;
+constexpr std::uint64_t kPositionMask = (std::uint64_t{1} << kPositionBits) - 1;
 
-// The free slot for a name that is not in the table, or the slot that holds it.
-std::size_t& slotFor(VariableNames& variableNames, std::string_view name) {
+std::uint64_t hashOf(std::string_view name) {
+  return static_cast<std::uint64_t>(std::hash<std::string_view>{}(name));
+}
+
+std::uint64_t tagOf(std::uint64_t hash) { return hash >> kPositionBits << kPositionBits; }
+
+// The slot that holds `name`, or the free slot where it belongs.
+std::uint64_t& slotFor(VariableNames& variableNames, std::string_view name, std::uint64_t hash) {
   const std::size_t mask = variableNames.slots.size() - 1;
-  for (std::size_t i = hashOf(name) & mask;; i = (i + 1) & mask) {
-    std::size_t& slot = variableNames.slots[i];
-    if (slot == 0 || variableNames.names[slot - 1] == name) return slot;
+  for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
+    std::uint64_t& slot = variableNames.slots[i];
+    if (slot == 0) return slot;
+    if ((slot & ~kPositionMask) == tagOf(hash) &&
+        variableNames.names[(slot & kPositionMask) - 1] == name) {
+      return slot;
+    }
   }
 }
 
 void doubleTheTable(VariableNames& variableNames) {
   variableNames.slots.assign(std::max<std::size_t>(64, 2 * variableNames.slots.size()), 0);
   for (std::size_t k = 0; k < variableNames.names.size(); ++k) {
-    slotFor(variableNames, variableNames.names[k]) = k + 1;
+    const std::uint64_t hash = hashOf(variableNames.names[k]);
+    slotFor(variableNames, variableNames.names[k], hash) = tagOf(hash) | (k + 1);
   }
 }
 
@@ -29,10 +45,11 @@ void doubleTheTable(VariableNames& variableNames) {
 void recordVariable(VariableNames& variableNames, std::string_view name) {
   if (name.empty()) return;
   if (2 * (variableNames.names.size() + 1) > variableNames.slots.size()) doubleTheTable(variableNames);
-  std::size_t& slot = slotFor(variableNames, name);
+  const std::uint64_t hash = hashOf(name);
+  std::uint64_t& slot = slotFor(variableNames, name, hash);
   if (slot != 0) return;
   variableNames.names.emplace_back(name);
-  slot = variableNames.names.size();
+  slot = tagOf(hash) | variableNames.names.size();
 }
 
 }  // namespace brindle

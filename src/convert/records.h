@@ -28,12 +28,12 @@ struct LabelBlock {
 };
 
 // Variable names in first-seen order, each once. Beside the list, an
-// open-addressing hash table of positions in it (plus one; zero marks a free
-// slot) keeps the test for a known name to a few probes of one array, however
-// many variables a script has, and stores no name twice.
+// open-addressing hash table of positions in it keeps the test for a known
+// name to a few probes of one array, however many variables a script has,
+// and stores no name twice.
 struct VariableNames {
   std::vector<std::string> names;
-  std::vector<std::size_t> slots;  // a power of two long, at most half full
+  std::vector<std::uint64_t> slots;  // a power of two long, at most half full
 };
 
 // Appends `name` unless it is already recorded or empty (an empty name would
