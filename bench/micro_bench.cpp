@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "convert/chain.h"
+#include "convert/line.h"
 #include "convert/records.h"
 #include "convert/rewrite.h"
 #include "text/string_utils.h"
@@ -68,6 +69,26 @@ void BM_splitOn(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
 }
 BENCHMARK(BM_splitOn);
+
+// The driver's per-line steps before the rules: normalisation and the words.
+void BM_normaliseLineAndSplitWords(benchmark::State& state) {
+  const std::vector<std::string> raw = {
+      "        e \"You remember the river, the café and the quiet door?\"",
+      "    $ affection_3 += 5", "    call show_text (is_h=True)", "        if coins_2 >= 7:"};
+  std::string line;
+  brindle::Words words;
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    for (const std::string& r : raw) {
+      brindle::normaliseLine(r, line);
+      brindle::splitWords(line, words);
+      benchmark::DoNotOptimize(words.count);
+      bytes += r.size();
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+}
+BENCHMARK(BM_normaliseLineAndSplitWords);
 
 void BM_rewriteStatement(benchmark::State& state) {
   std::vector<std::vector<std::string>> tokens(kLines.size());
