@@ -29,9 +29,9 @@ int main() {
   }
 
   brindle::Conversion result;
-  // convertScript reserves this much for the Lua text; reserving it first
-  // here lets the system back it with huge pages.
-  brindle::reserveLargeBuffer(result.lua, 2 * input.size() + 4096);
+  // Reserving the Lua text's room before convertScript does lets the system
+  // back it with huge pages.
+  brindle::reserveLargeBuffer(result.lua, brindle::outputReserve(input.size()));
   try {
     brindle::convertScript(input, result);
   } catch (const std::bad_alloc&) {

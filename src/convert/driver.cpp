@@ -126,6 +126,11 @@ struct AllBlocks {
 
 }  // namespace
 
+std::size_t outputReserve(std::size_t inputSize) {
+  constexpr std::size_t kTimesInput = sizeof(void*) >= 8 ? 4 : 2;
+  return kTimesInput * inputSize + 4096;
+}
+
 Script readScript(std::string_view input) {
   Script script;
   AllBlocks sink{script.labelBlocks};
@@ -136,15 +141,13 @@ Script readScript(std::string_view input) {
 void convertScript(std::string_view input, Conversion& result) {
   // The tables come first, straight into the result, each statement as soon
   // as its entry is known; the header and the declarations, known only at
-  // the end, go in front of them then. Most scripts convert to about their
-  // own size; reserving twice that costs address space only, and spares
-  // copies as the output grows. Where even the address space is short (a
-  // 32-bit process), the text grows as it is written instead.
+  // the end, go in front of them then. Where the reservation cannot be had,
+  // the text grows as it is written instead.
   std::string& lua = result.lua;
   lua.clear();
   result.warnings.clear();
   try {
-    lua.reserve(2 * input.size() + 4096);
+    lua.reserve(outputReserve(input.size()));
   } catch (const std::bad_alloc&) {
   }
   VariableNames variableNames;
