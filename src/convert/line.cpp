@@ -146,14 +146,30 @@ bool normaliseLine(std::string_view raw, std::string& line) {
 void splitWords(std::string_view line, Words& words) {
   words.word = {};
   words.count = 0;
-  std::size_t start = 0;
+  const auto isOtherSpace = [](char c) { return c != ' ' && isSpaceByte(c); };
+  const char* p = line.data();
+  const char* const end = p + line.size();
   for (std::size_t i = 0; i < words.word.size(); ++i) {
-    const std::size_t blank = line.find(' ', start);
-    const std::size_t end = blank == std::string_view::npos ? line.size() : blank;
-    words.word[i] = stripped(line.substr(start, end - start), words.joined[i]);
+    // The piece runs to the next blank. Usually it is whitespace (the
+    // indentation), the word, then perhaps more whitespace (a carriage
+    // return), and the word is a view; anything after that whitespace means
+    // whitespace inside the word, which stripped() takes out.
+    while (p != end && isOtherSpace(*p)) ++p;
+    const char* const begin = p;
+    while (p != end && !isSpaceByte(*p)) ++p;
+    const char* const wordEnd = p;
+    while (p != end && isOtherSpace(*p)) ++p;
+    if (p != end && *p != ' ') {
+      const char* const blank = std::find(p, end, ' ');
+      words.word[i] = stripped(std::string_view(begin, static_cast<std::size_t>(blank - begin)),
+                               words.joined[i]);
+      p = blank;
+    } else {
+      words.word[i] = std::string_view(begin, static_cast<std::size_t>(wordEnd - begin));
+    }
     words.count = i + 1;
-    if (blank == std::string_view::npos) break;
-    start = blank + 1;
+    if (p == end) break;
+    ++p;  // the blank
   }
 }
 
