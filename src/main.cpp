@@ -6,6 +6,7 @@
 
 #include "convert/driver.h"
 #include "io/files.h"
+#include "io/memory.h"
 
 namespace {
 
@@ -26,6 +27,9 @@ int run(brindle::Conversion& result) {
     std::fprintf(stderr, "brindle: error: cannot read %s: %s\n", kInputPath, err.c_str());
     return 1;
   }
+  // Reserving the Lua text's room before convertScript does lets the system
+  // back it with huge pages.
+  brindle::reserveLargeBuffer(result.lua, brindle::outputReserve(input.size()));
   brindle::convertScript(input, result);
   input = std::string();  // no longer needed; give its memory back before writing
 

@@ -1,47 +1,44 @@
 #include "convert/chain.h"
 
-#include <vector>
-
-#include "text/string_utils.h"
-
 namespace brindle {
+
+void ChainAssembler::open(const ScriptLine& entry) {
+  openBases_.push_back(entry.indent);
+  out_.append("\n").append(entry.text).append("\n");
+}
+
+bool ChainAssembler::add(const ScriptLine& entry) {
+  while (isOpen()) {
+    const std::size_t base = openBases_.back();
+    if (entry.indent > base && entry.chainFlag == kOpensChain) {
+      open(entry);
+      return true;
+    }
+    if (entry.indent > base || (entry.indent == base && entry.chainFlag == kContinuesChain)) {
+      out_.append("\n").append(entry.text);
+      return true;
+    }
+    closeInnermost();  // the entry ends it; the enclosing chain looks at it next
+  }
+  return false;
+}
+
+void ChainAssembler::closeAll() {
+  while (isOpen()) closeInnermost();
+}
+
+void ChainAssembler::closeInnermost() {
+  out_.append("\n").append(openBases_.back(), '\t').append("end");
+  openBases_.pop_back();
+}
 
 void buildConditionalBlock(const LabelBlock& block, std::size_t& position,
                            std::string& out) {
-  const std::vector<ScriptLine>& lines = block.lines;
-  std::vector<std::size_t> openBases;  // indents of the open chains, innermost last
-
-  const auto openChain = [&](const ScriptLine& entry) {
-    openBases.push_back(entry.indent);
-    out.append("\n").append(entry.text).append("\n");
-  };
-  const auto closeChain = [&] {
-    out.append("\n").append(repeatString("\t", static_cast<long long>(openBases.back())));
-    out.append("end");
-    openBases.pop_back();
-  };
-
-  openChain(lines[position]);
+  ChainAssembler chain(out);
+  chain.open(block.lines[position]);
   ++position;
-  while (!openBases.empty()) {
-    if (position == lines.size()) {
-      closeChain();  // running out of entries closes every open chain, innermost first
-      continue;
-    }
-    const ScriptLine& entry = lines[position];
-    const std::size_t base = openBases.back();
-    if (entry.indent > base && entry.chainFlag == kOpensChain) {
-      openChain(entry);
-    } else if (entry.indent > base ||
-               (entry.indent == base && entry.chainFlag == kContinuesChain)) {
-      out.append("\n").append(entry.text);
-    } else {
-      // The entry ends the innermost chain; the enclosing one looks at it next.
-      closeChain();
-      continue;
-    }
-    ++position;
-  }
+  while (position < block.lines.size() && chain.add(block.lines[position])) ++position;
+  chain.closeAll();  // when the entries ran out; a chain that an entry ended is closed
 }
 
 }  // namespace brindle

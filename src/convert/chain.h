@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "convert/records.h"
 
@@ -14,9 +15,33 @@ namespace brindle {
 // chain takes (deeper entries, and continuations at the chain's own indent),
 // one per line, and one closing line of tabs and `end` for each chain.
 // Leaves `position` on the first entry not taken (or at the end).
-// Nesting is tracked on an explicit stack, so any depth is safe, and nested
-// text goes straight into `out` rather than being copied up level by level.
 void buildConditionalBlock(const LabelBlock& block, std::size_t& position,
                            std::string& out);
+
+// The same assembly, one entry at a time, for a caller that has no list of
+// entries: open() with the entry that opens the chain, add() with each entry
+// after it until add() returns false, then closeAll() if the entries ran out
+// first. Nesting is tracked on an explicit stack, so any depth is safe, and
+// nested text goes straight into `out` rather than being copied up level by
+// level; no entry is kept.
+class ChainAssembler {
+ public:
+  explicit ChainAssembler(std::string& out) : out_(out) {}
+
+  bool isOpen() const { return !openBases_.empty(); }
+  void open(const ScriptLine& entry);
+  // Takes `entry` if the chain takes it, closing the inner chains it ends
+  // on the way. Returns false, with every chain closed and nothing of the
+  // entry written, when it ends the outermost chain.
+  bool add(const ScriptLine& entry);
+  // Closes every chain still open, innermost first.
+  void closeAll();
+
+ private:
+  void closeInnermost();
+
+  std::string& out_;
+  std::vector<std::size_t> openBases_;  // indents of the open chains, innermost last
+};
 
 }  // namespace brindle

@@ -4,6 +4,7 @@
 // output.lua.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,8 +33,18 @@ struct Conversion {
   std::vector<Warning> warnings;
 };
 
-// Reads and writes in one go. Throws std::bad_alloc when memory runs out;
-// `result.console` then holds what was announced before.
+// The room convertScript reserves for the Lua text of an input of
+// `inputSize` bytes: four times the input in a 64-bit process, where address
+// space is plentiful and untouched room costs nothing else, so that few
+// scripts make the text move while it grows (most convert to about their own
+// size, chains nested deep to twice it, one-word lines to three times it);
+// twice the input in a 32-bit one.
+std::size_t outputReserve(std::size_t inputSize);
+
+// Reads and writes in one go: the result equals writeLuaOutput over what
+// readScript builds, but each label's table is written as soon as the label
+// ends, so only one block is held at a time. Throws std::bad_alloc when
+// memory runs out; `result.console` then holds what was announced before.
 void convertScript(std::string_view input, Conversion& result);
 
 }  // namespace brindle

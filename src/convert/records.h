@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace brindle {
@@ -28,11 +27,13 @@ struct LabelBlock {
   std::vector<ScriptLine> lines;  // in input order
 };
 
-// Variable names in first-seen order, each once. The set beside the list
-// keeps the membership test constant-time however many variables a script has.
+// Variable names in first-seen order, each once. Beside the list, an
+// open-addressing hash table of positions in it keeps the test for a known
+// name to a few probes of one array, however many variables a script has,
+// and stores no name twice.
 struct VariableNames {
   std::vector<std::string> names;
-  std::unordered_set<std::string> seen;
+  std::vector<std::uint64_t> slots;  // a power of two long, at most half full
 };
 
 // Appends `name` unless it is already recorded or empty (an empty name would

@@ -4,9 +4,12 @@
 // keyword rule looks at the words, which were made before any rewrite.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "convert/line.h"
 #include "convert/records.h"
 
 namespace brindle {
@@ -18,5 +21,20 @@ namespace brindle {
 // receives a message (it is left untouched otherwise).
 ScriptLine rewriteStatement(std::string line, const std::vector<std::string>& tokens,
                             VariableNames& variableNames, std::string* warning);
+
+// The rewrites every statement gets, in order: the first "$" and the first
+// "call " erased, " (" made "(", "is_h=True" and its kin made "true" or
+// "false", every other "True" and "False" made lower case. Writes the result
+// of `line` into `text` and returns the number of tabs in it.
+std::size_t applyCommonRewrites(std::string_view line, std::string& text);
+
+// The same, with the words as splitWords made them, into `result`, whose
+// text buffer is reused: the driver's form, which allocates nothing for a
+// line once the buffers have grown. `line` must not overlap `result.text`.
+// A caller that knows that no common rewrite applies to the line (a plain
+// line, see PlainLineFinder) passes false for `commonRewritesMayApply`.
+void rewriteStatementInto(std::string_view line, const Words& words,
+                          VariableNames& variableNames, std::string* warning,
+                          ScriptLine& result, bool commonRewritesMayApply = true);
 
 }  // namespace brindle

@@ -1,6 +1,5 @@
 #include "convert/writer.h"
 
-#include "convert/chain.h"
 #include "text/string_utils.h"
 
 namespace brindle {
@@ -15,37 +14,94 @@ namespace {
 constexpr std::string_view kEntryOpen = "\n\tfunction() ";
 constexpr std::string_view kEntryClose = "; end";
 
-void appendBlock(const LabelBlock& block, std::string& out, std::string& console) {
-  out.append("\n\nLABELS[\"").append(block.name).append("\"] = {");
-  const bool announces = block.name == "R28";
-  const std::size_t count = block.lines.size();
-  for (std::size_t k = 0; k < count; ++k) {
-    if (announces) console.append("nadas");
-    out.append(kEntryOpen);
-    if (block.lines[k].chainFlag == kOpensChain) {
-      buildConditionalBlock(block, k, out);
-      --k;  // back on the chain's last entry; the loop moves to the next one
-    } else {
-      out.append(block.lines[k].text);
-    }
-    out.append(kEntryClose);
-    if (k + 1 < count) out.append(",");
-  }
-  out.append("\n};");
+// The final pass over out[from, end): every "path_end;" becomes
+// "path_end();". Passing piece by piece equals one pass over the whole text:
+// occurrences never overlap one another, and none can span two pieces, as
+// every piece passed (the declarations, a table's opening line, an entry)
+// begins or ends with a line feed and the bytes between pieces (a comma, a
+// table's closing "\n};") hold none. Text without an occurrence is only read.
+void callPathEnds(std::string& out, std::size_t from) {
+  constexpr std::string_view kFind = "path_end;";
+  const std::size_t hit = out.find(kFind, from);
+  if (hit == std::string::npos) return;
+  std::string rest(out, hit);
+  out.resize(hit);
+  replaceAll(rest, kFind, "path_end();");
+  out.append(rest);
 }
 
 }  // namespace
+
+void TableWriter::open(std::string_view name) {
+  close();
+  const std::size_t start = out_.size();
+  out_.append("\n\nLABELS[\"").append(name).append("\"] = {");
+  callPathEnds(out_, start);
+  open_ = true;
+  announces_ = name == "R28";
+  firstEntry_ = true;
+}
+
+void TableWriter::add(const ScriptLine& statement) {
+  if (chain_.isOpen()) {
+    if (chain_.add(statement)) return;
+    endEntry();  // the statement ended the chain, which is now closed
+  }
+  beginEntry();
+  if (statement.chainFlag == kOpensChain) {
+    chain_.open(statement);
+    return;
+  }
+  out_.append(statement.text);
+  endEntry();
+}
+
+void TableWriter::close() {
+  if (!open_) return;
+  if (chain_.isOpen()) {
+    chain_.closeAll();
+    endEntry();
+  }
+  out_.append("\n};");
+  open_ = false;
+}
+
+// Announces an entry and writes its opening. The comma between two entries
+// goes in when the second begins, right behind the first one's "; end",
+// where it would stand if written with it.
+void TableWriter::beginEntry() {
+  if (announces_) console_.append("nadas");
+  if (!firstEntry_) out_.append(",");
+  firstEntry_ = false;
+  entryStart_ = out_.size();
+  out_.append(kEntryOpen);
+}
+
+void TableWriter::endEntry() {
+  out_.append(kEntryClose);
+  callPathEnds(out_, entryStart_);
+}
+
+void appendDeclarations(const VariableNames& variableNames, std::string& out) {
+  const std::size_t start = out.size();
+  for (const std::string& name : variableNames.names) {
+    out.append(name).append(" = 0;\n");
+  }
+  out.append("\n\n");
+  callPathEnds(out, start);
+}
 
 std::string writeLuaOutput(const std::vector<LabelBlock>& labelBlocks,
                            const VariableNames& variableNames,
                            std::string& console) {
   std::string out(kLuaHeader);
-  for (const std::string& name : variableNames.names) {
-    out.append(name).append(" = 0;\n");
+  appendDeclarations(variableNames, out);
+  TableWriter tables(out, console);
+  for (const LabelBlock& block : labelBlocks) {
+    tables.open(block.name);
+    for (const ScriptLine& line : block.lines) tables.add(line);
   }
-  out.append("\n\n");
-  for (const LabelBlock& block : labelBlocks) appendBlock(block, out, console);
-  replaceAll(out, "path_end;", "path_end();");
+  tables.close();
   return out;
 }
 

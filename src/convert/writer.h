@@ -2,8 +2,10 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "convert/chain.h"
 #include "convert/records.h"
 
 namespace brindle {
@@ -20,5 +22,39 @@ extern const char* const kLuaHeader;
 std::string writeLuaOutput(const std::vector<LabelBlock>& labelBlocks,
                            const VariableNames& variableNames,
                            std::string& console);
+
+// The pieces of that text, each with its "path_end;" pass done, for a caller
+// that writes the tables as it reads: the declarations with the blank lines
+// after them, and the tables, statement by statement.
+void appendDeclarations(const VariableNames& variableNames, std::string& out);
+
+// Writes label tables to `out` as their statements arrive, in the layout
+// writeLuaOutput gives them: a plain statement's entry at once, a chain's
+// entry line by line through a ChainAssembler, closed when a statement ends
+// the chain or the table closes. No statement is kept.
+class TableWriter {
+ public:
+  TableWriter(std::string& out, std::string& console)
+      : out_(out), console_(console), chain_(out) {}
+
+  // Closes the open table, if any, and opens one named `name`.
+  void open(std::string_view name);
+  // Adds a statement to the open table.
+  void add(const ScriptLine& statement);
+  // Ends the open entry and the table; nothing if no table is open.
+  void close();
+
+ private:
+  void beginEntry();
+  void endEntry();
+
+  std::string& out_;
+  std::string& console_;
+  bool open_ = false;
+  bool announces_ = false;  // the table is named "R28"
+  bool firstEntry_ = true;
+  std::size_t entryStart_ = 0;
+  ChainAssembler chain_;
+};
 
 }  // namespace brindle

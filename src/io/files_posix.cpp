@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "io/files.h"
+#include "io/memory.h"
 
 namespace brindle {
 namespace {
@@ -77,6 +78,7 @@ bool readWholeFile(const std::string& path, std::string& contents, std::string* 
   contents.clear();
   struct stat st;
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    reserveLargeBuffer(contents, static_cast<std::size_t>(st.st_size));
     contents.resize(static_cast<std::size_t>(st.st_size));
   }
   // Fill the buffer sized from the file, then read on until end of file

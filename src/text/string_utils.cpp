@@ -9,15 +9,21 @@ void replaceAll(std::string& text, std::string_view from, std::string_view to) {
   std::size_t hit = text.find(from);
   if (hit == std::string::npos) return;
 
-  // Count first so the result is allocated once at its exact size, then build
-  // it in a second buffer: editing in place would make every replacement
-  // shift the rest of the text.
+  // Count first so the result needs at most one allocation, then build it
+  // in a second buffer: editing in place would make every replacement shift
+  // the rest of the text.
   std::size_t occurrences = 0;
   for (std::size_t at = hit; at != std::string::npos;
        at = text.find(from, at + from.size())) {
     ++occurrences;
   }
-  std::string result;
+  // The result is built in a buffer kept from call to call and then swapped
+  // with the text, so that editing line after line allocates nothing once
+  // the buffers have grown; a buffer grown past a line's size is let go.
+  thread_local std::string result;
+  constexpr std::size_t kKeptCapacity = std::size_t{1} << 16;
+  if (result.capacity() > kKeptCapacity) result = std::string();
+  result.clear();
   result.reserve(text.size() - occurrences * from.size() +
                  occurrences * to.size());
   std::size_t copied = 0;

@@ -14,8 +14,10 @@ namespace brindle {
 // True for exactly the six whitespace bytes: space, tab, line feed, vertical
 // tab, form feed and carriage return. Bytes 0x80 and above are never blank.
 constexpr bool isSpaceByte(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
+  // Bit n of the mask is set for byte value n: 9 to 13 and 32.
+  constexpr unsigned long long kSpaces = (1ull << ' ') | (0x1Full << '\t');
+  const auto byte = static_cast<unsigned char>(c);
+  return byte <= ' ' && ((kSpaces >> byte) & 1) != 0;
 }
 
 // Replaces every non-overlapping occurrence of `from`, scanning left to right;

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "convert/chain.h"
+#include "text/string_utils.h"
 
 namespace brindle {
 namespace {
@@ -103,6 +107,60 @@ TEST(WriteLuaOutputTest, AnnouncesEveryEntryOfLabelR28) {
   std::string console;
   writeLuaOutput(blocks, {}, console);
   EXPECT_EQ(console, "nadasnadasnadasnadasnadas");
+}
+
+// The writer's layout as one pass over a whole block: each entry between
+// "\n\tfunction() " and "; end", a chain as buildConditionalBlock assembles it
+// from the whole block, commas after all entries but the last, and one
+// replaceAll of "path_end;" over the finished text.
+std::string wholeBlocksAtOnce(const std::vector<LabelBlock>& blocks, std::string& console) {
+  std::string out = kHeader + "\n\n";
+  for (const LabelBlock& block : blocks) {
+    out += "\n\nLABELS[\"" + block.name + "\"] = {";
+    for (std::size_t k = 0; k < block.lines.size(); ++k) {
+      if (block.name == "R28") console += "nadas";
+      out += "\n\tfunction() ";
+      if (block.lines[k].chainFlag == kOpensChain) {
+        buildConditionalBlock(block, k, out);
+        --k;
+      } else {
+        out += block.lines[k].text;
+      }
+      out += "; end";
+      if (k + 1 < block.lines.size()) out += ",";
+    }
+    out += "\n};";
+  }
+  replaceAll(out, "path_end;", "path_end();");
+  return out;
+}
+
+TEST(WriteLuaOutputTest, StatementByStatementEqualsWholeBlocks) {
+  std::uint64_t state = 42;
+  const auto below = [&state](std::size_t bound) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<std::size_t>((state >> 33) % bound);
+  };
+  const std::vector<std::string> texts = {"x", "path_end", "\tpath_end", "if a then", "else",
+                                          "a;", "path_", "end;", ""};
+  const std::vector<std::string> names = {"a", "R28", "path_end;", ""};
+  for (int round = 0; round < 2000; ++round) {
+    std::vector<LabelBlock> blocks(below(4));
+    for (LabelBlock& block : blocks) {
+      block.name = names[below(names.size())];
+      block.lines.resize(below(12));
+      for (ScriptLine& line : block.lines) {
+        line.text = texts[below(texts.size())];
+        line.indent = below(4);
+        line.chainFlag = static_cast<std::int32_t>(below(3) == 0 ? kPlainStatement : below(2));
+      }
+    }
+    std::string console;
+    std::string expectedConsole;
+    ASSERT_EQ(writeLuaOutput(blocks, {}, console), wholeBlocksAtOnce(blocks, expectedConsole))
+        << "round " << round;
+    ASSERT_EQ(console, expectedConsole);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,185 @@
+// brindle_bench: times the brindle executable on generated scripts and prints
+// tables: for realistic scripts of several sizes, brindle against `cat` and a
+// line-wrapping awk one-liner on the same file; for each hostile shape, two
+// sizes ten times apart and the ratio of their times. Figures only: nothing
+// here passes or fails on speed.
+//
+//   brindle_bench --brindle PATH [--sizes 1,10,100] [--runs 5]
+//                 [--hostile 10] [--dir DIR] [--seed 1]
+// Sizes are in megabytes (10^6 bytes); --hostile gives the smaller size of
+// the hostile pairs (0 skips them).
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "script_generator.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Options {
+  std::string brindle;
+  std::vector<double> sizes = {1, 10, 100};
+  int runs = 5;
+  double hostile = 10;
+  std::string dir;
+  std::uint64_t seed = 1;
+};
+
+struct Timing {
+  double seconds = 0;    // median wall time
+  double peakMiB = 0;    // largest peak resident set of the runs
+};
+
+// Runs `argv` in `dir` with standard output to `out` (standard error
+// discarded) `runs` times; fails unless every run exits with 0.
+Timing measure(const std::vector<std::string>& argv, const std::string& dir,
+               const std::string& out, int runs) {
+  std::vector<double> seconds;
+  long peakKiB = 0;
+  for (int run = 0; run < runs; ++run) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+      const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int nullFd = open("/dev/null", O_WRONLY);
+      if (outFd < 0 || nullFd < 0 || chdir(dir.c_str()) != 0) _exit(127);
+      dup2(outFd, 1);
+      dup2(nullFd, 2);
+      std::vector<char*> args;
+      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      execvp(args[0], args.data());
+      _exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    if (wait4(pid, &status, 0, &usage) != pid) throw std::runtime_error("wait4 failed");
+    seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      throw std::runtime_error(argv[0] + " failed in " + dir);
+    }
+    peakKiB = std::max(peakKiB, usage.ru_maxrss);
+  }
+  std::sort(seconds.begin(), seconds.end());
+  return {seconds[seconds.size() / 2], static_cast<double>(peakKiB) / 1024};
+}
+
+void writeFile(const fs::path& path, const std::string& text) {
+  std::ofstream file(path, std::ios::binary);
+  file.write(text.data(), static_cast<std::streamsize>(text.size()));
+  if (!file.flush()) throw std::runtime_error("cannot write " + path.string());
+}
+
+double megabytes(std::uintmax_t bytes) { return static_cast<double>(bytes) / 1e6; }
+
+void realisticTable(const Options& options) {
+  std::printf("Realistic scripts (median of %d runs; MB = 10^6 bytes, MiB = 2^20 bytes)\n",
+              options.runs);
+  std::printf("%8s %8s %9s %8s %9s %9s %10s %8s %8s %8s %8s\n", "input", "output", "brindle",
+              "MB/s", "peak", "peak/", "cat", "brindle/", "awk", "brindle/", "awk");
+  std::printf("%8s %8s %9s %8s %9s %9s %10s %8s %8s %8s %8s\n", "MB", "MB", "s", "", "MiB",
+              "(in+out)", "s", "cat", "s", "awk", "MB/s");
+  for (const double size : options.sizes) {
+    const fs::path dir = fs::path(options.dir) / "realistic";
+    fs::create_directories(dir);
+    writeFile(dir / "test.py", brindle::bench::generateRealistic(
+                                   static_cast<std::size_t>(size * 1e6), options.seed));
+    const std::string out = (dir / "reference.out").string();
+    const Timing brindle = measure({options.brindle}, dir, "/dev/null", options.runs);
+    const Timing cat = measure({"cat", "test.py"}, dir, out, options.runs);
+    const Timing awk = measure({"awk", "{print \"\\tfunction() \" $0 \"; end,\"}", "test.py"},
+                               dir, out, options.runs);
+    const double in = megabytes(fs::file_size(dir / "test.py"));
+    const double lua = megabytes(fs::file_size(dir / "output.lua"));
+    std::printf("%8.1f %8.1f %9.4f %8.0f %9.1f %9.2f %10.4f %8.2f %8.4f %8.2f %8.0f\n", in, lua,
+                brindle.seconds, in / brindle.seconds, brindle.peakMiB,
+                brindle.peakMiB * 1.048576 / (in + lua), cat.seconds, brindle.seconds / cat.seconds,
+                awk.seconds, brindle.seconds / awk.seconds, in / awk.seconds);
+    std::fflush(stdout);
+    fs::remove_all(dir);
+  }
+}
+
+void hostileTable(const Options& options) {
+  std::printf("\nHostile shapes (median of %d runs)\n", options.runs);
+  std::printf("%-10s %8s %9s %9s %8s %9s %9s %11s\n", "shape", "1x MB", "1x s", "1x MiB", "10x MB",
+              "10x s", "10x MiB", "t(10x)/t(1x)");
+  for (const std::string_view kind : brindle::bench::hostileKinds()) {
+    Timing timings[2];
+    double sizes[2];
+    for (int i = 0; i < 2; ++i) {
+      const fs::path dir = fs::path(options.dir) / ("hostile-" + std::string(kind));
+      fs::create_directories(dir);
+      const double size = options.hostile * (i == 0 ? 1 : 10);
+      writeFile(dir / "test.py",
+                brindle::bench::generateHostile(kind, static_cast<std::size_t>(size * 1e6)));
+      sizes[i] = megabytes(fs::file_size(dir / "test.py"));
+      timings[i] = measure({options.brindle}, dir, "/dev/null", options.runs);
+      fs::remove_all(dir);
+    }
+    std::printf("%-10s %8.1f %9.4f %9.1f %8.1f %9.4f %9.1f %11.2f\n", std::string(kind).c_str(),
+                sizes[0], timings[0].seconds, timings[0].peakMiB, sizes[1], timings[1].seconds,
+                timings[1].peakMiB, timings[1].seconds / timings[0].seconds);
+    std::fflush(stdout);
+  }
+}
+
+std::vector<double> parseSizes(const char* text) {
+  std::vector<double> sizes;
+  for (char* end = nullptr;; text = end + 1) {
+    sizes.push_back(std::strtod(text, &end));
+    if (*end != ',') break;
+  }
+  return sizes;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string flag = argv[i];
+    const char* value = argv[i + 1];
+    if (flag == "--brindle") options.brindle = fs::absolute(value).string();
+    else if (flag == "--sizes") options.sizes = parseSizes(value);
+    else if (flag == "--runs") options.runs = std::max(1, std::atoi(value));
+    else if (flag == "--hostile") options.hostile = std::strtod(value, nullptr);
+    else if (flag == "--dir") options.dir = value;
+    else if (flag == "--seed") options.seed = std::strtoull(value, nullptr, 10);
+    else {
+      std::fprintf(stderr, "brindle_bench: unknown option %s\n", flag.c_str());
+      return 2;
+    }
+  }
+  if (options.brindle.empty() || argc % 2 == 0) {
+    std::fprintf(stderr,
+                 "usage: brindle_bench --brindle PATH [--sizes 1,10,100] [--runs 5] "
+                 "[--hostile 10] [--dir DIR] [--seed 1]\n");
+    return 2;
+  }
+  try {
+    if (options.dir.empty()) options.dir = (fs::temp_directory_path() / "brindle-bench").string();
+    realisticTable(options);
+    if (options.hostile > 0) hostileTable(options);
+    fs::remove_all(options.dir);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "brindle_bench: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

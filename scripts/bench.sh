@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in build-bench/ (Release) and prints brindle's figures:
+# realistic scripts against cat and awk, the hostile shapes at two sizes ten
+# times apart, then the micro-benchmarks of the hot operations.
+#   scripts/bench.sh            sizes 1, 10 and 100 MB, 5 runs each; hostile 10 and 100 MB
+#   scripts/bench.sh --smoke    one run of 1 MB, hostile 0.1 and 1 MB, short micro-benchmarks
+#   scripts/bench.sh OPTIONS    passed to brindle_bench (--sizes, --runs, --hostile, --dir, --seed)
+# Nothing here passes or fails on speed; it only fails when a program does.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh libbenchmark-dev
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON \
+  -DBRINDLE_TESTS=OFF -DBRINDLE_WERROR=ON >/dev/null
+cmake --build build-bench --target brindle brindle_bench brindle_generate brindle_micro_bench
+
+micro=()
+options=(--sizes 1,10,100 --runs 5 --hostile 10)
+if [ "${1:-}" = "--smoke" ]; then
+  options=(--sizes 1 --runs 1 --hostile 0.1)
+  micro=(--benchmark_min_time=0.01)
+  shift
+fi
+
+build-bench/bench/brindle_bench --brindle build-bench/brindle "${options[@]}" "$@"
+echo
+build-bench/bench/brindle_micro_bench "${micro[@]}"
