@@ -95,7 +95,8 @@ std::string compareRecords(const Script& script, const ExpectedScript& expected)
     }
     for (std::size_t i = 0; i < block.lines.size(); ++i) {
       const ScriptLine& line = block.lines[i];
-      const auto tabs = static_cast<std::size_t>(std::count(line.text.begin(), line.text.end(), '\t'));
+      const auto tabs =
+          static_cast<std::size_t>(std::count(line.text.begin(), line.text.end(), '\t'));
       if (line.indent != want.statements[i].indent || line.indent != tabs) {
         return describeStatement(b, i) + " has indent " + std::to_string(line.indent) +
                ", its input line " + std::to_string(want.statements[i].indent) +

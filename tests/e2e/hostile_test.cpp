@@ -53,7 +53,8 @@ std::string printable(const std::string& bytes) {
 // differ, shows only the sizes and the neighbourhood of the first difference.
 testing::AssertionResult sameBytes(const std::string& actual, const std::string& expected) {
   if (actual == expected) return testing::AssertionSuccess();
-  const auto mismatch = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+  const auto mismatch =
+      std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
   const auto at = static_cast<std::size_t>(mismatch.first - actual.begin());
   const std::size_t from = at < 40 ? 0 : at - 40;
   return testing::AssertionFailure()
@@ -92,7 +93,8 @@ TEST(HostileInputTest, ChainsNestedTenThousandLevelsDeep) {
     lua.append("\n").append(tabs(i)).append("if ").append(name).append(" then\n");
   }
   script += "x\n";
-  for (std::size_t i = depth; i-- > 0;) lua.append("\n").append(tabs(i)).append("end");  // innermost first
+  // Closing lines, innermost chain first.
+  for (std::size_t i = depth; i-- > 0;) lua.append("\n").append(tabs(i)).append("end");
   lua += "; end,\n\tfunction() x; end\n};";
 
   const Outcome outcome = convert(script);
@@ -176,7 +178,8 @@ TEST(HostileInputTest, OddBytesPassThroughUnchanged) {
       // 0x85 and 0xA0 are blanks in some locales and encodings; here they are
       // bytes like any other, also inside names.
       {"invalid UTF-8",
-       "label \xFF\xFE:\n    $ \xA0x\x85 = 1\n    e \"\xC3\x28 \xE2\x82 \xF0\x28\x8C\x28 \xC0\xAF\"\n"
+       "label \xFF\xFE:\n    $ \xA0x\x85 = 1\n"
+       "    e \"\xC3\x28 \xE2\x82 \xF0\x28\x8C\x28 \xC0\xAF\"\n"
        "    if \xED\xA0\x80:\n        jump_out \x80\n",
        "\xA0x\x85 = 0;\n\n\n\n\nLABELS[\"\xFF\xFE\"] = {\n\tfunction() \t \xA0x\x85 = 1; end,\n"
        "\tfunction() \te \"\xC3\x28 \xE2\x82 \xF0\x28\x8C\x28 \xC0\xAF\"; end,\n"
@@ -219,7 +222,8 @@ TEST(HostileInputTest, ScriptReachedThroughAChainOfLinksIsConverted) {
   std::filesystem::create_directories(dir.file("stories/links"));
   writeFile(dir.file("stories/story.py"), "label a:\n    path_end\n");
   // test.py -> stories/links/current (relative) -> .../stories/story.py (absolute)
-  ASSERT_EQ(symlink(dir.file("stories/story.py").c_str(), dir.file("stories/links/current").c_str()), 0);
+  ASSERT_EQ(
+      symlink(dir.file("stories/story.py").c_str(), dir.file("stories/links/current").c_str()), 0);
   ASSERT_EQ(symlink("stories/links/current", dir.file("test.py").c_str()), 0);
   const RunResult run = runBrindle(dir.path(), limitProcessorTime);
   EXPECT_EQ(run.exitCode, 0);

@@ -44,7 +44,8 @@ std::string readBytes(const fs::path& path) {
 
 TEST(FuzzReplayTest, ConversionSeedsFindingsAndExamplesKeepEveryProperty) {
   std::vector<fs::path> inputs = filesUnder(kSourceDir / "fuzz/seeds/convert", anyFile);
-  const std::vector<fs::path> findings = filesUnder(kSourceDir / "fuzz/regressions/convert", anyFile);
+  const std::vector<fs::path> findings =
+      filesUnder(kSourceDir / "fuzz/regressions/convert", anyFile);
   const std::vector<fs::path> examples = filesUnder(
       kSourceDir / "examples", [](const fs::path& p) { return p.filename() == "test.py"; });
   inputs.insert(inputs.end(), findings.begin(), findings.end());
@@ -146,7 +147,8 @@ TEST(ConvertCheckTest, NoticesRecordsThatDoNotMatchTheInput) {
        "label block 0 holds 4 statements, the input 5"},
       {"an indent miscounted", [](Script& s) { s.labelBlocks[0].lines[1].indent = 1; },
        "statement 1 of label block 0 has indent 1"},
-      {"a chain role lost", [](Script& s) { s.labelBlocks[0].lines[0].chainFlag = kPlainStatement; },
+      {"a chain role lost",
+       [](Script& s) { s.labelBlocks[0].lines[0].chainFlag = kPlainStatement; },
        "statement 0 of label block 0 has chain role 3"},
       {"a warning beyond the input", [](Script& s) { s.warnings.push_back({99, "x"}); },
        "a warning names line 99 of 10"},
