@@ -21,9 +21,11 @@ targets=("$@")
 
 scripts/install-deps.sh clang-14 libclang-rt-14-dev
 
+# Warnings are shown but not fatal here: clang warns about things g++ does
+# not, and the warning-free promise is kept by the g++ builds of test.sh.
 build=build-fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DBRINDLE_FUZZ=ON \
-  -DBRINDLE_TESTS=OFF -DBRINDLE_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  -DBRINDLE_TESTS=OFF -DBRINDLE_WERROR=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target "${targets[@]/#/brindle_fuzz_}"
 
 failed=()
