@@ -36,8 +36,7 @@ class PlainLineFinder {
   std::size_t nextCandidate(std::size_t from) const;
 
   std::string_view input_;
-  std::size_t candidate_ = 0;  // the first candidate at or after scanned_
-  std::size_t scanned_ = 0;
+  std::size_t candidate_ = 0;  // the next candidate position found so far
   bool found_ = false;
 };
 

@@ -1,0 +1,290 @@
+#include "fuzz/convert_check.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "convert/writer.h"
+#include "fuzz/reference.h"
+
+namespace brindle::fuzz {
+namespace {
+
+// What a second, independent reading of the input says a statement must be.
+struct ExpectedStatement {
+  std::size_t indent = 0;
+  std::int32_t chainFlag = kPlainStatement;
+};
+
+struct ExpectedBlock {
+  std::string name;
+  std::vector<ExpectedStatement> statements;
+};
+
+struct ExpectedScript {
+  std::vector<ExpectedBlock> blocks;
+  std::size_t lineCount = 0;  // line feeds plus one
+};
+
+void readLine(std::string_view raw, ExpectedScript& expected) {
+  if (raw.empty()) return;
+  std::string line = referenceReplace(raw, "    ", "\t");
+  line = referenceReplace(line, "+=", "+= ");
+  line = referenceReplace(line, "-=", "-= ");
+  const std::vector<std::string> words = referenceSplit(line, ' ');
+  const std::string second = words.size() > 1 ? words[1] : std::string();
+
+  if (words[0] == "label") {
+    std::string name = second;
+    const std::size_t colon = name.find(':');
+    if (colon != std::string::npos) name.erase(colon, 1);
+    expected.blocks.push_back({name, {}});
+    return;
+  }
+  if (expected.blocks.empty()) return;  // before the first label: stored nowhere
+
+  ExpectedStatement statement;
+  statement.indent = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\t'));
+  if (words[0] == "if") {
+    statement.chainFlag = kOpensChain;
+  } else if ((words[0] == "else:" || words[0] == "elif") && second != "path_end") {
+    // `else: path_end` is taken by the path_end rule before the chain rule.
+    statement.chainFlag = kContinuesChain;
+  }
+  expected.blocks.back().statements.push_back(statement);
+}
+
+// Cuts the input into lines byte by byte: a line ends at a line feed, and a
+// carriage return right before that line feed belongs to the line end.
+ExpectedScript readIndependently(std::string_view input) {
+  ExpectedScript expected;
+  std::string line;
+  expected.lineCount = 1;
+  for (const char c : input) {
+    if (c != '\n') {
+      line.push_back(c);
+      continue;
+    }
+    ++expected.lineCount;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    readLine(line, expected);
+    line.clear();
+  }
+  readLine(line, expected);
+  return expected;
+}
+
+std::string describeStatement(std::size_t block, std::size_t index) {
+  return "statement " + std::to_string(index) + " of label block " + std::to_string(block);
+}
+
+std::string compareRecords(const Script& script, const ExpectedScript& expected) {
+  if (script.labelBlocks.size() != expected.blocks.size()) {
+    return "the input has " + std::to_string(expected.blocks.size()) +
+           " label statements but the conversion built " +
+           std::to_string(script.labelBlocks.size()) + " label blocks";
+  }
+  for (std::size_t b = 0; b < expected.blocks.size(); ++b) {
+    const LabelBlock& block = script.labelBlocks[b];
+    const ExpectedBlock& want = expected.blocks[b];
+    if (block.name != want.name) return "label block " + std::to_string(b) + " has the wrong name";
+    if (block.lines.size() != want.statements.size()) {
+      return "label block " + std::to_string(b) + " holds " + std::to_string(block.lines.size()) +
+             " statements, the input " + std::to_string(want.statements.size());
+    }
+    for (std::size_t i = 0; i < block.lines.size(); ++i) {
+      const ScriptLine& line = block.lines[i];
+      const auto tabs =
+          static_cast<std::size_t>(std::count(line.text.begin(), line.text.end(), '\t'));
+      if (line.indent != want.statements[i].indent || line.indent != tabs) {
+        return describeStatement(b, i) + " has indent " + std::to_string(line.indent) +
+               ", its input line " + std::to_string(want.statements[i].indent) +
+               " tabs and its text " + std::to_string(tabs);
+      }
+      if (line.chainFlag != want.statements[i].chainFlag) {
+        return describeStatement(b, i) + " has chain role " + std::to_string(line.chainFlag) +
+               ", its words say " + std::to_string(want.statements[i].chainFlag);
+      }
+    }
+  }
+  for (const Warning& warning : script.warnings) {
+    if (warning.line < 1 || warning.line > expected.lineCount) {
+      return "a warning names line " + std::to_string(warning.line) + " of " +
+             std::to_string(expected.lineCount);
+    }
+  }
+  return {};
+}
+
+// Consumes the output from the front, one expected piece at a time, and
+// remembers the first piece that is not there.
+class OutputWalk {
+ public:
+  explicit OutputWalk(std::string_view text) : text_(text) {}
+
+  // Names the label block the following pieces belong to, for messages.
+  void enterBlock(std::size_t block) { block_ = block; }
+
+  void expect(std::string_view piece, const char* what) {
+    if (!failure_.empty()) return;
+    if (text_.substr(at_, piece.size()) != piece) {
+      failure_ = "at byte " + std::to_string(at_) + " the output lacks " + what;
+      if (block_ != kNoBlock) failure_ += " in label block " + std::to_string(block_);
+      return;
+    }
+    at_ += piece.size();
+  }
+
+  void expectEnd() {
+    if (failure_.empty() && at_ != text_.size()) {
+      failure_ = "the output goes on for " + std::to_string(text_.size() - at_) +
+                 " bytes after the last table";
+    }
+  }
+
+  const std::string& failure() const { return failure_; }
+
+ private:
+  static constexpr std::size_t kNoBlock = static_cast<std::size_t>(-1);
+  std::string_view text_;
+  std::size_t at_ = 0;
+  std::size_t block_ = kNoBlock;
+  std::string failure_;
+};
+
+// The final pass turns every "path_end;" into "path_end();". That text holds
+// no line feed, blank or double quote, and every piece of user text borders
+// on one of those, except a plain entry's text, which "; end" follows: so the
+// pass acts on each user text alone, and on a plain entry's text with the
+// semicolon that follows it.
+std::string afterFinalPass(std::string_view text) {
+  return referenceReplace(text, "path_end;", "path_end();");
+}
+
+std::string plainEntryBody(const std::string& text) {
+  std::string body = afterFinalPass(text + ";");
+  body.pop_back();  // the semicolon belongs to the "; end" that follows
+  return body;
+}
+
+// Walks one chain starting at lines[k], following its rules: deeper entries
+// belong to it (a deeper `if` opens a nested chain), an `elif`/`else` at the
+// chain's own indent continues it, anything else ends it, and every chain
+// ends with one closing line of its base's tabs and `end`. Leaves `k` on the
+// first entry not taken.
+void walkChain(const std::vector<ScriptLine>& lines, std::size_t& k, OutputWalk& walk) {
+  std::vector<std::size_t> openBases;
+  const auto openChain = [&] {
+    const char* what = openBases.empty() ? "the opening line of a chain"
+                                         : "the opening line of a nested chain";
+    walk.expect("\n", what);
+    walk.expect(afterFinalPass(lines[k].text), what);
+    walk.expect("\n", what);
+    openBases.push_back(lines[k].indent);
+    ++k;
+  };
+  openChain();
+  while (!openBases.empty()) {
+    const std::size_t base = openBases.back();
+    const bool deeper = k < lines.size() && lines[k].indent > base;
+    const bool continues = k < lines.size() && lines[k].indent == base &&
+                           lines[k].chainFlag == kContinuesChain;
+    if (deeper && lines[k].chainFlag == kOpensChain) {
+      openChain();
+    } else if (deeper || continues) {
+      walk.expect("\n", "a line of a chain");
+      walk.expect(afterFinalPass(lines[k].text), "a line of a chain");
+      ++k;
+    } else {
+      const char* what = "the one closing line of a chain";
+      walk.expect("\n", what);
+      walk.expect(std::string(base, '\t'), what);
+      walk.expect("end", what);
+      openBases.pop_back();
+    }
+  }
+}
+
+// Walks the whole output; returns the number of entries written for blocks
+// named R28, each of which announces itself on standard output.
+std::size_t walkOutput(const Script& script, OutputWalk& walk) {
+  walk.expect(kLuaHeader, "the fixed header");
+  for (const std::string& name : script.variableNames.names) {
+    walk.expect(afterFinalPass(name), "the declaration of a variable");
+    walk.expect(" = 0;\n", "the declaration of a variable");
+  }
+  walk.expect("\n\n", "the separator after the declarations");
+
+  std::size_t announced = 0;
+  for (std::size_t b = 0; b < script.labelBlocks.size(); ++b) {
+    const LabelBlock& block = script.labelBlocks[b];
+    walk.enterBlock(b);
+    walk.expect("\n\nLABELS[\"", "the opening of a table");
+    walk.expect(afterFinalPass(block.name), "the opening of a table");
+    walk.expect("\"] = {", "the opening of a table");
+    std::size_t entries = 0;
+    for (std::size_t k = 0; k < block.lines.size();) {
+      if (entries++ > 0) walk.expect(",", "the comma between entries");
+      walk.expect("\n\tfunction() ", "the start of an entry");
+      if (block.lines[k].chainFlag == kOpensChain) {
+        walkChain(block.lines, k, walk);
+      } else {
+        walk.expect(plainEntryBody(block.lines[k].text), "the text of a plain entry");
+        ++k;
+      }
+      walk.expect("; end", "the \"; end\" closing an entry");
+    }
+    walk.expect("\n};", "the \"\\n};\" closing a table");
+    if (block.name == "R28") announced += entries;
+  }
+  walk.expectEnd();
+  return announced;
+}
+
+bool sameWarnings(const std::vector<Warning>& a, const std::vector<Warning>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Warning& x, const Warning& y) {
+    return x.line == y.line && x.message == y.message;
+  });
+}
+
+}  // namespace
+
+std::string checkRecords(std::string_view input, const Script& script) {
+  return compareRecords(script, readIndependently(input));
+}
+
+std::string checkOutput(const Script& script, std::string_view lua, std::string_view console) {
+  OutputWalk walk(lua);
+  const std::size_t announced = walkOutput(script, walk);
+  if (!walk.failure().empty()) return walk.failure();
+
+  std::string nadas;
+  for (std::size_t i = 0; i < announced; ++i) nadas += "nadas";
+  if (console != nadas) {
+    return "standard output should say \"nadas\" " + std::to_string(announced) + " times";
+  }
+  return {};
+}
+
+std::string checkConversion(std::string_view input) {
+  const Script script = readScript(input);
+  if (std::string failure = checkRecords(input, script); !failure.empty()) {
+    return failure;
+  }
+
+  Conversion first;
+  convertScript(input, first);
+  Conversion second;
+  convertScript(input, second);
+  if (first.lua != second.lua || first.console != second.console ||
+      !sameWarnings(first.warnings, second.warnings)) {
+    return "two conversions of the same input differ";
+  }
+  if (!sameWarnings(first.warnings, script.warnings)) {
+    return "the conversion's warnings differ from those of reading the script";
+  }
+  return checkOutput(script, first.lua, first.console);
+}
+
+}  // namespace brindle::fuzz

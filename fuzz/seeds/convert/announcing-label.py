@@ -1,0 +1,7 @@
+label R28:
+x
+if a:
+    y
+z
+label r28:
+w

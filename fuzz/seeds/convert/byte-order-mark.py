@@ -1,0 +1,4 @@
+﻿label a:
+    x
+label b:
+    y

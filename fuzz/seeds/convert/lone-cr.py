@@ -1,0 +1,4 @@
+label a:xy
+z
+
+if a:    b

@@ -1,0 +1,4 @@
+label a:
+                                                                                                                                                                                                                                                                                                                                                                                                                                                                                                                                                                                                                        
+label b:
+																																																																																																																																																																																																																																																																																																												if x:
