@@ -117,7 +117,7 @@ void realisticTable(const Options& options) {
 
 void hostileTable(const Options& options) {
   std::printf("\nHostile shapes (median of %d runs)\n", options.runs);
-  std::printf("%-10s %8s %9s %9s %8s %9s %9s %11s\n", "shape", "1x MB", "1x s", "1x MiB", "10x MB",
+  std::printf("%-12s %8s %9s %9s %8s %9s %9s %11s\n", "shape", "1x MB", "1x s", "1x MiB", "10x MB",
               "10x s", "10x MiB", "t(10x)/t(1x)");
   for (const std::string_view kind : brindle::bench::hostileKinds()) {
     Timing timings[2];
@@ -132,7 +132,7 @@ void hostileTable(const Options& options) {
       timings[i] = measure({options.brindle}, dir, "/dev/null", options.runs);
       fs::remove_all(dir);
     }
-    std::printf("%-10s %8.1f %9.4f %9.1f %8.1f %9.4f %9.1f %11.2f\n", std::string(kind).c_str(),
+    std::printf("%-12s %8.1f %9.4f %9.1f %8.1f %9.4f %9.1f %11.2f\n", std::string(kind).c_str(),
                 sizes[0], timings[0].seconds, timings[0].peakMiB, sizes[1], timings[1].seconds,
                 timings[1].peakMiB, timings[1].seconds / timings[0].seconds);
     std::fflush(stdout);

@@ -1,6 +1,6 @@
 // brindle_generate: writes a generated script to standard output.
 //   brindle_generate realistic MEGABYTES [SEED]
-//   brindle_generate deep|blanks|path_end|variables|empty MEGABYTES
+//   brindle_generate deep|blanks|path_end|variables|empty|nul|invalid_utf8|lone_cr|one_line MEGABYTES
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr,
                  "usage: brindle_generate realistic MEGABYTES [SEED]\n"
-                 "       brindle_generate deep|blanks|path_end|variables|empty MEGABYTES\n");
+                 "       brindle_generate deep|blanks|path_end|variables|empty|nul|invalid_utf8|lone_cr|one_line MEGABYTES\n");
     return 2;
   }
   const std::string kind = argv[1];

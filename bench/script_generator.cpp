@@ -208,8 +208,8 @@ std::string generateRealistic(std::size_t bytes, std::uint64_t seed) {
 }
 
 const std::vector<std::string_view>& hostileKinds() {
-  static const std::vector<std::string_view> kinds = {"deep", "blanks", "path_end", "variables",
-                                                      "empty"};
+  static const std::vector<std::string_view> kinds = {
+      "deep", "blanks", "path_end", "variables", "empty", "nul", "invalid_utf8", "lone_cr", "one_line"};
   return kinds;
 }
 
@@ -237,6 +237,26 @@ std::string generateHostile(std::string_view kind, std::size_t bytes) {
     std::string out = "label empty:\n";
     out.append(bytes, '\n').append("    e \"at last\"\n");
     return out;
+  }
+  if (kind == "nul") {
+    return repeatLines("label nul:\n", bytes, [](std::string& out, std::size_t) {
+      out.append(std::string_view("\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\n", 16));
+    });
+  }
+  if (kind == "invalid_utf8") {
+    return repeatLines("label bytes:\n", bytes, [](std::string& out, std::size_t) {
+      out.append("e \"\xC3\x28 \xFF\xFE \x80\xBF \xED\xA0\x80\"\n");
+    });
+  }
+  if (kind == "lone_cr") {
+    return repeatLines("label cr:\r", bytes, [](std::string& out, std::size_t) {
+      out.append("    e \"a line\"\r");
+    });
+  }
+  if (kind == "one_line") {
+    std::string out = "label one:\n";
+    while (out.size() < bytes) out.append("e \"word word\" ");
+    return out;  // no line feed at all after the statement
   }
   throw std::invalid_argument("unknown hostile kind: " + std::string(kind));
 }

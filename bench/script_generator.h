@@ -24,6 +24,10 @@ std::string generateRealistic(std::size_t bytes, std::uint64_t seed);
 //   path_end   plain `path_end` lines, one entry each
 //   variables  `$` assignments, every one to a new variable
 //   empty      empty lines, then one statement
+//   nul        lines of NUL bytes
+//   invalid_utf8  dialogue lines of byte sequences that are not UTF-8
+//   lone_cr    lines ended by carriage returns alone: one line to the reader
+//   one_line   one huge statement with no line feed
 std::string generateHostile(std::string_view kind, std::size_t bytes);
 
 // The names generateHostile accepts, in the order the benchmark reports them.
