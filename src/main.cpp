@@ -6,7 +6,6 @@
 
 #include "convert/driver.h"
 #include "io/files.h"
-#include "io/memory.h"
 
 namespace {
 
@@ -18,8 +17,9 @@ void printConsole(const std::string& console) {
   std::fflush(stdout);
 }
 
-// Converts, prints and writes; returns the exit code. Memory exhaustion
-// anywhere surfaces as std::bad_alloc, which main reports.
+// Converts, writing output.lua as the text is made, then prints; returns the
+// exit code. Memory exhaustion anywhere surfaces as std::bad_alloc, which
+// main reports.
 int run(brindle::Conversion& result) {
   std::string input;
   std::string err;
@@ -27,11 +27,17 @@ int run(brindle::Conversion& result) {
     std::fprintf(stderr, "brindle: error: cannot read %s: %s\n", kInputPath, err.c_str());
     return 1;
   }
-  // Reserving the Lua text's room before convertScript does lets the system
-  // back it with huge pages.
-  brindle::reserveLargeBuffer(result.lua, brindle::outputReserve(input.size()));
-  brindle::convertScript(input, result);
-  input = std::string();  // no longer needed; give its memory back before writing
+  bool converted = false;
+  const bool written = brindle::replaceFile(
+      kOutputPath,
+      [&](const brindle::ContentWriter& write) {
+        brindle::convertScript(input, result, write);
+        converted = true;
+      },
+      &err);
+  // Where output.lua could not even be begun, the script is still converted,
+  // for what it announces and warns about.
+  if (!converted) brindle::convertScript(input, result, [](std::string_view) { return false; });
 
   printConsole(result.console);
   result.console.clear();
@@ -39,7 +45,7 @@ int run(brindle::Conversion& result) {
     std::fprintf(stderr, "%s:%zu: warning: %s\n", kInputPath, warning.line,
                  warning.message.c_str());
   }
-  if (!brindle::replaceFile(kOutputPath, result.lua, &err)) {
+  if (!written) {
     std::fprintf(stderr, "brindle: error: cannot write %s: %s\n", kOutputPath, err.c_str());
     return 1;
   }

@@ -1,10 +1,15 @@
 #include "convert/driver.h"
 
+#include <algorithm>
+#include <future>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "convert/line.h"
 #include "convert/rewrite.h"
 #include "convert/writer.h"
+#include "memory/large_buffer.h"
 #include "text/string_utils.h"
 
 namespace brindle {
@@ -53,9 +58,10 @@ bool markHidesLabel(std::string_view input, std::string_view firstWord) {
 // reused from line to line, which goes to sink.add() unless it comes before
 // the first label. Variables and warnings go to `variableNames` and
 // `warnings`.
+// Returns how many lines it read: one more than the line feeds in `input`.
 template <typename Sink>
-void readLines(std::string_view input, VariableNames& variableNames,
-               std::vector<Warning>& warnings, Sink& sink) {
+std::size_t readLines(std::string_view input, VariableNames& variableNames,
+                      std::vector<Warning>& warnings, Sink& sink) {
   std::string line;
   Words words;
   ScriptLine statement;
@@ -114,6 +120,7 @@ void readLines(std::string_view input, VariableNames& variableNames,
     }
     warnings.insert(warnings.begin(), {firstOrphan, std::move(message)});
   }
+  return lineNumber;
 }
 
 // Keeps every block, for readScript.
@@ -123,6 +130,105 @@ struct AllBlocks {
   void open(std::string_view name) { blocks.push_back({std::string(name), {}}); }
   void add(const ScriptLine& statement) { blocks.back().lines.push_back(statement); }
 };
+
+// The Lua text on its way to a sink: gathered in `buffer` and handed on in
+// pieces. Without a sink everything stays in the buffer.
+class LuaOutput {
+ public:
+  LuaOutput(std::string& buffer, const LuaSink& sink, std::size_t pieceSize)
+      : buffer_(buffer), sink_(sink), pieceSize_(pieceSize) {}
+
+  std::string& buffer() { return buffer_; }
+  bool accepted() const { return accepted_; }
+
+  void flushIfFull() {
+    if (sink_ && buffer_.size() >= pieceSize_) flush();
+  }
+
+  void flush() {
+    if (!sink_) return;
+    if (accepted_ && !buffer_.empty()) accepted_ = sink_(buffer_);
+    buffer_.clear();
+  }
+
+  // Adds finished text, handing it on as it is rather than copying it.
+  void pass(std::string_view text) {
+    if (!sink_) {
+      buffer_.append(text);
+      return;
+    }
+    flush();
+    if (accepted_ && !text.empty()) accepted_ = sink_(text);
+  }
+
+ private:
+  std::string& buffer_;
+  const LuaSink& sink_;
+  std::size_t pieceSize_;
+  bool accepted_ = true;
+};
+
+// Writes the tables, handing the text on whenever an entry is complete and
+// enough has gathered. Bytes before that point never change again: the
+// comma between entries is written when the next one begins.
+struct StreamedTables {
+  TableWriter& tables;
+  LuaOutput& output;
+
+  void open(std::string_view name) {
+    tables.open(name);
+    output.flushIfFull();
+  }
+  void add(const ScriptLine& statement) {
+    tables.add(statement);
+    if (!tables.insideEntry()) output.flushIfFull();
+  }
+};
+
+// Converts one part of the input, writing its tables to `output`; returns
+// how many lines it read, counting the empty one after a final line feed.
+// Every part after the first begins with a `label` line, so a part's tables
+// are the very tables the whole input gives for those lines.
+std::size_t convertPart(std::string_view input, LuaOutput& output, std::string& console,
+                        std::vector<Warning>& warnings) {
+  VariableNames seen;  // the declarations are already written
+  TableWriter tables(output.buffer(), console);
+  StreamedTables sink{tables, output};
+  const std::size_t lines = readLines(input, seen, warnings, sink);
+  tables.close();
+  return lines;
+}
+
+// A part converted on a thread of its own, into a text of its own.
+void convertApart(std::string_view input, Conversion& part, std::size_t& lines) {
+  reserveLargeBuffer(part.lua, outputReserve(input.size()));
+  const LuaSink none;
+  LuaOutput kept(part.lua, none, 0);
+  lines = convertPart(input, kept, part.console, part.warnings);
+}
+
+// Where to cut `input` into at most `parts` parts: offsets of line starts
+// that begin with "label ", each near an equal share of the input; the
+// first is 0.
+std::vector<std::size_t> cutPoints(std::string_view input, std::size_t parts) {
+  std::vector<std::size_t> cuts{0};
+  for (std::size_t k = 1; k < parts; ++k) {
+    const std::size_t from = std::max(input.size() / parts * k, cuts.back());
+    const std::size_t found = input.find("\nlabel ", from);
+    if (found == std::string_view::npos) break;
+    cuts.push_back(found + 1);
+  }
+  return cuts;
+}
+
+std::size_t chooseParts(std::size_t inputSize) {
+  // A part must be large enough to repay a thread; more threads than
+  // processors only take turns.
+  constexpr std::size_t kSmallestPart = std::size_t{2} << 20;
+  constexpr std::size_t kMostParts = 8;
+  const std::size_t processors = std::max(1u, std::thread::hardware_concurrency());
+  return std::clamp(inputSize / kSmallestPart, std::size_t{1}, std::min(processors, kMostParts));
+}
 
 }  // namespace
 
@@ -138,26 +244,89 @@ Script readScript(std::string_view input) {
   return script;
 }
 
-void convertScript(std::string_view input, Conversion& result) {
-  // The tables come first, straight into the result, each statement as soon
-  // as its entry is known; the header and the declarations, known only at
-  // the end, go in front of them then. Where the reservation cannot be had,
-  // the text grows as it is written instead.
-  std::string& lua = result.lua;
-  lua.clear();
+VariableNames findVariables(std::string_view input) {
+  // Only a line whose first "$" has nothing but whitespace before it can
+  // have "$" for its first word. Each such line is read as readLines reads
+  // it; the search goes on after the line, whatever it held.
+  VariableNames variableNames;
+  std::string line;
+  Words words;
+  std::size_t at = 0;
+  while ((at = input.find('$', at)) != std::string_view::npos) {
+    std::size_t begin = at;
+    while (begin > 0 && input[begin - 1] != '\n' && isSpaceByte(input[begin - 1])) --begin;
+    const std::size_t end = input.find('\n', at);
+    if (begin == 0 || input[begin - 1] == '\n') {
+      std::string_view raw = input.substr(begin, end == std::string_view::npos ? end : end - begin);
+      if (end != std::string_view::npos && !raw.empty() && raw.back() == '\r') {
+        raw.remove_suffix(1);
+      }
+      normaliseLine(raw, line);
+      splitWords(line, words);
+      if (words.first() == "$") recordVariable(variableNames, words.second());
+    }
+    if (end == std::string_view::npos) break;
+    at = end + 1;
+  }
+  return variableNames;
+}
+
+bool convertScript(std::string_view input, Conversion& result, const LuaSink& sink,
+                   const ConvertOptions& options) {
+  result.lua.clear();
+  result.console.clear();
   result.warnings.clear();
   try {
-    lua.reserve(outputReserve(input.size()));
+    // Without a sink the whole text is kept; where the reservation cannot
+    // be had, the text grows as it is written instead.
+    result.lua.reserve(sink ? 2 * options.pieceSize : outputReserve(input.size()));
   } catch (const std::bad_alloc&) {
   }
-  VariableNames variableNames;
-  TableWriter tables(lua, result.console);
-  readLines(input, variableNames, result.warnings, tables);
-  tables.close();
+  LuaOutput output(result.lua, sink, options.pieceSize);
+  output.buffer().append(kLuaHeader);
+  appendDeclarations(findVariables(input), output.buffer());
+  output.flushIfFull();
 
-  std::string head(kLuaHeader);
-  appendDeclarations(variableNames, head);
-  lua.insert(0, head);
+  // The first part is converted here, straight to the output; the others on
+  // threads of their own, each into a text of its own, which follows once
+  // the parts before it are done.
+  const std::vector<std::size_t> cuts =
+      cutPoints(input, options.parts != 0 ? options.parts : chooseParts(input.size()));
+  const auto partOf = [&](std::size_t k) {
+    const std::size_t end = k + 1 < cuts.size() ? cuts[k + 1] : input.size();
+    return input.substr(cuts[k], end - cuts[k]);
+  };
+  std::vector<Conversion> apart(cuts.size());
+  std::vector<std::size_t> lines(cuts.size());
+  std::vector<std::future<void>> done(cuts.size());
+  for (std::size_t k = 1; k < cuts.size(); ++k) {
+    try {
+      done[k] = std::async(std::launch::async, convertApart, partOf(k), std::ref(apart[k]),
+                           std::ref(lines[k]));
+    } catch (const std::system_error&) {
+      // No thread to be had: that part is converted here, in its turn.
+    }
+  }
+
+  lines[0] = convertPart(partOf(0), output, result.console, result.warnings);
+  std::size_t firstLine = 1;
+  for (std::size_t k = 1; k < cuts.size(); ++k) {
+    if (done[k].valid()) {
+      done[k].get();
+    } else {
+      convertApart(partOf(k), apart[k], lines[k]);
+    }
+    firstLine += lines[k - 1] - 1;
+    output.pass(apart[k].lua);
+    apart[k].lua = std::string();
+    result.console.append(apart[k].console);
+    for (Warning& warning : apart[k].warnings) {
+      warning.line += firstLine - 1;
+      result.warnings.push_back(std::move(warning));
+    }
+  }
+  output.flush();
+  return output.accepted();
 }
 
 }  // namespace brindle

@@ -43,6 +43,9 @@ class TableWriter {
   void add(const ScriptLine& statement);
   // Ends the open entry and the table; nothing if no table is open.
   void close();
+  // Whether an entry is still being written: a chain that the statements to
+  // come may continue. Otherwise every byte written so far is final.
+  bool insideEntry() const { return chain_.isOpen(); }
 
  private:
   void beginEntry();

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "io/files.h"
-#include "io/memory.h"
+#include "memory/large_buffer.h"
 
 namespace brindle {
 namespace {
@@ -103,7 +103,8 @@ bool readWholeFile(const std::string& path, std::string& contents, std::string* 
   }
 }
 
-bool replaceFile(const std::string& path, std::string_view contents, std::string* err) {
+bool replaceFile(const std::string& path, const std::function<void(const ContentWriter&)>& produce,
+                 std::string* err) {
   std::string target;
   bool exists = false;
   struct stat st;
@@ -120,8 +121,26 @@ bool replaceFile(const std::string& path, std::string_view contents, std::string
   const int fd = mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) return failErrno(err);
 
-  bool ok = writeAll(fd, contents) && fchmod(fd, mode) == 0;
-  int saved = errno;
+  bool ok = true;
+  int saved = 0;
+  const ContentWriter write = [&](std::string_view piece) {
+    if (ok && !writeAll(fd, piece)) {
+      ok = false;
+      saved = errno;
+    }
+    return ok;
+  };
+  try {
+    produce(write);
+  } catch (...) {
+    close(fd);
+    unlink(temporary.c_str());
+    throw;
+  }
+  if (ok && fchmod(fd, mode) != 0) {
+    ok = false;
+    saved = errno;
+  }
   if (close(fd) != 0 && ok) {
     ok = false;
     saved = errno;

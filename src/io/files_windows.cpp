@@ -271,7 +271,8 @@ bool readWholeFile(const std::string& path, std::string& contents, std::string* 
   }
 }
 
-bool replaceFile(const std::string& path, std::string_view contents, std::string* err) {
+bool replaceFile(const std::string& path, const std::function<void(const ContentWriter&)>& produce,
+                 std::string* err) {
   std::wstring target;
   if (!toWide(path, target, err)) return false;
 
@@ -302,8 +303,26 @@ bool replaceFile(const std::string& path, std::string_view contents, std::string
   Handle file(raw);
 
   CrLfWriter writer(file.get());
-  bool ok = writer.write(contents) && writer.flush();
-  DWORD code = ok ? ERROR_SUCCESS : GetLastError();
+  bool ok = true;
+  DWORD code = ERROR_SUCCESS;
+  const ContentWriter write = [&](std::string_view piece) {
+    if (ok && !writer.write(piece)) {
+      ok = false;
+      code = GetLastError();
+    }
+    return ok;
+  };
+  try {
+    produce(write);
+  } catch (...) {
+    file.close();
+    DeleteFileW(temporary.c_str());
+    throw;
+  }
+  if (ok && !writer.flush()) {
+    ok = false;
+    code = GetLastError();
+  }
   if (!file.close() && ok) {
     ok = false;
     code = GetLastError();

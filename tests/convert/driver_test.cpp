@@ -1,5 +1,7 @@
 #include "convert/driver.h"
 
+#include "convert/writer.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -104,6 +106,99 @@ TEST(ConvertScriptTest, SameInputGivesSameBytes) {
   EXPECT_EQ(first.lua, second.lua);
   EXPECT_EQ(first.console, "nadasnadas");
   EXPECT_EQ(second.console, "nadasnadas");
+}
+
+std::vector<std::string> warningsOf(const std::vector<Warning>& list) {
+  std::vector<std::string> warnings;
+  for (const Warning& w : list) warnings.push_back(std::to_string(w.line) + ": " + w.message);
+  return warnings;
+}
+
+// Scripts whose `label` lines let a conversion cut them into several parts,
+// with something in every part that depends on what came before: line
+// numbers of warnings, announcements, variables first seen late, chains
+// that end where a part ends.
+const std::vector<std::string>& scriptsWithManyLabels() {
+  static const std::vector<std::string> scripts = {
+      "",
+      "no label at all\n$ x = 1\n",
+      "\xEF\xBB\xBFlabel hidden:\n$ a = 1\nlabel R28:\nx\ny\nlabel b:\njump_out\n",
+      "label a:\n    if x:\n        y\nlabel R28:\n    if z:\n        w\n    else:\n"
+      "        v\nlabel \nlabel c:\n$ late = 2\n    $ late += 1\nlabel R28:\nq",
+      "label a:\r\n  $ b = True\r\nlabel d:\r\n\r\njump_out\r\nlabel e:\r\n"
+      "label f:\r\n    path_end\r\n",
+      "orphan\n\nlabel a:\nx\nlabel b:\n\tlabel c:\nlabel d:\n    if a:\n"
+      "label e:\n        deep\nlabel R28:\n1\n2\n3\nlabel R28:\n4\nlabel g:\njump_out",
+  };
+  return scripts;
+}
+
+TEST(ConvertScriptTest, PartsAndPiecesGiveTheWholeResult) {
+  for (const std::string& input : scriptsWithManyLabels()) {
+    const Script script = readScript(input);
+    std::string console;
+    const std::string lua = writeLuaOutput(script.labelBlocks, script.variableNames, console);
+    for (const std::size_t parts : {1, 2, 3, 8}) {
+      for (const std::size_t pieceSize : {1, 40, 1 << 20}) {
+        std::string received;
+        std::size_t calls = 0;
+        const LuaSink sink = [&](std::string_view piece) {
+          received.append(piece);
+          ++calls;
+          return true;
+        };
+        Conversion result;
+        EXPECT_TRUE(convertScript(input, result, sink, {parts, pieceSize}));
+        const std::string context =
+            "parts " + std::to_string(parts) + ", pieces of " + std::to_string(pieceSize) +
+            ", input: " + input;
+        EXPECT_EQ(received + result.lua, lua) << context;
+        EXPECT_EQ(result.console, console) << context;
+        EXPECT_EQ(warningsOf(result.warnings), warningsOf(script)) << context;
+        if (pieceSize == 1 && !script.labelBlocks.empty()) {
+          EXPECT_GT(calls, 1u) << context;
+        }
+
+        Conversion kept;
+        convertScript(input, kept, {}, {parts, pieceSize});
+        EXPECT_EQ(kept.lua, lua) << context;
+      }
+    }
+  }
+}
+
+TEST(ConvertScriptTest, RefusedSinkIsNotAskedAgainAndTheRunStillEnds) {
+  const std::string input = "label R28:\nx\nlabel R28:\njump_out\ny\nlabel c:\n$ z = 1\n";
+  std::size_t calls = 0;
+  Conversion result;
+  const bool accepted = convertScript(
+      input, result,
+      [&calls](std::string_view) {
+        ++calls;
+        return false;
+      },
+      {3, 1});
+  EXPECT_FALSE(accepted);
+  EXPECT_EQ(calls, 1u);
+  EXPECT_EQ(result.console, "nadasnadasnadas");
+  EXPECT_EQ(warningsOf(result.warnings),
+            (std::vector<std::string>{"4: jump_out has no target; the line is left unquoted"}));
+}
+
+TEST(FindVariablesTest, FindsWhatReadingTheScriptFinds) {
+  const std::vector<std::string> inputs = {
+      "$ a = 1\n$ b = 2\n$ a = 3",
+      "e \"$5 for the $ sign\"\n$x = 1\nx $ y\n",
+      "    $ indented = 1\n\t$ tabbed = 2\n  $ two = 3\n$\tjoined = 4\n",
+      "label a:\n$ first\r\n$ crlf\r\n$ last\r",
+      "$\n$ \n$  \n$ $ $\n$$ no\n",
+      "x\n\n$ one $ two\n$ three",
+      "$ a+=1\n$ b -= 2\n$ c+=3\n",
+  };
+  for (const std::string& input : inputs) {
+    EXPECT_EQ(findVariables(input).names, readScript(input).variableNames.names)
+        << "input: " << input;
+  }
 }
 
 }  // namespace

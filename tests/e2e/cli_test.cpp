@@ -285,29 +285,57 @@ TEST(CliTest, UnwritableFolderKeepsTheEarlierOutput) {
   EXPECT_EQ(readFile(dir.file("output.lua")), kEarlier);
 }
 
+// Holds the process to 64 MiB of address space, less than the scripts below
+// need to convert.
+void limitMemory() {
+  const rlimit limit{64 << 20, 64 << 20};
+  setrlimit(RLIMIT_AS, &limit);
+}
+
 TEST(CliTest, ExhaustedMemoryWritesNothing) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
 #endif
-  std::string manyLines = "label a:\n";
-  for (int i = 0; i < 2000000; ++i) manyLines += "x\n";
+  // A chain is one entry, written whole before any of it leaves memory.
+  std::string oneHugeEntry = "label a:\nif x:\n";
+  for (int i = 0; i < 10000000; ++i) oneHugeEntry += "\tx\n";
   const std::vector<std::pair<const char*, std::string>> cases = {
-      {"records outgrow memory", manyLines},
+      {"one entry outgrows memory", oneHugeEntry},
       {"input larger than memory", "label a:\n" + std::string(96 << 20, 'x')},
   };
   for (const auto& [name, script] : cases) {
     TempDir dir;
     writeFile(dir.file("test.py"), script);
     writeFile(dir.file("output.lua"), kEarlier);
-    const RunResult run = runBrindle(dir.path(), [] {
-      const rlimit limit{64 << 20, 64 << 20};
-      setrlimit(RLIMIT_AS, &limit);
-    });
+    const RunResult run = runBrindle(dir.path(), limitMemory);
     EXPECT_EQ(run.exitCode, 1) << name;
     EXPECT_EQ(run.out, "\nFailed to output\n") << name;
     EXPECT_EQ(run.err, "brindle: error: out of memory; output.lua was not written\n") << name;
     EXPECT_EQ(readFile(dir.file("output.lua")), kEarlier) << name;
+    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"output.lua", "test.py"})) << name;
   }
+}
+
+TEST(CliTest, OutputLargerThanMemoryIsWrittenAsItIsMade) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
+#endif
+  // 16 MB of one-word statements become about 150 MB of Lua, which only
+  // fits through the limit if the text leaves memory as it is written.
+  constexpr int kLines = 8000000;
+  std::string script = "label a:\n";
+  std::string lua = kLuaHeader + "\n\n\n\nLABELS[\"a\"] = {";
+  for (int i = 0; i < kLines; ++i) {
+    script += "x\n";
+    lua += i == 0 ? "\n\tfunction() x; end" : ",\n\tfunction() x; end";
+  }
+  lua += "\n};";
+  TempDir dir;
+  writeFile(dir.file("test.py"), script);
+  const RunResult run = runBrindle(dir.path(), limitMemory);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(readFile(dir.file("output.lua")) == lua) << "output.lua differs";
 }
 
 TEST(CliTest, NewOutputTakesTheUsualPermissions) {

@@ -1,5 +1,5 @@
-// Room for the two big buffers of a run: the script as read and the Lua text
-// composed from it.
+// Room for the big buffers of a run: the script as read and the Lua text of
+// the parts converted on threads of their own.
 #pragma once
 
 #include <cstddef>
