@@ -56,9 +56,10 @@ bool markHidesLabel(std::string_view input, std::string_view firstWord) {
 // Walks `input` line by line: opens a block at every `label` statement
 // (sink.open(name)) and rewrites every other non-empty line into one record,
 // reused from line to line, which goes to sink.add() unless it comes before
-// the first label. Variables and warnings go to `variableNames` and
-// `warnings`.
-// Returns how many lines it read: one more than the line feeds in `input`.
+// the first label. A sink that takes plain statements gets those through
+// sink.addPlain() instead, made without words or rules. Variables and
+// warnings go to `variableNames` and `warnings`. Returns how many lines it
+// read: one more than the line feeds in `input`.
 template <typename Sink>
 std::size_t readLines(std::string_view input, VariableNames& variableNames,
                       std::vector<Warning>& warnings, Sink& sink) {
@@ -79,6 +80,12 @@ std::size_t readLines(std::string_view input, VariableNames& variableNames,
     ++lineNumber;
     if (raw.empty()) continue;
     const bool plain = plainLines.isPlain(raw);
+    if constexpr (Sink::kTakesPlainStatements) {
+      if (plain && inLabel && plainStatement(raw, statement)) {
+        sink.addPlain(statement);
+        continue;
+      }
+    }
     if (plain) {
       normalisePlainLine(raw, line);
     } else {
@@ -123,8 +130,11 @@ std::size_t readLines(std::string_view input, VariableNames& variableNames,
   return lineNumber;
 }
 
-// Keeps every block, for readScript.
+// Keeps every block, for readScript. Every line takes the general way here,
+// so that readScript gives the plain account of a script the faster ways of
+// convertScript are checked against.
 struct AllBlocks {
+  static constexpr bool kTakesPlainStatements = false;
   std::vector<LabelBlock>& blocks;
 
   void open(std::string_view name) { blocks.push_back({std::string(name), {}}); }
@@ -172,6 +182,7 @@ class LuaOutput {
 // enough has gathered. Bytes before that point never change again: the
 // comma between entries is written when the next one begins.
 struct StreamedTables {
+  static constexpr bool kTakesPlainStatements = true;
   TableWriter& tables;
   LuaOutput& output;
 
@@ -181,6 +192,10 @@ struct StreamedTables {
   }
   void add(const ScriptLine& statement) {
     tables.add(statement);
+    if (!tables.insideEntry()) output.flushIfFull();
+  }
+  void addPlain(const ScriptLine& statement) {
+    tables.addWithoutPathEnd(statement);
     if (!tables.insideEntry()) output.flushIfFull();
   }
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "text/scan.h"
 #include "text/string_utils.h"
@@ -52,7 +53,7 @@ void markCandidates(const unsigned char* p, unsigned char* hits) {
     hits[i] = ((a != ' ') & (a != '\n') & (b == ' ') & (c == ' ')) |
               ((b == '=') & ((a == '+') | (a == '-'))) | (a == '$') | ((a == ' ') & (b == '(')) |
               ((a == 'c') & (b == 'a') & (c == 'l')) | ((a == 'T') & (b == 'r') & (c == 'u')) |
-              ((a == 'F') & (b == 'a') & (c == 'l'));
+              ((a == 'F') & (b == 'a') & (c == 'l')) | ((a == 'p') & (b == 'a') & (c == 't'));
   }
 }
 
@@ -104,6 +105,30 @@ void normalisePlainLine(std::string_view raw, std::string& line) {
   while (leading < raw.size() && raw[leading] == ' ') ++leading;
   line.assign(leading / 4, '\t');
   line.append(leading % 4, ' ').append(raw.substr(leading));
+}
+
+bool plainStatement(std::string_view raw, ScriptLine& statement) {
+  std::size_t leading = 0;
+  while (leading < raw.size() && raw[leading] == ' ') ++leading;
+  const std::string_view rest = raw.substr(leading);
+  // With blanks left over after the tabs, the text before the first blank
+  // holds only whitespace, and the first word is empty. Otherwise the first
+  // word is the text of `rest` before its first blank, less whitespace; a
+  // word with whitespace inside it is left to the general way.
+  if (leading % 4 == 0) {
+    std::string_view word = rest.substr(0, rest.find(' '));
+    while (!word.empty() && isSpaceByte(word.front())) word.remove_prefix(1);
+    if (std::any_of(word.begin(), word.end(), isSpaceByte)) return false;
+    constexpr std::string_view kRuleWords[] = {"label", "jump_out", "if",
+                                               "path_end", "else:", "elif"};
+    if (std::find(std::begin(kRuleWords), std::end(kRuleWords), word) != std::end(kRuleWords)) {
+      return false;
+    }
+  }
+  statement.text.assign(leading / 4, '\t').append(leading % 4, ' ').append(rest);
+  statement.indent = leading / 4 + static_cast<std::size_t>(std::count(rest.begin(), rest.end(), '\t'));
+  statement.chainFlag = kPlainStatement;
+  return true;
 }
 
 bool normaliseLine(std::string_view raw, std::string& line) {

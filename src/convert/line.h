@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/records.h"
+
 namespace brindle {
 
 // Writes into `line` what replaceAll from "    " to "\t", then from "+=" to
@@ -20,10 +22,11 @@ bool normaliseLine(std::string_view raw, std::string& line);
 
 // Finds the lines of an input that need no more than their leading blanks
 // turned into tabs: no blank run after the first byte that is not a blank, no
-// "+=" or "-=", and nothing the common rewrites of the statement rules could
-// change (no "$", "cal", " (", "Tru" or "Fal"). Most lines of a script are
-// such plain lines; finding them with one vectorisable scan of the whole
-// input is much cheaper than testing line by line.
+// "+=" or "-=", nothing the common rewrites of the statement rules could
+// change (no "$", "cal", " (", "Tru" or "Fal"), and no "pat", so no
+// "path_end" for the final pass to find. Most lines of a script are such
+// plain lines; finding them with one vectorisable scan of the whole input is
+// much cheaper than testing line by line.
 class PlainLineFinder {
  public:
   explicit PlainLineFinder(std::string_view input) : input_(input) {}
@@ -42,6 +45,12 @@ class PlainLineFinder {
 
 // What normaliseLine makes of a plain line, done faster.
 void normalisePlainLine(std::string_view raw, std::string& line);
+
+// The statement a plain line makes when its first word is none of those the
+// statement rules look for (`label`, `jump_out`, `if`, `path_end`, `else:`,
+// `elif`): its normalised text, unchanged. Such a line needs neither its
+// words nor the rules. Returns false for any other plain line.
+bool plainStatement(std::string_view raw, ScriptLine& statement);
 
 // The first three words that splitOn(line, pieces, ' ') would make, with
 // every whitespace byte removed, and how many words there are, counting at

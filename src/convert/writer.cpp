@@ -42,12 +42,22 @@ void TableWriter::open(std::string_view name) {
   firstEntry_ = true;
 }
 
-void TableWriter::add(const ScriptLine& statement) {
+void TableWriter::add(const ScriptLine& statement) { addStatement(statement, true); }
+
+void TableWriter::addWithoutPathEnd(const ScriptLine& statement) {
+  addStatement(statement, false);
+}
+
+void TableWriter::addStatement(const ScriptLine& statement, bool mayHoldPathEnd) {
   if (chain_.isOpen()) {
-    if (chain_.add(statement)) return;
+    if (chain_.add(statement)) {
+      entryMayHoldPathEnd_ |= mayHoldPathEnd;
+      return;
+    }
     endEntry();  // the statement ended the chain, which is now closed
   }
   beginEntry();
+  entryMayHoldPathEnd_ = mayHoldPathEnd;
   if (statement.chainFlag == kOpensChain) {
     chain_.open(statement);
     return;
@@ -79,7 +89,7 @@ void TableWriter::beginEntry() {
 
 void TableWriter::endEntry() {
   out_.append(kEntryClose);
-  callPathEnds(out_, entryStart_);
+  if (entryMayHoldPathEnd_) callPathEnds(out_, entryStart_);
 }
 
 void appendDeclarations(const VariableNames& variableNames, std::string& out) {

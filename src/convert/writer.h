@@ -41,6 +41,10 @@ class TableWriter {
   void open(std::string_view name);
   // Adds a statement to the open table.
   void add(const ScriptLine& statement);
+  // The same for a statement whose text holds no "pat", so that no
+  // "path_end;" can start in it: an entry made only of such statements needs
+  // no final pass.
+  void addWithoutPathEnd(const ScriptLine& statement);
   // Ends the open entry and the table; nothing if no table is open.
   void close();
   // Whether an entry is still being written: a chain that the statements to
@@ -48,6 +52,7 @@ class TableWriter {
   bool insideEntry() const { return chain_.isOpen(); }
 
  private:
+  void addStatement(const ScriptLine& statement, bool mayHoldPathEnd);
   void beginEntry();
   void endEntry();
 
@@ -57,6 +62,7 @@ class TableWriter {
   bool announces_ = false;  // the table is named "R28"
   bool firstEntry_ = true;
   std::size_t entryStart_ = 0;
+  bool entryMayHoldPathEnd_ = false;  // a statement of the entry may hold "path_end"
   ChainAssembler chain_;
 };
 
