@@ -214,12 +214,34 @@ std::size_t convertPart(std::string_view input, LuaOutput& output, std::string& 
   return lines;
 }
 
-// A part converted on a thread of its own, into a text of its own.
-void convertApart(std::string_view input, Conversion& part, std::size_t& lines) {
+// Converts a part into a text of its own, kept whole.
+void convertKept(std::string_view input, Conversion& part, std::size_t& lines) {
   reserveLargeBuffer(part.lua, outputReserve(input.size()));
   const LuaSink none;
   LuaOutput kept(part.lua, none, 0);
   lines = convertPart(input, kept, part.console, part.warnings);
+}
+
+// A part converted on a thread of its own: its variables first, handed over
+// as soon as they are found, since the declarations of all of them come
+// before the first table; then its text. `done` is the last member, so that
+// it is destroyed first, which waits for the thread to end.
+struct Apart {
+  std::promise<VariableNames> variables;
+  std::future<VariableNames> found = variables.get_future();
+  Conversion conversion;
+  std::size_t lines = 0;
+  std::future<void> done;
+};
+
+void convertApart(std::string_view input, Apart& part) {
+  try {
+    part.variables.set_value(findVariables(input));
+  } catch (...) {
+    part.variables.set_exception(std::current_exception());
+    throw;
+  }
+  convertKept(input, part.conversion, part.lines);
 }
 
 // Where to cut `input` into at most `parts` parts: offsets of line starts
@@ -297,45 +319,52 @@ bool convertScript(std::string_view input, Conversion& result, const LuaSink& si
     result.lua.reserve(sink ? 2 * options.pieceSize : outputReserve(input.size()));
   } catch (const std::bad_alloc&) {
   }
-  LuaOutput output(result.lua, sink, options.pieceSize);
-  output.buffer().append(kLuaHeader);
-  appendDeclarations(findVariables(input), output.buffer());
-  output.flushIfFull();
-
   // The first part is converted here, straight to the output; the others on
   // threads of their own, each into a text of its own, which follows once
-  // the parts before it are done.
+  // the parts before it are done. Every part finds its own variables first.
   const std::vector<std::size_t> cuts =
       cutPoints(input, options.parts != 0 ? options.parts : chooseParts(input.size()));
   const auto partOf = [&](std::size_t k) {
     const std::size_t end = k + 1 < cuts.size() ? cuts[k + 1] : input.size();
     return input.substr(cuts[k], end - cuts[k]);
   };
-  std::vector<Conversion> apart(cuts.size());
-  std::vector<std::size_t> lines(cuts.size());
-  std::vector<std::future<void>> done(cuts.size());
+  std::vector<Apart> apart(cuts.size());
   for (std::size_t k = 1; k < cuts.size(); ++k) {
     try {
-      done[k] = std::async(std::launch::async, convertApart, partOf(k), std::ref(apart[k]),
-                           std::ref(lines[k]));
+      apart[k].done = std::async(std::launch::async, convertApart, partOf(k), std::ref(apart[k]));
     } catch (const std::system_error&) {
-      // No thread to be had: that part is converted here, in its turn.
+      // No thread to be had: that part is dealt with here, in its turn.
     }
   }
 
-  lines[0] = convertPart(partOf(0), output, result.console, result.warnings);
-  std::size_t firstLine = 1;
+  VariableNames variableNames = findVariables(partOf(0));
   for (std::size_t k = 1; k < cuts.size(); ++k) {
-    if (done[k].valid()) {
-      done[k].get();
+    const VariableNames found =
+        apart[k].done.valid() ? apart[k].found.get() : findVariables(partOf(k));
+    for (const std::string& name : found.names) recordVariable(variableNames, name);
+  }
+  LuaOutput output(result.lua, sink, options.pieceSize);
+  output.buffer().append(kLuaHeader);
+  appendDeclarations(variableNames, output.buffer());
+  output.flushIfFull();
+
+  const std::size_t firstPartLines =
+      convertPart(partOf(0), output, result.console, result.warnings);
+  std::size_t firstLine = 1;
+  std::size_t previousLines = firstPartLines;
+  for (std::size_t k = 1; k < cuts.size(); ++k) {
+    Apart& part = apart[k];
+    if (part.done.valid()) {
+      part.done.get();
     } else {
-      convertApart(partOf(k), apart[k], lines[k]);
+      convertKept(partOf(k), part.conversion, part.lines);
     }
-    firstLine += lines[k - 1] - 1;
-    output.pass(apart[k].lua);
-    apart[k].lua = std::string();
-    result.console.append(apart[k].console);
-    for (Warning& warning : apart[k].warnings) {
+    firstLine += previousLines - 1;
+    previousLines = part.lines;
+    output.pass(part.conversion.lua);
+    part.conversion.lua = std::string();
+    result.console.append(part.conversion.console);
+    for (Warning& warning : part.conversion.warnings) {
       warning.line += firstLine - 1;
       result.warnings.push_back(std::move(warning));
     }

@@ -68,6 +68,19 @@ std::size_t firstCandidate(const unsigned char* p) {
   return static_cast<std::size_t>(std::find(hits, hits + kScanStep, 1) - hits);
 }
 
+// The tabs in `text`, found with memchr: most lines hold none after their
+// indentation, and memchr passes over a line faster than a loop that counts.
+std::size_t countTabs(std::string_view text) {
+  std::size_t tabs = 0;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while ((p = static_cast<const char*>(std::memchr(p, '\t', static_cast<std::size_t>(end - p))))) {
+    ++tabs;
+    ++p;
+  }
+  return tabs;
+}
+
 }  // namespace
 
 std::size_t PlainLineFinder::nextCandidate(std::size_t from) const {
@@ -126,7 +139,7 @@ bool plainStatement(std::string_view raw, ScriptLine& statement) {
     }
   }
   statement.text.assign(leading / 4, '\t').append(leading % 4, ' ').append(rest);
-  statement.indent = leading / 4 + static_cast<std::size_t>(std::count(rest.begin(), rest.end(), '\t'));
+  statement.indent = leading / 4 + countTabs(rest);
   statement.chainFlag = kPlainStatement;
   return true;
 }
