@@ -57,11 +57,11 @@ bool markHidesLabel(std::string_view input, std::string_view firstWord) {
 // (sink.open(name)) and rewrites every other non-empty line into one record,
 // reused from line to line, which goes to sink.add() unless it comes before
 // the first label. A sink that takes plain statements gets those through
-// sink.addPlain() instead, made without words or rules. Variables and
-// warnings go to `variableNames` and `warnings`. Returns how many lines it
-// read: one more than the line feeds in `input`.
+// sink.addPlain() instead, made without words or rules. Variables go to
+// `variableNames` unless it is null, warnings to `warnings`. Returns how
+// many lines it read: one more than the line feeds in `input`.
 template <typename Sink>
-std::size_t readLines(std::string_view input, VariableNames& variableNames,
+std::size_t readLines(std::string_view input, VariableNames* variableNames,
                       std::vector<Warning>& warnings, Sink& sink) {
   std::string line;
   Words words;
@@ -206,10 +206,10 @@ struct StreamedTables {
 // are the very tables the whole input gives for those lines.
 std::size_t convertPart(std::string_view input, LuaOutput& output, std::string& console,
                         std::vector<Warning>& warnings) {
-  VariableNames seen;  // the declarations are already written
   TableWriter tables(output.buffer(), console);
   StreamedTables sink{tables, output};
-  const std::size_t lines = readLines(input, seen, warnings, sink);
+  // The variables were found before, and their declarations written.
+  const std::size_t lines = readLines(input, nullptr, warnings, sink);
   tables.close();
   return lines;
 }
@@ -277,7 +277,7 @@ std::size_t outputReserve(std::size_t inputSize) {
 Script readScript(std::string_view input) {
   Script script;
   AllBlocks sink{script.labelBlocks};
-  readLines(input, script.variableNames, script.warnings, sink);
+  readLines(input, &script.variableNames, script.warnings, sink);
   return script;
 }
 

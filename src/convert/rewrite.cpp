@@ -120,13 +120,13 @@ std::size_t applyCommonRewrites(std::string_view line, std::string& text) {
 }
 
 void rewriteStatementInto(std::string_view line, const Words& words,
-                          VariableNames& variableNames, std::string* warning,
+                          VariableNames* variableNames, std::string* warning,
                           ScriptLine& result, bool commonRewritesMayApply) {
   const std::string_view first = words.first();
   const std::string_view second = words.second();
   const std::string_view third = words.third();
 
-  if (first == "$") recordVariable(variableNames, second);
+  if (first == "$" && variableNames) recordVariable(*variableNames, second);
 
   std::string& text = result.text;
   if (commonRewritesMayApply) {
@@ -170,7 +170,7 @@ ScriptLine rewriteStatement(std::string line, const std::vector<std::string>& to
   Words words;
   wordsOf(tokens, words);
   ScriptLine result;
-  rewriteStatementInto(line, words, variableNames, warning, result);
+  rewriteStatementInto(line, words, &variableNames, warning, result);
   return result;
 }
 

@@ -31,10 +31,11 @@ std::size_t applyCommonRewrites(std::string_view line, std::string& text);
 // The same, with the words as splitWords made them, into `result`, whose
 // text buffer is reused: the driver's form, which allocates nothing for a
 // line once the buffers have grown. `line` must not overlap `result.text`.
+// A caller that finds the variables otherwise passes no `variableNames`.
 // A caller that knows that no common rewrite applies to the line (a plain
 // line, see PlainLineFinder) passes false for `commonRewritesMayApply`.
 void rewriteStatementInto(std::string_view line, const Words& words,
-                          VariableNames& variableNames, std::string* warning,
+                          VariableNames* variableNames, std::string* warning,
                           ScriptLine& result, bool commonRewritesMayApply = true);
 
 }  // namespace brindle
