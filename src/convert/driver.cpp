@@ -313,12 +313,11 @@ bool convertScript(std::string_view input, Conversion& result, const LuaSink& si
   result.lua.clear();
   result.console.clear();
   result.warnings.clear();
-  try {
-    // Without a sink the whole text is kept; where the reservation cannot
-    // be had, the text grows as it is written instead.
-    result.lua.reserve(sink ? 2 * options.pieceSize : outputReserve(input.size()));
-  } catch (const std::bad_alloc&) {
-  }
+  // Room for the whole text, even with a sink: an entry is handed on only
+  // once complete, and one chain can be most of a script. Room that is
+  // never written costs only address space; where even that cannot be had,
+  // the text grows as it is written instead.
+  reserveLargeBuffer(result.lua, outputReserve(input.size()));
   // The first part is converted here, straight to the output; the others on
   // threads of their own, each into a text of its own, which follows once
   // the parts before it are done. Every part finds its own variables first.
