@@ -244,16 +244,25 @@ void convertApart(std::string_view input, Apart& part) {
   convertKept(input, part.conversion, part.lines);
 }
 
-// Where to cut `input` into at most `parts` parts: offsets of line starts
-// that begin with "label ", each near an equal share of the input; the
-// first is 0.
+// Where to cut `input` into at most `parts` parts: offsets of lines that
+// begin with "label" and one blank, each near an equal share of the input;
+// the first is 0. Such a line opens a block whatever follows, as its first
+// word is "label". With more blanks it may not be: four of them become a
+// tab, which joins "label" to the next word.
 std::vector<std::size_t> cutPoints(std::string_view input, std::size_t parts) {
+  constexpr std::string_view kLabelLine = "\nlabel ";
   std::vector<std::size_t> cuts{0};
+  std::size_t from = 0;
   for (std::size_t k = 1; k < parts; ++k) {
-    const std::size_t from = std::max(input.size() / parts * k, cuts.back());
-    const std::size_t found = input.find("\nlabel ", from);
+    from = std::max(input.size() / parts * k, from);
+    std::size_t found = input.find(kLabelLine, from);
+    while (found != std::string_view::npos && found + kLabelLine.size() < input.size() &&
+           input[found + kLabelLine.size()] == ' ') {
+      found = input.find(kLabelLine, found + 1);
+    }
     if (found == std::string_view::npos) break;
     cuts.push_back(found + 1);
+    from = found + 1;
   }
   return cuts;
 }

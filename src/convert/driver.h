@@ -41,8 +41,9 @@ using LuaSink = std::function<bool(std::string_view)>;
 struct ConvertOptions {
   // Into how many parts the input is cut, each converted on a thread of its
   // own; 0 chooses from the input's size and the processors there are. Cuts
-  // fall only before lines that begin with "label ", where every block
-  // opened before has ended; a script with fewer such lines gets fewer parts.
+  // fall only before lines that begin with "label" and one blank, which
+  // open a block whatever follows, so every block opened before has ended; a
+  // script with fewer such lines gets fewer parts.
   std::size_t parts = 0;
   // The text gathered is handed to the sink once it is this long and a whole
   // entry has been written.

@@ -129,6 +129,10 @@ const std::vector<std::string>& scriptsWithManyLabels() {
       "label f:\r\n    path_end\r\n",
       "orphan\n\nlabel a:\nx\nlabel b:\n\tlabel c:\nlabel d:\n    if a:\n"
       "label e:\n        deep\nlabel R28:\n1\n2\n3\nlabel R28:\n4\nlabel g:\njump_out",
+      // Four blanks become a tab, which joins "label" to the next word: only
+      // "label" and one blank surely opens a block.
+      "label R28:\nx\nif a:\n    y\nlabel    b\n    z\nlabel     c\nw\nlabel  d\n"
+      "label        e\nlabel    \nv\nlabel R28:\nu",
   };
   return scripts;
 }
