@@ -23,13 +23,13 @@ std::vector<std::string> describe(const Script& script) {
   return blocks;
 }
 
-std::vector<std::string> warningsOf(const Script& script) {
+std::vector<std::string> warningsOf(const std::vector<Warning>& list) {
   std::vector<std::string> warnings;
-  for (const Warning& w : script.warnings) {
-    warnings.push_back(std::to_string(w.line) + ": " + w.message);
-  }
+  for (const Warning& w : list) warnings.push_back(std::to_string(w.line) + ": " + w.message);
   return warnings;
 }
+
+std::vector<std::string> warningsOf(const Script& script) { return warningsOf(script.warnings); }
 
 TEST(ReadScriptTest, LinesLabelsAndLineEnds) {
   struct Case {
@@ -106,12 +106,6 @@ TEST(ConvertScriptTest, SameInputGivesSameBytes) {
   EXPECT_EQ(first.lua, second.lua);
   EXPECT_EQ(first.console, "nadasnadas");
   EXPECT_EQ(second.console, "nadasnadas");
-}
-
-std::vector<std::string> warningsOf(const std::vector<Warning>& list) {
-  std::vector<std::string> warnings;
-  for (const Warning& w : list) warnings.push_back(std::to_string(w.line) + ": " + w.message);
-  return warnings;
 }
 
 // Scripts whose `label` lines let a conversion cut them into several parts,
