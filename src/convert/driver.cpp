@@ -8,6 +8,7 @@
 
 #include "convert/line.h"
 #include "convert/rewrite.h"
+#include "convert/shortcut.h"
 #include "convert/writer.h"
 #include "memory/large_buffer.h"
 #include "text/string_utils.h"
@@ -56,8 +57,9 @@ bool markHidesLabel(std::string_view input, std::string_view firstWord) {
 // Walks `input` line by line: opens a block at every `label` statement
 // (sink.open(name)) and rewrites every other non-empty line into one record,
 // reused from line to line, which goes to sink.add() unless it comes before
-// the first label. A sink that takes plain statements gets those through
-// sink.addPlain() instead, made without words or rules. Variables go to
+// the first label. A sink that takes shortcuts gets the statements that
+// shortcutStatement makes through sink.addShortcut() instead; these record
+// no variables. Variables go to
 // `variableNames` unless it is null, warnings to `warnings`. Returns how
 // many lines it read: one more than the line feeds in `input`.
 template <typename Sink>
@@ -80,9 +82,9 @@ std::size_t readLines(std::string_view input, VariableNames* variableNames,
     ++lineNumber;
     if (raw.empty()) continue;
     const bool plain = plainLines.isPlain(raw);
-    if constexpr (Sink::kTakesPlainStatements) {
-      if (plain && inLabel && plainStatement(raw, statement)) {
-        sink.addPlain(statement);
+    if constexpr (Sink::kTakesShortcuts) {
+      if (inLabel && shortcutStatement(raw, plain, statement)) {
+        sink.addShortcut(statement, plain);
         continue;
       }
     }
@@ -134,7 +136,7 @@ std::size_t readLines(std::string_view input, VariableNames* variableNames,
 // so that readScript gives the plain account of a script the faster ways of
 // convertScript are checked against.
 struct AllBlocks {
-  static constexpr bool kTakesPlainStatements = false;
+  static constexpr bool kTakesShortcuts = false;
   std::vector<LabelBlock>& blocks;
 
   void open(std::string_view name) { blocks.push_back({std::string(name), {}}); }
@@ -182,7 +184,7 @@ class LuaOutput {
 // enough has gathered. Bytes before that point never change again: the
 // comma between entries is written when the next one begins.
 struct StreamedTables {
-  static constexpr bool kTakesPlainStatements = true;
+  static constexpr bool kTakesShortcuts = true;
   TableWriter& tables;
   LuaOutput& output;
 
@@ -194,8 +196,8 @@ struct StreamedTables {
     tables.add(statement);
     if (!tables.insideEntry()) output.flushIfFull();
   }
-  void addPlain(const ScriptLine& statement) {
-    tables.addWithoutPathEnd(statement);
+  void addShortcut(const ScriptLine& statement, bool plain) {
+    plain ? tables.addWithoutPathEnd(statement) : tables.add(statement);
     if (!tables.insideEntry()) output.flushIfFull();
   }
 };

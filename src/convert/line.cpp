@@ -68,19 +68,6 @@ std::size_t firstCandidate(const unsigned char* p) {
   return static_cast<std::size_t>(std::find(hits, hits + kScanStep, 1) - hits);
 }
 
-// The tabs in `text`, found with memchr: most lines hold none after their
-// indentation, and memchr passes over a line faster than a loop that counts.
-std::size_t countTabs(std::string_view text) {
-  std::size_t tabs = 0;
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  while ((p = static_cast<const char*>(std::memchr(p, '\t', static_cast<std::size_t>(end - p))))) {
-    ++tabs;
-    ++p;
-  }
-  return tabs;
-}
-
 }  // namespace
 
 std::size_t PlainLineFinder::nextCandidate(std::size_t from) const {
@@ -118,30 +105,6 @@ void normalisePlainLine(std::string_view raw, std::string& line) {
   while (leading < raw.size() && raw[leading] == ' ') ++leading;
   line.assign(leading / 4, '\t');
   line.append(leading % 4, ' ').append(raw.substr(leading));
-}
-
-bool plainStatement(std::string_view raw, ScriptLine& statement) {
-  std::size_t leading = 0;
-  while (leading < raw.size() && raw[leading] == ' ') ++leading;
-  const std::string_view rest = raw.substr(leading);
-  // With blanks left over after the tabs, the text before the first blank
-  // holds only whitespace, and the first word is empty. Otherwise the first
-  // word is the text of `rest` before its first blank, less whitespace; a
-  // word with whitespace inside it is left to the general way.
-  if (leading % 4 == 0) {
-    std::string_view word = rest.substr(0, rest.find(' '));
-    while (!word.empty() && isSpaceByte(word.front())) word.remove_prefix(1);
-    if (std::any_of(word.begin(), word.end(), isSpaceByte)) return false;
-    constexpr std::string_view kRuleWords[] = {"label", "jump_out", "if",
-                                               "path_end", "else:", "elif"};
-    if (std::find(std::begin(kRuleWords), std::end(kRuleWords), word) != std::end(kRuleWords)) {
-      return false;
-    }
-  }
-  statement.text.assign(leading / 4, '\t').append(leading % 4, ' ').append(rest);
-  statement.indent = leading / 4 + countTabs(rest);
-  statement.chainFlag = kPlainStatement;
-  return true;
 }
 
 bool normaliseLine(std::string_view raw, std::string& line) {

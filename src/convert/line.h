@@ -46,12 +46,6 @@ class PlainLineFinder {
 // What normaliseLine makes of a plain line, done faster.
 void normalisePlainLine(std::string_view raw, std::string& line);
 
-// The statement a plain line makes when its first word is none of those the
-// statement rules look for (`label`, `jump_out`, `if`, `path_end`, `else:`,
-// `elif`): its normalised text, unchanged. Such a line needs neither its
-// words nor the rules. Returns false for any other plain line.
-bool plainStatement(std::string_view raw, ScriptLine& statement);
-
 // The first three words that splitOn(line, pieces, ' ') would make, with
 // every whitespace byte removed, and how many words there are, counting at
 // most three. A missing word is empty. Words view the line they were made

@@ -24,33 +24,6 @@ constexpr std::pair<std::string_view, std::string_view> kValueRewrites[] = {
     {"True", "true"},
 };
 
-// Applies kValueRewrites in one scan, in place. That gives the same text as
-// one replaceAll per row: no two search texts can overlap unless one holds
-// the other, and then the longer comes first; no replacement can form a new
-// occurrence of a later row; and none makes the text longer.
-void applyValueRewrites(std::string& text) {
-  char* const begin = text.data();
-  const char* const end = begin + text.size();
-  char* out = begin;
-  for (const char* in = begin; in != end;) {
-    const char c = *in;
-    if (c == ' ' || c == 'i' || c == 'F' || c == 'T') {
-      const auto* rule = std::find_if(
-          std::begin(kValueRewrites), std::end(kValueRewrites), [&](const auto& r) {
-            return r.first.front() == c && static_cast<std::size_t>(end - in) >= r.first.size() &&
-                   std::equal(r.first.begin(), r.first.end(), in);
-          });
-      if (rule != std::end(kValueRewrites)) {
-        out = std::copy(rule->second.begin(), rule->second.end(), out);
-        in += rule->first.size();
-        continue;
-      }
-    }
-    *out++ = *in++;
-  }
-  text.resize(static_cast<std::size_t>(out - begin));
-}
-
 // What commonRewriteCandidates reports.
 constexpr unsigned kMayEraseDollar = 1;    // a "$"
 constexpr unsigned kMayEraseCall = 2;      // "cal", the start of "call "
@@ -79,8 +52,35 @@ unsigned commonRewriteCandidates(std::string_view text) {
   return found;
 }
 
-// Turns `jump_out target` into `jump_out ("target")`, wrapping the target
-// wherever it occurs in the line.
+}  // namespace
+
+// One scan, in place, gives the same text as one replaceAll per row of
+// kValueRewrites: no two search texts can overlap unless one holds
+// the other, and then the longer comes first; no replacement can form a new
+// occurrence of a later row; and none makes the text longer.
+void applyValueRewrites(std::string& text) {
+  char* const begin = text.data();
+  const char* const end = begin + text.size();
+  char* out = begin;
+  for (const char* in = begin; in != end;) {
+    const char c = *in;
+    if (c == ' ' || c == 'i' || c == 'F' || c == 'T') {
+      const auto* rule = std::find_if(
+          std::begin(kValueRewrites), std::end(kValueRewrites), [&](const auto& r) {
+            return r.first.front() == c && static_cast<std::size_t>(end - in) >= r.first.size() &&
+                   std::equal(r.first.begin(), r.first.end(), in);
+          });
+      if (rule != std::end(kValueRewrites)) {
+        out = std::copy(rule->second.begin(), rule->second.end(), out);
+        in += rule->first.size();
+        continue;
+      }
+    }
+    *out++ = *in++;
+  }
+  text.resize(static_cast<std::size_t>(out - begin));
+}
+
 void quoteJumpTarget(std::string& line, std::string_view target) {
   std::string quoted;
   quoted.reserve(target.size() + 4);
@@ -88,8 +88,6 @@ void quoteJumpTarget(std::string& line, std::string_view target) {
   replaceAll(line, target, quoted);
 }
 
-// Turns `name += value` into `name = name + value` (and `-=` likewise). Both
-// operators are rewritten whichever one chose the rule.
 void expandUpdate(std::string& line, std::string_view name) {
   std::string plus("= ");
   plus.append(name).append(" +");
@@ -98,8 +96,6 @@ void expandUpdate(std::string& line, std::string_view name) {
   replaceAll(line, "+=", plus);
   replaceAll(line, "-=", minus);
 }
-
-}  // namespace
 
 std::size_t applyCommonRewrites(std::string_view line, std::string& text) {
   text.assign(line);

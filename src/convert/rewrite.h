@@ -38,4 +38,17 @@ void rewriteStatementInto(std::string_view line, const Words& words,
                           VariableNames* variableNames, std::string* warning,
                           ScriptLine& result, bool commonRewritesMayApply = true);
 
+// The steps of the rules, for the shortcuts that take a line's rule without
+// the general steps.
+//
+// " (" made "(", "is_h=True" and its kin made "true" or "false", every other
+// "True" and "False" made lower case: the common rewrites after the erasures.
+void applyValueRewrites(std::string& text);
+// Turns `jump_out target` into `jump_out ("target")`, wrapping the target
+// wherever it occurs in the line.
+void quoteJumpTarget(std::string& line, std::string_view target);
+// Turns `name += value` into `name = name + value` (and `-=` likewise). Both
+// operators are rewritten whichever one chose the rule.
+void expandUpdate(std::string& line, std::string_view name);
+
 }  // namespace brindle

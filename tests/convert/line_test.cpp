@@ -15,6 +15,7 @@
 
 #include "convert/driver.h"
 #include "convert/rewrite.h"
+#include "convert/shortcut.h"
 #include "convert/writer.h"
 #include "text/string_utils.h"
 
@@ -177,6 +178,61 @@ TEST(PlainLineFinderTest, PlainLinesNeedOnlyTheirLeadingBlanksTurned) {
     ASSERT_EQ(rewritten, viaAll) << "line: " << line;
   }
   EXPECT_GT(plainLines, 1000u);  // the finder does let plain lines through
+}
+
+// Lines shaped like those the shortcuts take, with the pieces the rules look
+// for put in among the words, so that most are near misses.
+std::vector<std::string> statementShapedLines() {
+  static constexpr std::array<std::string_view, 12> kHeads = {
+      "$ ", "call ", "path_end", "path_end ", "if ", "elif ", "else:", "jump_out ",
+      "e ", "label ", "\t", ""};
+  static constexpr std::array<std::string_view, 24> kWords = {
+      "x",  "score_1", "+=", "-=", "=", "5",   "True", "False", "(a)", "is_h=True", ":",
+      "elif", "el:if", "call", "path_end", "path_end;", "$", "out", "jump_", "x+=1",
+      "  ", "\r", "\t", "é"};
+  std::vector<std::string> lines;
+  LineMaker maker(4);
+  for (int i = 0; i < 60000; ++i) {
+    std::string line(maker.below(4) == 0 ? maker.below(9) : 4 * maker.below(3), ' ');
+    line += kHeads[maker.below(kHeads.size())];
+    const std::size_t words = maker.below(5);
+    for (std::size_t w = 0; w < words; ++w) {
+      if (w > 0 || maker.below(3) == 0) line += ' ';
+      line += kWords[maker.below(kWords.size())];
+    }
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST(ShortcutStatementTest, EqualsTheGeneralSteps) {
+  std::string line;
+  Words words;
+  ScriptLine expected;
+  ScriptLine statement;
+  std::string warning;
+  std::size_t taken[2] = {0, 0};
+  for (const std::string& raw : statementShapedLines()) {
+    PlainLineFinder finder(raw);
+    const bool plain = finder.isPlain(raw);
+    if (!shortcutStatement(raw, plain, statement)) continue;
+    ++taken[plain];
+    normaliseLine(raw, line);
+    splitWords(line, words);
+    ASSERT_NE(words.first(), "label") << "raw: " << raw;
+    warning.clear();
+    rewriteStatementInto(line, words, nullptr, &warning, expected);
+    ASSERT_EQ(statement.text, expected.text) << "raw: " << raw;
+    ASSERT_EQ(statement.indent, expected.indent) << "raw: " << raw;
+    ASSERT_EQ(statement.chainFlag, expected.chainFlag) << "raw: " << raw;
+    ASSERT_EQ(warning, "") << "raw: " << raw;
+    if (plain) {
+      ASSERT_EQ(statement.text.find("pat"), std::string::npos) << "raw: " << raw;
+    }
+  }
+  // Both kinds of line do take shortcuts.
+  EXPECT_GT(taken[0], 5000u);
+  EXPECT_GT(taken[1], 5000u);
 }
 
 TEST(ConvertScriptTest, EqualsWritingEveryBlockAtOnce) {
