@@ -246,6 +246,22 @@ void convertApart(std::string_view input, Apart& part) {
   convertKept(input, part.conversion, part.lines);
 }
 
+// The variable of a `$` line laid out simply: indentation in blanks, four
+// to a tab, then "$", one blank and a name of bytes that neither
+// normalising nor the word split change (no whitespace, no "="), up to the
+// next blank. Such a name is the second word of the line. Returns false for
+// any other line starting with "$".
+bool simpleVariable(std::string_view raw, std::string_view& name) {
+  std::size_t leading = 0;
+  while (leading < raw.size() && raw[leading] == ' ') ++leading;
+  const std::string_view rest = raw.substr(leading);
+  if (leading % 4 != 0 || rest.substr(0, 2) != "$ ") return false;
+  const std::size_t end = rest.find(' ', 2);
+  name = rest.substr(2, end == std::string_view::npos ? end : end - 2);
+  return !name.empty() &&
+         std::none_of(name.begin(), name.end(), [](char c) { return c == '=' || isSpaceByte(c); });
+}
+
 // Where to cut `input` into at most `parts` parts: offsets of lines that
 // begin with "label" and one blank, each near an equal share of the input;
 // the first is 0. Such a line opens a block whatever follows, as its first
@@ -309,9 +325,14 @@ VariableNames findVariables(std::string_view input) {
       if (end != std::string_view::npos && !raw.empty() && raw.back() == '\r') {
         raw.remove_suffix(1);
       }
-      normaliseLine(raw, line);
-      splitWords(line, words);
-      if (words.first() == "$") recordVariable(variableNames, words.second());
+      std::string_view name;
+      if (simpleVariable(raw, name)) {
+        recordVariable(variableNames, name);
+      } else {
+        normaliseLine(raw, line);
+        splitWords(line, words);
+        if (words.first() == "$") recordVariable(variableNames, words.second());
+      }
     }
     if (end == std::string_view::npos) break;
     at = end + 1;

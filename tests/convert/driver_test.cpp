@@ -192,6 +192,7 @@ TEST(FindVariablesTest, FindsWhatReadingTheScriptFinds) {
       "$\n$ \n$  \n$ $ $\n$$ no\n",
       "x\n\n$ one $ two\n$ three",
       "$ a+=1\n$ b -= 2\n$ c+=3\n",
+      "$     five\n     $ indented_five\n$ v\vt\n$ é = 1\n        $ x y",
   };
   for (const std::string& input : inputs) {
     EXPECT_EQ(findVariables(input).names, readScript(input).variableNames.names)
