@@ -1,6 +1,8 @@
 #include "convert/line.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 
@@ -41,31 +43,41 @@ bool needsNormalising(std::string_view rest) {
 }
 
 
-// Whether a candidate starts at each of the kScanStep starts of a window.
-// `p[-1]` is not read: a blank run after a byte that is not a blank is
-// matched from that byte on, and leading blanks (after a line feed, or at the
-// start of the input) are no candidate.
-void markCandidates(const unsigned char* p, unsigned char* hits) {
-  for (std::size_t i = 0; i < kScanStep; ++i) {
-    const unsigned char a = p[i];
-    const unsigned char b = p[i + 1];
-    const unsigned char c = p[i + 2];
-    hits[i] = ((a != ' ') & (a != '\n') & (b == ' ') & (c == ' ')) |
-              ((b == '=') & ((a == '+') | (a == '-'))) | (a == '$') | ((a == ' ') & (b == '(')) |
-              ((a == 'c') & (b == 'a') & (c == 'l')) | ((a == 'T') & (b == 'r') & (c == 'u')) |
-              ((a == 'F') & (b == 'a') & (c == 'l')) | ((a == 'p') & (b == 'a') & (c == 't'));
-  }
+// kScanStep bytes, compared and combined all at once: with vector
+// instructions where the processor has them.
+using Bytes = unsigned char __attribute__((vector_size(kScanStep)));
+
+Bytes load(const unsigned char* p) {
+  Bytes bytes;
+  std::memcpy(&bytes, p, sizeof bytes);
+  return bytes;
 }
 
 // The first of the kScanStep starts of the window at `p` where a candidate
-// starts, or kScanStep.
+// starts, or kScanStep. `p[-1]` is not read: a blank run after a byte that
+// is not a blank is matched from that byte on, and leading blanks (after a
+// line feed, or at the start of the input) are no candidate.
 std::size_t firstCandidate(const unsigned char* p) {
-  unsigned char hits[kScanStep];
-  markCandidates(p, hits);
-  unsigned char any = 0;
-  for (const unsigned char hit : hits) any |= hit;
-  if (any == 0) return kScanStep;
-  return static_cast<std::size_t>(std::find(hits, hits + kScanStep, 1) - hits);
+  const Bytes a = load(p);
+  const Bytes b = load(p + 1);
+  const Bytes c = load(p + 2);
+  const auto bA = b == 'a';
+  const auto hits = ((a != ' ') & (a != '\n') & (b == ' ') & (c == ' ')) |
+                    ((b == '=') & ((a == '+') | (a == '-'))) | (a == '$') |
+                    ((a == ' ') & (b == '(')) | (bA & (c == 'l') & ((a == 'c') | (a == 'F'))) |
+                    ((a == 'T') & (b == 'r') & (c == 'u')) | (bA & (a == 'p') & (c == 't'));
+  // A hit is a byte of all ones.
+  std::uint64_t halves[2];
+  static_assert(sizeof halves == sizeof hits);
+  std::memcpy(halves, &hits, sizeof halves);
+  if ((halves[0] | halves[1]) == 0) return kScanStep;
+  if constexpr (std::endian::native == std::endian::little) {
+    return halves[0] != 0 ? std::countr_zero(halves[0]) / 8
+                          : 8 + std::countr_zero(halves[1]) / 8;
+  }
+  std::size_t first = 0;
+  while (hits[first] == 0) ++first;
+  return first;
 }
 
 }  // namespace
