@@ -21,7 +21,7 @@ void printConsole(const std::string& console) {
 // exit code. Memory exhaustion anywhere surfaces as std::bad_alloc, which
 // main reports.
 int run(brindle::Conversion& result) {
-  std::string input;
+  brindle::FileContents input;
   std::string err;
   if (!brindle::readWholeFile(kInputPath, input, &err)) {
     std::fprintf(stderr, "brindle: error: cannot read %s: %s\n", kInputPath, err.c_str());
@@ -31,13 +31,13 @@ int run(brindle::Conversion& result) {
   const bool written = brindle::replaceFile(
       kOutputPath,
       [&](const brindle::ContentWriter& write) {
-        brindle::convertScript(input, result, write);
+        brindle::convertScript(input.view(), result, write);
         converted = true;
       },
       &err);
   // Where output.lua could not even be begun, the script is still converted,
   // for what it announces and warns about.
-  if (!converted) brindle::convertScript(input, result, [](std::string_view) { return false; });
+  if (!converted) brindle::convertScript(input.view(), result, [](std::string_view) { return false; });
 
   printConsole(result.console);
   result.console.clear();

@@ -2,15 +2,45 @@
 // output file so that readers never see a partial or mixed file.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "memory/large_buffer.h"
+
 namespace brindle {
 
-// Reads the whole file at `path` into `contents`. On failure returns false and
-// puts the system's reason (for example "No such file or directory") in `*err`.
-bool readWholeFile(const std::string& path, std::string& contents, std::string* err);
+// A file's bytes in one buffer that holds nothing before they are read into
+// it: filling a buffer of a hundred megabytes with zeros first would cost
+// about as much as reading the file.
+struct FileContents {
+  std::unique_ptr<char[]> bytes;
+  std::size_t size = 0;      // bytes read so far
+  std::size_t capacity = 0;  // room in `bytes`
+
+  std::string_view view() const { return {bytes.get(), size}; }
+};
+
+// Makes room for at least `more` bytes after the ones read, keeping those.
+inline void makeRoom(FileContents& contents, std::size_t more) {
+  if (contents.capacity - contents.size >= more) return;
+  const std::size_t capacity = std::max(contents.size + more, 2 * contents.capacity);
+  auto bytes = std::make_unique_for_overwrite<char[]>(capacity);
+  adviseHugePages(bytes.get(), capacity);
+  if (contents.size > 0) std::memcpy(bytes.get(), contents.bytes.get(), contents.size);
+  contents.bytes = std::move(bytes);
+  contents.capacity = capacity;
+}
+
+// Reads the whole file at `path` into `contents`, sized from the file but
+// read on until its end, as it may have grown meanwhile. On failure returns
+// false and puts the system's reason (for example "No such file or
+// directory") in `*err`.
+bool readWholeFile(const std::string& path, FileContents& contents, std::string* err);
 
 // Takes the new contents of a file piece by piece, in order. Returns false
 // once writing has failed; later pieces are then dropped.

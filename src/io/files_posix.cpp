@@ -2,13 +2,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "io/files.h"
-#include "memory/large_buffer.h"
 
 namespace brindle {
 namespace {
@@ -64,6 +65,56 @@ bool writeAll(int fd, std::string_view contents) {
   return true;
 }
 
+// Reads bytes [from, to) of the file into `buffer` + from. Returns where it
+// stopped: `to`, or sooner at the end of the file or an error (then in
+// `error`).
+std::size_t readRange(int fd, char* buffer, std::size_t from, std::size_t to, int& error) {
+  while (from < to) {
+    const ssize_t got = pread(fd, buffer + from, to - from, static_cast<off_t>(from));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) error = errno;
+    if (got <= 0) break;
+    from += static_cast<std::size_t>(got);
+  }
+  return from;
+}
+
+// Reads the first `size` bytes of the file, a large one in parts side by
+// side: each thread's copy from the page cache runs on its own processor,
+// and so do the page faults of its part of the buffer. Returns how many
+// bytes from the start were read; fewer than `size` when the file ended
+// sooner or reading failed (then `error` is set).
+std::size_t readSideBySide(int fd, char* buffer, std::size_t size, int& error) {
+  constexpr std::size_t kSmallestPart = std::size_t{8} << 20;
+  constexpr std::size_t kMostParts = 4;
+  const std::size_t processors = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t parts = std::clamp(size / kSmallestPart, std::size_t{1},
+                                       std::min(processors, kMostParts));
+  std::vector<std::size_t> ends(parts);
+  std::vector<int> errors(parts, 0);
+  std::vector<std::thread> threads;
+  threads.reserve(parts);
+  const auto readPart = [&](std::size_t k) {
+    ends[k] = readRange(fd, buffer, size / parts * k, k + 1 == parts ? size : size / parts * (k + 1),
+                        errors[k]);
+  };
+  for (std::size_t k = 1; k < parts; ++k) {
+    try {
+      threads.emplace_back(readPart, k);
+    } catch (...) {
+      readPart(k);  // no thread to be had: read here
+    }
+  }
+  readPart(0);
+  for (std::thread& thread : threads) thread.join();
+  // The bytes read are those up to the first part that stopped short.
+  for (std::size_t k = 0; k < parts; ++k) {
+    if (errors[k] != 0) error = errors[k];
+    if (errors[k] != 0 || ends[k] != (k + 1 == parts ? size : size / parts * (k + 1))) return ends[k];
+  }
+  return size;
+}
+
 mode_t newFileMode() {
   const mode_t mask = umask(0);
   umask(mask);
@@ -72,35 +123,38 @@ mode_t newFileMode() {
 
 }  // namespace
 
-bool readWholeFile(const std::string& path, std::string& contents, std::string* err) {
+bool readWholeFile(const std::string& path, FileContents& contents, std::string* err) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return failErrno(err);
-  contents.clear();
+  contents = FileContents();
+  int error = 0;
   struct stat st;
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-    reserveLargeBuffer(contents, static_cast<std::size_t>(st.st_size));
-    contents.resize(static_cast<std::size_t>(st.st_size));
+    const auto size = static_cast<std::size_t>(st.st_size);
+    makeRoom(contents, size);
+    contents.size = readSideBySide(fd, contents.bytes.get(), size, error);
+    // After a short part, what follows it is read again below.
+    if (error == 0 && lseek(fd, static_cast<off_t>(contents.size), SEEK_SET) < 0) error = errno;
   }
-  // Fill the buffer sized from the file, then read on until end of file
-  // rather than trusting the size: the file may have grown meanwhile.
-  std::size_t filled = 0;
-  char chunk[1 << 16];
-  for (;;) {
-    const bool inBuffer = filled < contents.size();
-    char* into = inBuffer ? contents.data() + filled : chunk;
-    const std::size_t room = inBuffer ? contents.size() - filled : sizeof chunk;
-    const ssize_t got = read(fd, into, room);
+  // Then on until the end of the file. A full buffer grows only once more
+  // bytes have come, so a file of the size it had costs no copy.
+  char chunk[std::size_t{1} << 16];
+  while (error == 0) {
+    const bool inBuffer = contents.size < contents.capacity;
+    char* const into = inBuffer ? contents.bytes.get() + contents.size : chunk;
+    const ssize_t got = read(fd, into, inBuffer ? contents.capacity - contents.size : sizeof chunk);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      const int saved = errno;
-      close(fd);
-      contents.resize(filled);
-      if (got < 0) return fail(err, std::strerror(saved));
-      return true;
+    if (got < 0) error = errno;
+    if (got <= 0) break;
+    if (!inBuffer) {
+      makeRoom(contents, static_cast<std::size_t>(got));
+      std::memcpy(contents.bytes.get() + contents.size, chunk, static_cast<std::size_t>(got));
     }
-    if (!inBuffer) contents.append(chunk, static_cast<std::size_t>(got));
-    filled += static_cast<std::size_t>(got);
+    contents.size += static_cast<std::size_t>(got);
   }
+  close(fd);
+  if (error != 0) return fail(err, std::strerror(error));
+  return true;
 }
 
 bool replaceFile(const std::string& path, const std::function<void(const ContentWriter&)>& produce,

@@ -22,6 +22,7 @@
 #endif
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -229,7 +230,7 @@ bool createTemporaryBeside(const std::wstring& target, std::wstring& temporary, 
 
 }  // namespace
 
-bool readWholeFile(const std::string& path, std::string& contents, std::string* err) {
+bool readWholeFile(const std::string& path, FileContents& contents, std::string* err) {
   std::wstring wide;
   if (!toWide(path, wide, err)) return false;
   Handle file(CreateFileW(wide.c_str(), GENERIC_READ,
@@ -237,37 +238,33 @@ bool readWholeFile(const std::string& path, std::string& contents, std::string* 
                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return failWith(err, explainOpenFailure(GetLastError(), wide));
 
-  contents.clear();
+  contents = FileContents();
   LARGE_INTEGER size;
   if (GetFileType(file.get()) == FILE_TYPE_DISK && GetFileSizeEx(file.get(), &size) &&
-      size.QuadPart > 0 &&
-      static_cast<unsigned long long>(size.QuadPart) < contents.max_size()) {
-    contents.resize(static_cast<std::size_t>(size.QuadPart));
+      size.QuadPart > 0 && static_cast<unsigned long long>(size.QuadPart) < PTRDIFF_MAX) {
+    makeRoom(contents, static_cast<std::size_t>(size.QuadPart));
   }
-  // Fill the buffer sized from the file, then read on until end of file
-  // rather than trusting the size: the file may have grown meanwhile.
-  std::size_t filled = 0;
-  char chunk[1 << 16];
+  // Then on until the end of the file. A full buffer grows only once more
+  // bytes have come, so a file of the size it had costs no copy.
+  char chunk[std::size_t{1} << 16];
   for (;;) {
-    const bool inBuffer = filled < contents.size();
-    char* into = inBuffer ? contents.data() + filled : chunk;
-    const std::size_t room = inBuffer ? contents.size() - filled : sizeof chunk;
+    const bool inBuffer = contents.size < contents.capacity;
+    char* const into = inBuffer ? contents.bytes.get() + contents.size : chunk;
+    const std::size_t room = inBuffer ? contents.capacity - contents.size : sizeof chunk;
     DWORD got = 0;
     if (!ReadFile(file.get(), into, room < kMaxTransfer ? static_cast<DWORD>(room) : kMaxTransfer,
                   &got, nullptr)) {
+      // A pipe whose writer is gone has simply ended.
       const DWORD code = GetLastError();
-      if (code != ERROR_BROKEN_PIPE) {  // a pipe whose writer is gone has simply ended
-        contents.resize(filled);
-        return failWith(err, code);
-      }
+      if (code != ERROR_BROKEN_PIPE) return failWith(err, code);
       got = 0;
     }
-    if (got == 0) {
-      contents.resize(filled);
-      return true;
+    if (got == 0) return true;
+    if (!inBuffer) {
+      makeRoom(contents, got);
+      std::memcpy(contents.bytes.get() + contents.size, chunk, got);
     }
-    if (!inBuffer) contents.append(chunk, got);
-    filled += got;
+    contents.size += got;
   }
 }
 

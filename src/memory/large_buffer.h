@@ -13,28 +13,33 @@
 
 namespace brindle {
 
-// Reserves room for `size` bytes in `buffer` and, on Linux, asks for
-// transparent huge pages behind it. Filling a buffer of a hundred megabytes
-// page by page takes tens of thousands of page faults, which on a virtual
-// machine cost more than the whole conversion; huge pages take a few
-// hundred. Elsewhere, or when the system declines, it only reserves; when
-// even the room cannot be had (a small address space), it does nothing, and
-// the buffer grows as it is filled.
+// Asks, on Linux, for transparent huge pages behind [data, data + size).
+// Filling a buffer of a hundred megabytes page by page takes tens of
+// thousands of page faults, which on a virtual machine cost more than the
+// whole conversion; huge pages take a few hundred. Elsewhere, or when the
+// system declines, nothing changes.
+inline void adviseHugePages([[maybe_unused]] const void* data, [[maybe_unused]] std::size_t size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  const auto begin = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t end = begin + size;
+  const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+  if (end > first + kHugePage) {
+    madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+  }
+#endif
+}
+
+// Reserves room for `size` bytes in `buffer`, on huge pages where the system
+// has them. When even the room cannot be had (a small address space), it
+// does nothing, and the buffer grows as it is filled.
 inline void reserveLargeBuffer(std::string& buffer, std::size_t size) {
   try {
     buffer.reserve(size);
   } catch (const std::bad_alloc&) {
     return;
   }
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-  const auto begin = reinterpret_cast<std::uintptr_t>(buffer.data());
-  const std::uintptr_t end = begin + buffer.capacity();
-  const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
-  if (end > first + kHugePage) {
-    madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-  }
-#endif
+  adviseHugePages(buffer.data(), buffer.capacity());
 }
 
 }  // namespace brindle
