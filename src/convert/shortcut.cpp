@@ -24,8 +24,10 @@ std::size_t countTabs(std::string_view text) {
   return tabs;
 }
 
+// The blanks a line begins with, counted four at a time while they last.
 std::size_t leadingBlanks(std::string_view raw) {
   std::size_t leading = 0;
+  while (raw.size() - leading >= 4 && raw.compare(leading, 4, "    ") == 0) leading += 4;
   while (leading < raw.size() && raw[leading] == ' ') ++leading;
   return leading;
 }

@@ -12,6 +12,7 @@ const char* const kLuaHeader =
 namespace {
 
 constexpr std::string_view kEntryOpen = "\n\tfunction() ";
+constexpr std::string_view kNextEntryOpen = ",\n\tfunction() ";
 constexpr std::string_view kEntryClose = "; end";
 
 // The final pass over out[from, end): every "path_end;" becomes
@@ -81,10 +82,9 @@ void TableWriter::close() {
 // where it would stand if written with it.
 void TableWriter::beginEntry() {
   if (announces_) console_.append("nadas");
-  if (!firstEntry_) out_.append(",");
+  entryStart_ = out_.size() + (firstEntry_ ? 0 : 1);
+  out_.append(firstEntry_ ? kEntryOpen : kNextEntryOpen);
   firstEntry_ = false;
-  entryStart_ = out_.size();
-  out_.append(kEntryOpen);
 }
 
 void TableWriter::endEntry() {
