@@ -249,14 +249,16 @@ void convertApart(std::string_view input, Apart& part) {
 // The variable of a `$` line laid out simply: indentation in blanks, four
 // to a tab, then "$", one blank and a name of bytes that neither
 // normalising nor the word split change (no whitespace, no "="), up to the
-// next blank. Such a name is the second word of the line. Returns false for
-// any other line starting with "$".
+// next blank, which fewer than four blanks follow (four would become a tab,
+// which would join the name to what comes after). Such a name is the second
+// word of the line. Returns false for any other line starting with "$".
 bool simpleVariable(std::string_view raw, std::string_view& name) {
   std::size_t leading = 0;
   while (leading < raw.size() && raw[leading] == ' ') ++leading;
   const std::string_view rest = raw.substr(leading);
   if (leading % 4 != 0 || rest.substr(0, 2) != "$ ") return false;
   const std::size_t end = rest.find(' ', 2);
+  if (end != std::string_view::npos && rest.compare(end, 4, "    ") == 0) return false;
   name = rest.substr(2, end == std::string_view::npos ? end : end - 2);
   return !name.empty() &&
          std::none_of(name.begin(), name.end(), [](char c) { return c == '=' || isSpaceByte(c); });

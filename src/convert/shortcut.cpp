@@ -32,8 +32,9 @@ std::size_t leadingBlanks(std::string_view raw) {
   return leading;
 }
 
-// `piece` less the whitespace at its front, or empty when whitespace is left
-// inside it: such a word is left to the general steps.
+// Sets `word` to `piece` less the whitespace at its front. Returns false
+// when whitespace is left inside it: such a word is left to the general
+// steps, which take the whitespace out.
 bool wordOf(std::string_view piece, std::string_view& word) {
   while (!piece.empty() && isSpaceByte(piece.front())) piece.remove_prefix(1);
   if (std::any_of(piece.begin(), piece.end(), isSpaceByte)) return false;

@@ -193,6 +193,7 @@ TEST(FindVariablesTest, FindsWhatReadingTheScriptFinds) {
       "x\n\n$ one $ two\n$ three",
       "$ a+=1\n$ b -= 2\n$ c+=3\n",
       "$     five\n     $ indented_five\n$ v\vt\n$ é = 1\n        $ x y",
+      "$ joined    .add(x)\n$ kept   = 1\n$ tab\t= 2\n$ four    \n",
   };
   for (const std::string& input : inputs) {
     EXPECT_EQ(findVariables(input).names, readScript(input).variableNames.names)
