@@ -47,20 +47,19 @@ bool needsNormalising(std::string_view rest) {
 // instructions where the processor has them.
 using Bytes = unsigned char __attribute__((vector_size(kScanStep)));
 
-Bytes load(const unsigned char* p) {
-  Bytes bytes;
-  std::memcpy(&bytes, p, sizeof bytes);
-  return bytes;
-}
-
 // The first of the kScanStep starts of the window at `p` where a candidate
 // starts, or kScanStep. `p[-1]` is not read: a blank run after a byte that
 // is not a blank is matched from that byte on, and leading blanks (after a
 // line feed, or at the start of the input) are no candidate.
 std::size_t firstCandidate(const unsigned char* p) {
-  const Bytes a = load(p);
-  const Bytes b = load(p + 1);
-  const Bytes c = load(p + 2);
+  // Copied in, not returned from a function: where vectors have no
+  // registers (32-bit x86 without SSE), returning one changes the ABI.
+  Bytes a;
+  Bytes b;
+  Bytes c;
+  std::memcpy(&a, p, sizeof a);
+  std::memcpy(&b, p + 1, sizeof b);
+  std::memcpy(&c, p + 2, sizeof c);
   const auto bA = b == 'a';
   const auto hits = ((a != ' ') & (a != '\n') & (b == ' ') & (c == ' ')) |
                     ((b == '=') & ((a == '+') | (a == '-'))) | (a == '$') |
