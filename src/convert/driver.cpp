@@ -83,8 +83,9 @@ std::size_t readLines(std::string_view input, VariableNames* variableNames,
     if (raw.empty()) continue;
     const bool plain = plainLines.isPlain(raw);
     if constexpr (Sink::kTakesShortcuts) {
-      if (inLabel && shortcutStatement(raw, plain, statement)) {
-        sink.addShortcut(statement, plain);
+      bool mayHoldPathEnd = true;
+      if (inLabel && shortcutStatement(raw, plain, statement, mayHoldPathEnd)) {
+        sink.addShortcut(statement, mayHoldPathEnd);
         continue;
       }
     }
@@ -196,8 +197,8 @@ struct StreamedTables {
     tables.add(statement);
     if (!tables.insideEntry()) output.flushIfFull();
   }
-  void addShortcut(const ScriptLine& statement, bool plain) {
-    plain ? tables.addWithoutPathEnd(statement) : tables.add(statement);
+  void addShortcut(const ScriptLine& statement, bool mayHoldPathEnd) {
+    mayHoldPathEnd ? tables.add(statement) : tables.addWithoutPathEnd(statement);
     if (!tables.insideEntry()) output.flushIfFull();
   }
 };

@@ -214,8 +214,18 @@ bool markedShortcut(std::string_view raw, ScriptLine& statement) {
 
 }  // namespace
 
-bool shortcutStatement(std::string_view raw, bool plain, ScriptLine& statement) {
-  return plain ? plainShortcut(raw, statement) : markedShortcut(raw, statement);
+bool shortcutStatement(std::string_view raw, bool plain, ScriptLine& statement,
+                       bool& mayHoldPathEnd) {
+  if (!plain) {
+    mayHoldPathEnd = true;
+    return markedShortcut(raw, statement);
+  }
+  // A plain line holds no "pat", and the rewrites of its rule form none,
+  // but for taking colons out: "p:at" becomes "pat".
+  if (!plainShortcut(raw, statement)) return false;
+  mayHoldPathEnd = statement.chainFlag == kContinuesChain &&
+                   statement.text.find("pat") != std::string::npos;
+  return true;
 }
 
 }  // namespace brindle

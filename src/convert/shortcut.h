@@ -16,8 +16,10 @@ namespace brindle {
 // Rewrites `raw`, a non-empty line as read (its line end taken off), into
 // `statement` when it has one of the shapes above, and returns true; returns
 // false, for the general steps, otherwise. `plain` tells whether the
-// PlainLineFinder found the line plain. A statement made from a plain line
-// holds no "pat", so none of its bytes can start a "path_end;".
-bool shortcutStatement(std::string_view raw, bool plain, ScriptLine& statement);
+// PlainLineFinder found the line plain. `mayHoldPathEnd` is set false when
+// the statement's text holds no "pat", so that none of its bytes can start
+// a "path_end;".
+bool shortcutStatement(std::string_view raw, bool plain, ScriptLine& statement,
+                       bool& mayHoldPathEnd);
 
 }  // namespace brindle
