@@ -79,6 +79,15 @@ bool plainShortcut(std::string_view raw, ScriptLine& statement) {
   const std::size_t blank = rest.find(' ');
   std::string_view first;
   if (!wordOf(rest.substr(0, blank), first)) return false;
+  // The rule of a second word "path_end" comes before those of `else:` and
+  // `elif`. A plain line holds no "pat", but a word is taken with the
+  // whitespace inside it removed: a second word with whitespace inside is
+  // left to the general steps.
+  std::string_view second;
+  if ((first == "else:" || first == "elif") && blank != std::string_view::npos &&
+      !wordOf(pieceAt(rest, blank + 1), second)) {
+    return false;
+  }
   if (first == "if") {
     appendReplacingColons(rest, " then", text);
     statement.chainFlag = kOpensChain;

@@ -186,10 +186,10 @@ std::vector<std::string> statementShapedLines() {
   static constexpr std::array<std::string_view, 12> kHeads = {
       "$ ", "call ", "path_end", "path_end ", "if ", "elif ", "else:", "jump_out ",
       "e ", "label ", "\t", ""};
-  static constexpr std::array<std::string_view, 26> kWords = {
+  static constexpr std::array<std::string_view, 27> kWords = {
       "x",  "score_1", "+=", "-=", "=", "5",   "True", "False", "(a)", "is_h=True", ":",
       "elif", "el:if", "call", "path_end", "path_end;", "$", "out", "jump_", "x+=1",
-      "  ", "\r", "\t", "é", "p:ath_end", "p:at"};
+      "  ", "\r", "\t", "é", "p:ath_end", "p:at", "pa\tth_end"};
   std::vector<std::string> lines;
   LineMaker maker(4);
   for (int i = 0; i < 60000; ++i) {
