@@ -59,9 +59,9 @@ bool markHidesLabel(std::string_view input, std::string_view firstWord) {
 // reused from line to line, which goes to sink.add() unless it comes before
 // the first label. A sink that takes shortcuts gets the statements that
 // shortcutStatement makes through sink.addShortcut() instead; these record
-// no variables. Variables go to
-// `variableNames` unless it is null, warnings to `warnings`. Returns how
-// many lines it read: one more than the line feeds in `input`.
+// no variables. Variables go to `variableNames` unless it is null, warnings
+// to `warnings`. Returns how many lines it read: one more than the line
+// feeds in `input`.
 template <typename Sink>
 std::size_t readLines(std::string_view input, VariableNames* variableNames,
                       std::vector<Warning>& warnings, Sink& sink) {
@@ -247,24 +247,6 @@ void convertApart(std::string_view input, Apart& part) {
   convertKept(input, part.conversion, part.lines);
 }
 
-// The variable of a `$` line laid out simply: indentation in blanks, four
-// to a tab, then "$", one blank and a name of bytes that neither
-// normalising nor the word split change (no whitespace, no "="), up to the
-// next blank, which fewer than four blanks follow (four would become a tab,
-// which would join the name to what comes after). Such a name is the second
-// word of the line. Returns false for any other line starting with "$".
-bool simpleVariable(std::string_view raw, std::string_view& name) {
-  std::size_t leading = 0;
-  while (leading < raw.size() && raw[leading] == ' ') ++leading;
-  const std::string_view rest = raw.substr(leading);
-  if (leading % 4 != 0 || rest.substr(0, 2) != "$ ") return false;
-  const std::size_t end = rest.find(' ', 2);
-  if (end != std::string_view::npos && rest.compare(end, 4, "    ") == 0) return false;
-  name = rest.substr(2, end == std::string_view::npos ? end : end - 2);
-  return !name.empty() &&
-         std::none_of(name.begin(), name.end(), [](char c) { return c == '=' || isSpaceByte(c); });
-}
-
 // Where to cut `input` into at most `parts` parts: offsets of lines that
 // begin with "label" and one blank, each near an equal share of the input;
 // the first is 0. Such a line opens a block whatever follows, as its first
@@ -329,7 +311,7 @@ VariableNames findVariables(std::string_view input) {
         raw.remove_suffix(1);
       }
       std::string_view name;
-      if (simpleVariable(raw, name)) {
+      if (variableShortcut(raw, name)) {
         recordVariable(variableNames, name);
       } else {
         normaliseLine(raw, line);

@@ -73,10 +73,11 @@ std::size_t firstCandidate(const unsigned char* p) {
   if constexpr (std::endian::native == std::endian::little) {
     return halves[0] != 0 ? std::countr_zero(halves[0]) / 8
                           : 8 + std::countr_zero(halves[1]) / 8;
+  } else {
+    std::size_t first = 0;
+    while (hits[first] == 0) ++first;
+    return first;
   }
-  std::size_t first = 0;
-  while (hits[first] == 0) ++first;
-  return first;
 }
 
 }  // namespace

@@ -237,4 +237,15 @@ bool shortcutStatement(std::string_view raw, bool plain, ScriptLine& statement,
   return true;
 }
 
+bool variableShortcut(std::string_view raw, std::string_view& name) {
+  const std::size_t leading = leadingBlanks(raw);
+  const std::string_view rest = raw.substr(leading);
+  if (leading % 4 != 0 || rest.substr(0, 2) != "$ ") return false;
+  const std::size_t end = rest.find(' ', 2);
+  if (end != std::string_view::npos && rest.compare(end, 4, "    ") == 0) return false;
+  name = rest.substr(2, end == std::string_view::npos ? end : end - 2);
+  return !name.empty() &&
+         std::none_of(name.begin(), name.end(), [](char c) { return c == '=' || isSpaceByte(c); });
+}
+
 }  // namespace brindle
