@@ -94,9 +94,9 @@ std::size_t readSideBySide(int fd, char* buffer, std::size_t size, int& error) {
   std::vector<int> errors(parts, 0);
   std::vector<std::thread> threads;
   threads.reserve(parts);
+  const auto partEnd = [&](std::size_t k) { return k + 1 == parts ? size : size / parts * (k + 1); };
   const auto readPart = [&](std::size_t k) {
-    ends[k] = readRange(fd, buffer, size / parts * k, k + 1 == parts ? size : size / parts * (k + 1),
-                        errors[k]);
+    ends[k] = readRange(fd, buffer, size / parts * k, partEnd(k), errors[k]);
   };
   for (std::size_t k = 1; k < parts; ++k) {
     try {
@@ -110,7 +110,7 @@ std::size_t readSideBySide(int fd, char* buffer, std::size_t size, int& error) {
   // The bytes read are those up to the first part that stopped short.
   for (std::size_t k = 0; k < parts; ++k) {
     if (errors[k] != 0) error = errors[k];
-    if (errors[k] != 0 || ends[k] != (k + 1 == parts ? size : size / parts * (k + 1))) return ends[k];
+    if (errors[k] != 0 || ends[k] != partEnd(k)) return ends[k];
   }
   return size;
 }
@@ -126,6 +126,11 @@ mode_t newFileMode() {
 bool readWholeFile(const std::string& path, FileContents& contents, std::string* err) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return failErrno(err);
+  // Closed on every way out, running out of memory for the buffer included.
+  const struct Closer {
+    int fd;
+    ~Closer() { close(fd); }
+  } closer{fd};
   contents = FileContents();
   int error = 0;
   struct stat st;
@@ -152,7 +157,6 @@ bool readWholeFile(const std::string& path, FileContents& contents, std::string*
     }
     contents.size += static_cast<std::size_t>(got);
   }
-  close(fd);
   if (error != 0) return fail(err, std::strerror(error));
   return true;
 }
