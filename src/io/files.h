@@ -1,5 +1,6 @@
-// The file-system side of a run: reading the script whole and replacing the
-// output file so that readers never see a partial or mixed file.
+// The file-system side of a run: reading the script whole, and replacing the
+// output file so that readers never see a partial or mixed file. Nothing needs
+// setting up first; each OutputFile is used by one thread at a time.
 #pragma once
 
 #include <algorithm>
@@ -41,6 +42,41 @@ inline void makeRoom(FileContents& contents, std::size_t more) {
 // false and puts the system's reason (for example "No such file or
 // directory") in `*err`.
 bool readWholeFile(const std::string& path, FileContents& contents, std::string* err);
+
+// A replacement for the file at a path, under construction: a new, uniquely
+// named file beside the target, renamed over it only by commit(). Until then
+// the target is untouched; destroyed uncommitted (after an error, or while an
+// exception such as std::bad_alloc unwinds), it removes its new file.
+class OutputFile {
+ public:
+  OutputFile();
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates the new file beside the file that `path` designates: symbolic
+  // links are followed, so that the file they lead to is replaced and the
+  // links stay. A target that exists but is not a regular file is refused.
+  // A file begun earlier and not committed is discarded first. On failure
+  // returns false with the reason in `*err`; nothing is created then.
+  bool open(const std::string& path, std::string* err);
+
+  // Appends `piece` to the new file (on Windows with every line feed as a
+  // carriage return and a line feed). Returns false when no file is open or
+  // once a write has failed; later pieces are then dropped.
+  bool write(std::string_view piece);
+
+  // Completes the new file (on POSIX with the permissions of the file it
+  // replaces, or 0666 less the umask for a new one), closes it and renames
+  // it over the target. On failure, a failed write included, removes the new
+  // file, leaves the target as it was and returns false with the reason in
+  // `*err`, also when no file is open. Either way no file is open afterwards.
+  bool commit(std::string* err);
+
+ private:
+  struct Impl;  // the platform's state: the open file and the names involved
+  std::unique_ptr<Impl> impl_;
+};
 
 // Takes the new contents of a file piece by piece, in order. Returns false
 // once writing has failed; later pieces are then dropped.

@@ -161,57 +161,84 @@ bool readWholeFile(const std::string& path, FileContents& contents, std::string*
   return true;
 }
 
-bool replaceFile(const std::string& path, const std::function<void(const ContentWriter&)>& produce,
-                 std::string* err) {
-  std::string target;
+// The new file and what committing it needs. Its destructor closes the file
+// and removes it unless it was renamed over the target.
+struct OutputFile::Impl {
+  std::string target;     // the file to replace, links resolved
+  std::string temporary;  // the new file; empty until created and once renamed
+  int fd = -1;
+  mode_t mode = 0;  // the permissions the new file takes
+  bool ok = true;   // false once a step has failed
+  int error = 0;    // the errno of that step
+
+  ~Impl() {
+    if (fd >= 0) close(fd);
+    if (!temporary.empty()) unlink(temporary.c_str());
+  }
+
+  void failed(int code) {
+    ok = false;
+    error = code;
+  }
+};
+
+OutputFile::OutputFile() = default;
+OutputFile::~OutputFile() = default;
+
+bool OutputFile::open(const std::string& path, std::string* err) {
+  impl_.reset();
+  auto impl = std::make_unique<Impl>();
   bool exists = false;
   struct stat st;
-  if (!resolveLinks(path, target, exists, st, err)) return false;
+  if (!resolveLinks(path, impl->target, exists, st, err)) return false;
   if (exists && !S_ISREG(st.st_mode)) {
     return fail(err, S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
   }
-  const mode_t mode = exists ? (st.st_mode & 07777) : newFileMode();
+  impl->mode = exists ? (st.st_mode & 07777) : newFileMode();
 
+  const std::string& target = impl->target;
   const std::size_t slash = target.rfind('/');
   const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string temporary = (slash == std::string::npos ? "" : target.substr(0, slash + 1)) +
-                          "." + base + ".tmp-XXXXXX";
-  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return failErrno(err);
-
-  bool ok = true;
-  int saved = 0;
-  const ContentWriter write = [&](std::string_view piece) {
-    if (ok && !writeAll(fd, piece)) {
-      ok = false;
-      saved = errno;
-    }
-    return ok;
-  };
-  try {
-    produce(write);
-  } catch (...) {
-    close(fd);
-    unlink(temporary.c_str());
-    throw;
-  }
-  if (ok && fchmod(fd, mode) != 0) {
-    ok = false;
-    saved = errno;
-  }
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    saved = errno;
-  }
-  if (ok && rename(temporary.c_str(), target.c_str()) != 0) {
-    ok = false;
-    saved = errno;
-  }
-  if (!ok) {
-    unlink(temporary.c_str());
-    return fail(err, std::strerror(saved));
-  }
+  std::string name = (slash == std::string::npos ? "" : target.substr(0, slash + 1)) + "." +
+                     base + ".tmp-XXXXXX";
+  impl->fd = mkostemp(name.data(), O_CLOEXEC);
+  if (impl->fd < 0) return failErrno(err);
+  // Only a file this call created may be removed later; nothing between its
+  // creation and here can throw.
+  impl->temporary = std::move(name);
+  impl_ = std::move(impl);
   return true;
+}
+
+bool OutputFile::write(std::string_view piece) {
+  if (!impl_ || !impl_->ok) return false;
+  if (!writeAll(impl_->fd, piece)) impl_->failed(errno);
+  return impl_->ok;
+}
+
+bool OutputFile::commit(std::string* err) {
+  if (!impl_) return fail(err, "no file is open");
+  // Closed from here on, whatever happens; on failure the destructor removes
+  // the new file.
+  const std::unique_ptr<Impl> impl = std::move(impl_);
+  if (impl->ok && fchmod(impl->fd, impl->mode) != 0) impl->failed(errno);
+  const int closed = close(impl->fd);
+  impl->fd = -1;
+  if (closed != 0 && impl->ok) impl->failed(errno);
+  if (impl->ok && rename(impl->temporary.c_str(), impl->target.c_str()) != 0) {
+    impl->failed(errno);
+  }
+  if (!impl->ok) return fail(err, std::strerror(impl->error));
+  impl->temporary.clear();  // it is the target now
+  return true;
+}
+
+bool replaceFile(const std::string& path, const std::function<void(const ContentWriter&)>& produce,
+                 std::string* err) {
+  OutputFile output;
+  if (!output.open(path, err)) return false;
+  produce([&](std::string_view piece) { return output.write(piece); });
+  return output.commit(err);
 }
 
 }  // namespace brindle

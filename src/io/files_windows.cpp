@@ -51,6 +51,11 @@ class Handle {
 
   explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
   HANDLE get() const { return handle_; }
+  // Closes the handle held, if any, and holds `handle` instead.
+  void reset(HANDLE handle) {
+    close();
+    handle_ = handle;
+  }
   // Closes now; false (with the reason in GetLastError) when closing failed,
   // which for a written file can mean the data did not reach the disk.
   bool close() {
@@ -143,10 +148,11 @@ bool finalPathOf(HANDLE file, std::wstring& path) {
 }
 
 // Collects output into a fixed buffer, turning every line feed into a
-// carriage return and a line feed, and hands it to WriteFile in large pieces.
+// carriage return and a line feed, and hands it to WriteFile in large pieces,
+// to the file that `file` holds then.
 class CrLfWriter {
  public:
-  explicit CrLfWriter(HANDLE file) : file_(file) {}
+  explicit CrLfWriter(const Handle& file) : file_(file) {}
 
   bool write(std::string_view contents) {
     while (!contents.empty()) {
@@ -180,7 +186,7 @@ class CrLfWriter {
       const DWORD want = piece.size() < kMaxTransfer ? static_cast<DWORD>(piece.size())
                                                     : kMaxTransfer;
       DWORD written = 0;
-      if (!WriteFile(file_, piece.data(), want, &written, nullptr)) return false;
+      if (!WriteFile(file_.get(), piece.data(), want, &written, nullptr)) return false;
       if (written == 0) {
         SetLastError(ERROR_WRITE_FAULT);
         return false;
@@ -190,7 +196,7 @@ class CrLfWriter {
     return true;
   }
 
-  HANDLE file_;
+  const Handle& file_;
   char buffer_[1 << 16];
   std::size_t used_ = 0;
 };
@@ -205,8 +211,10 @@ std::wstring hex(unsigned long long value) {
   return text;
 }
 
-// Creates a new, empty file beside `target` whose name no other file has.
-bool createTemporaryBeside(const std::wstring& target, std::wstring& temporary, HANDLE& file,
+// Creates a new, empty file beside `target` whose name no other file has,
+// and puts it in `file` and its name in `temporary`. Both are left alone on
+// failure, so that no name is recorded for a file this call did not create.
+bool createTemporaryBeside(const std::wstring& target, std::wstring& temporary, Handle& file,
                            std::string* err) {
   const std::size_t cut = target.find_last_of(L"\\/:");
   const std::wstring folder = cut == std::wstring::npos ? L"" : target.substr(0, cut + 1);
@@ -217,10 +225,14 @@ bool createTemporaryBeside(const std::wstring& target, std::wstring& temporary, 
   unsigned long long salt = static_cast<unsigned long long>(clock.QuadPart);
   constexpr int kAttempts = 100;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    temporary = stem + hex(salt & 0xffffffffULL);
-    file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) return true;
+    std::wstring name = stem + hex(salt & 0xffffffffULL);
+    const HANDLE created = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (created != INVALID_HANDLE_VALUE) {
+      file.reset(created);
+      temporary = std::move(name);
+      return true;
+    }
     const DWORD code = GetLastError();
     if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) return failWith(err, code);
     salt = salt * 6364136223846793005ULL + 1442695040888963407ULL;
@@ -268,9 +280,34 @@ bool readWholeFile(const std::string& path, FileContents& contents, std::string*
   }
 }
 
-bool replaceFile(const std::string& path, const std::function<void(const ContentWriter&)>& produce,
-                 std::string* err) {
-  std::wstring target;
+// The new file and what committing it needs. Its destructor closes the file
+// and removes it unless it was moved over the target.
+struct OutputFile::Impl {
+  std::wstring target;     // the file to replace, links resolved where they can be
+  std::wstring temporary;  // the new file; empty until created and once moved
+  Handle file{INVALID_HANDLE_VALUE};
+  CrLfWriter writer{file};
+  bool ok = true;               // false once a step has failed
+  DWORD error = ERROR_SUCCESS;  // the system's code for that step
+
+  ~Impl() {
+    file.close();  // an open file cannot be deleted
+    if (!temporary.empty()) DeleteFileW(temporary.c_str());
+  }
+
+  void failed(DWORD code) {
+    ok = false;
+    error = code;
+  }
+};
+
+OutputFile::OutputFile() = default;
+OutputFile::~OutputFile() = default;
+
+bool OutputFile::open(const std::string& path, std::string* err) {
+  impl_.reset();
+  auto impl = std::make_unique<Impl>();
+  std::wstring& target = impl->target;
   if (!toWide(path, target, err)) return false;
 
   // Look at what the path designates now, through any links.
@@ -294,46 +331,39 @@ bool replaceFile(const std::string& path, const std::function<void(const Content
     }
   }
 
-  std::wstring temporary;
-  HANDLE raw = INVALID_HANDLE_VALUE;
-  if (!createTemporaryBeside(target, temporary, raw, err)) return false;
-  Handle file(raw);
-
-  CrLfWriter writer(file.get());
-  bool ok = true;
-  DWORD code = ERROR_SUCCESS;
-  const ContentWriter write = [&](std::string_view piece) {
-    if (ok && !writer.write(piece)) {
-      ok = false;
-      code = GetLastError();
-    }
-    return ok;
-  };
-  try {
-    produce(write);
-  } catch (...) {
-    file.close();
-    DeleteFileW(temporary.c_str());
-    throw;
-  }
-  if (ok && !writer.flush()) {
-    ok = false;
-    code = GetLastError();
-  }
-  if (!file.close() && ok) {
-    ok = false;
-    code = GetLastError();
-  }
-  if (ok && !MoveFileExW(temporary.c_str(), target.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    ok = false;
-    code = GetLastError();
-  }
-  if (!ok) {
-    DeleteFileW(temporary.c_str());
-    return failWith(err, code);
-  }
+  if (!createTemporaryBeside(target, impl->temporary, impl->file, err)) return false;
+  impl_ = std::move(impl);
   return true;
+}
+
+bool OutputFile::write(std::string_view piece) {
+  if (!impl_ || !impl_->ok) return false;
+  if (!impl_->writer.write(piece)) impl_->failed(GetLastError());
+  return impl_->ok;
+}
+
+bool OutputFile::commit(std::string* err) {
+  if (!impl_) return fail(err, "no file is open");
+  // Closed from here on, whatever happens; on failure the destructor removes
+  // the new file.
+  const std::unique_ptr<Impl> impl = std::move(impl_);
+  if (impl->ok && !impl->writer.flush()) impl->failed(GetLastError());
+  if (!impl->file.close() && impl->ok) impl->failed(GetLastError());
+  if (impl->ok && !MoveFileExW(impl->temporary.c_str(), impl->target.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    impl->failed(GetLastError());
+  }
+  if (!impl->ok) return failWith(err, impl->error);
+  impl->temporary.clear();  // it is the target now
+  return true;
+}
+
+bool replaceFile(const std::string& path, const std::function<void(const ContentWriter&)>& produce,
+                 std::string* err) {
+  OutputFile output;
+  if (!output.open(path, err)) return false;
+  produce([&](std::string_view piece) { return output.write(piece); });
+  return output.commit(err);
 }
 
 }  // namespace brindle

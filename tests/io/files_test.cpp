@@ -1,21 +1,27 @@
 // Reading a script whole: large files read in parts side by side must come
 // back byte for byte in order, whatever their size against the parts.
+// Replacing a file: the target changes only on commit, and whole.
 #include "io/files.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace brindle {
 namespace {
 
-class ReadWholeFileTest : public ::testing::Test {
+class TempFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/brindle-files-test-XXXXXX";
@@ -32,6 +38,9 @@ class ReadWholeFileTest : public ::testing::Test {
 
   std::string dir_;
 };
+
+class ReadWholeFileTest : public TempFolderTest {};
+class OutputFileTest : public TempFolderTest {};
 
 // Bytes that differ from position to position, so that a part read to the
 // wrong place or twice shows.
@@ -75,6 +84,80 @@ TEST_F(ReadWholeFileTest, NamesTheReasonItCannotRead) {
   EXPECT_EQ(err, "No such file or directory");
   EXPECT_FALSE(readWholeFile(dir_, contents, &err));  // a directory
   EXPECT_EQ(err, "Is a directory");
+}
+
+std::string contentsOf(const std::string& path) {
+  std::ostringstream contents;
+  contents << std::ifstream(path, std::ios::binary).rdbuf();
+  return contents.str();
+}
+
+std::set<std::string> namesIn(const std::string& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+// Writes `piece` while files may hold only a few bytes, as on a full disk.
+bool writeOnFullDisk(OutputFile& output, std::string_view piece) {
+  rlimit limit;
+  getrlimit(RLIMIT_FSIZE, &limit);
+  const rlimit small{4, limit.rlim_max};
+  const auto onExcess = signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &small);
+  const bool written = output.write(piece);
+  setrlimit(RLIMIT_FSIZE, &limit);
+  signal(SIGXFSZ, onExcess);
+  return written;
+}
+
+TEST_F(OutputFileTest, TargetChangesOnlyOnCommit) {
+  const std::string earlier = "-- earlier\n";
+  const std::vector<std::string> pieces = {"-- new\n", "x = 1;\n"};
+  struct Case {
+    const char* name;
+    const char* path;  // opened, in a folder of out.lua, link.lua -> out.lua and sub/
+    bool failWrite;    // the first write fails
+    bool commit;
+    std::string err;
+    bool replaced;  // out.lua holds the pieces afterwards, else still `earlier`
+  };
+  const std::vector<Case> cases = {
+      {"commit", "out.lua", false, true, "", true},
+      {"commit through a link", "link.lua", false, true, "", true},
+      {"destroyed uncommitted", "out.lua", false, false, "", false},
+      {"a failed write", "out.lua", true, true, "File too large", false},
+      {"a directory, refused by open", "sub", false, false, "Is a directory", false},
+  };
+  for (const Case& c : cases) {
+    const std::string folder = dir_ + "/" + c.name;
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    std::ofstream(folder + "/out.lua", std::ios::binary) << earlier;
+    ASSERT_EQ(symlink("out.lua", (folder + "/link.lua").c_str()), 0);
+    ASSERT_EQ(mkdir((folder + "/sub").c_str(), 0755), 0);
+
+    std::string err;
+    bool committed = false;
+    {
+      OutputFile output;
+      if (output.open(folder + "/" + c.path, &err)) {
+        EXPECT_EQ(c.failWrite ? writeOnFullDisk(output, pieces[0]) : output.write(pieces[0]),
+                  !c.failWrite)
+            << c.name;
+        EXPECT_EQ(output.write(pieces[1]), !c.failWrite) << c.name;  // dropped after a failure
+        if (c.commit) committed = output.commit(&err);
+      }
+    }
+    EXPECT_EQ(committed, c.replaced) << c.name;
+    EXPECT_EQ(err, c.err) << c.name;
+    EXPECT_EQ(contentsOf(folder + "/out.lua"), c.replaced ? pieces[0] + pieces[1] : earlier)
+        << c.name;
+    EXPECT_TRUE(std::filesystem::is_symlink(folder + "/link.lua")) << c.name;
+    EXPECT_EQ(namesIn(folder), (std::set<std::string>{"link.lua", "out.lua", "sub"}))
+        << c.name << ": a new file was left behind";
+  }
 }
 
 }  // namespace
