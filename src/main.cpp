@@ -19,7 +19,8 @@ void printConsole(const std::string& console) {
 
 // Converts, writing output.lua as the text is made, then prints; returns the
 // exit code. Memory exhaustion anywhere surfaces as std::bad_alloc, which
-// main reports.
+// main reports; output.lua is then left as it was, and the new file goes
+// with `output` as the exception leaves this function.
 int run(brindle::Conversion& result) {
   brindle::FileContents input;
   std::string err;
@@ -27,17 +28,14 @@ int run(brindle::Conversion& result) {
     std::fprintf(stderr, "brindle: error: cannot read %s: %s\n", kInputPath, err.c_str());
     return 1;
   }
-  bool converted = false;
-  const bool written = brindle::replaceFile(
-      kOutputPath,
-      [&](const brindle::ContentWriter& write) {
-        brindle::convertScript(input.view(), result, write);
-        converted = true;
-      },
-      &err);
-  // Where output.lua could not even be begun, the script is still converted,
-  // for what it announces and warns about.
-  if (!converted) brindle::convertScript(input.view(), result, [](std::string_view) { return false; });
+  // Where output.lua cannot even be begun, the script is still converted, for
+  // what it announces and warns about; the text is refused then.
+  brindle::OutputFile output;
+  const bool opened = output.open(kOutputPath, &err);
+  brindle::convertScript(input.view(), result,
+                         [&](std::string_view piece) { return opened && output.write(piece); });
+  // A write that failed fails the commit, which gives its reason.
+  const bool written = opened && output.commit(&err);
 
   printConsole(result.console);
   result.console.clear();
