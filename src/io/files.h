@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -77,21 +76,5 @@ class OutputFile {
   struct Impl;  // the platform's state: the open file and the names involved
   std::unique_ptr<Impl> impl_;
 };
-
-// Takes the new contents of a file piece by piece, in order. Returns false
-// once writing has failed; later pieces are then dropped.
-using ContentWriter = std::function<bool(std::string_view)>;
-
-// Replaces the file at `path` with what `produce` hands to the writer it is
-// given. The text goes to a new, uniquely named file beside the target,
-// which is renamed over the target only once it is completely written and
-// closed; on any failure the new file is removed and the target is left as
-// it was. `produce` runs only once that new file exists; when it throws, the
-// new file is removed and the exception goes on. A symbolic link at `path`
-// is followed: the file it designates is replaced and the link stays. A
-// target that exists but is not a regular file is refused. On failure
-// returns false with the reason in `*err`.
-bool replaceFile(const std::string& path, const std::function<void(const ContentWriter&)>& produce,
-                 std::string* err);
 
 }  // namespace brindle

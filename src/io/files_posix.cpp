@@ -233,12 +233,4 @@ bool OutputFile::commit(std::string* err) {
   return true;
 }
 
-bool replaceFile(const std::string& path, const std::function<void(const ContentWriter&)>& produce,
-                 std::string* err) {
-  OutputFile output;
-  if (!output.open(path, err)) return false;
-  produce([&](std::string_view piece) { return output.write(piece); });
-  return output.commit(err);
-}
-
 }  // namespace brindle
