@@ -1,5 +1,6 @@
 #include "script_generator.h"
 
+#include <algorithm>
 #include <array>
 #include <stdexcept>
 
@@ -45,9 +46,17 @@ constexpr std::array<std::string_view, 8> kFunctions = {
 constexpr std::size_t kVariables = 300;
 constexpr std::size_t kLabelTargets = 2000;
 
+// How a story names the variables of its `$` lines.
+enum class Names {
+  kPool,   // every variable comes from a pool of kVariables names
+  kFresh,  // every assignment and update names a new variable; conditions
+           // test one of the last kRecentNames new ones
+};
+constexpr std::size_t kRecentNames = 64;
+
 class StoryWriter {
  public:
-  explicit StoryWriter(std::uint64_t seed) : random_(seed) {}
+  StoryWriter(std::uint64_t seed, Names names) : random_(seed), names_(names) {}
 
   std::string write(std::size_t bytes) {
     out_.reserve(bytes + 4096);
@@ -59,9 +68,26 @@ class StoryWriter {
   void indent(std::size_t level) { out_.append(4 * level, ' '); }
 
   void variable() {
+    if (names_ == Names::kFresh && fresh_ > 0) {
+      return freshName(fresh_ - 1 - random_.below(std::min(fresh_, kRecentNames)));
+    }
     const std::size_t index = random_.below(kVariables);
     out_.append(kVariableStems[index % kVariableStems.size()]);
     if (index >= kVariableStems.size()) out_.append("_").append(std::to_string(index / kVariableStems.size()));
+  }
+
+  // The variable a `$` line sets: from the pool, or the next new name.
+  void assignedVariable() {
+    if (names_ == Names::kFresh) return freshName(fresh_++);
+    variable();
+  }
+
+  // Stem, "_n" and the number: the "n" keeps these apart from the pool's
+  // names, whose suffixes are digits only.
+  void freshName(std::size_t index) {
+    out_.append(kVariableStems[index % kVariableStems.size()])
+        .append("_n")
+        .append(std::to_string(index));
   }
 
   void number() { out_.append(std::to_string(random_.below(random_.percent(80) ? 10 : 1000))); }
@@ -82,7 +108,7 @@ class StoryWriter {
   void assignment(std::size_t level) {
     indent(level);
     out_.append("$ ");
-    variable();
+    assignedVariable();
     switch (random_.below(4)) {
       case 0: out_.append(" = True\n"); return;
       case 1: out_.append(" = False\n"); return;
@@ -93,7 +119,7 @@ class StoryWriter {
   void update(std::size_t level) {
     indent(level);
     out_.append("$ ");
-    variable();
+    assignedVariable();
     out_.append(random_.percent(70) ? " += " : " -= ");
     number();
     out_.push_back('\n');
@@ -188,6 +214,8 @@ class StoryWriter {
   }
 
   Random random_;
+  Names names_;
+  std::size_t fresh_ = 0;  // new names written so far
   std::string out_;
 };
 
@@ -204,7 +232,11 @@ std::string repeatLines(std::string head, std::size_t bytes, Make make) {
 }  // namespace
 
 std::string generateRealistic(std::size_t bytes, std::uint64_t seed) {
-  return StoryWriter(seed).write(bytes);
+  return StoryWriter(seed, Names::kPool).write(bytes);
+}
+
+std::string generateMixed(std::size_t bytes, std::uint64_t seed) {
+  return StoryWriter(seed, Names::kFresh).write(bytes);
 }
 
 const std::vector<std::string_view>& hostileKinds() {

@@ -18,6 +18,11 @@ namespace brindle::bench {
 // Stops after the first label that brings the text to `bytes` or more.
 std::string generateRealistic(std::size_t bytes, std::uint64_t seed);
 
+// The same story, except that every `$` assignment and update names a
+// variable no earlier line named (conditions test recent ones), so the
+// number of distinct names grows with the size amid ordinary statements.
+std::string generateMixed(std::size_t bytes, std::uint64_t seed);
+
 // The hostile shapes, each about `bytes` long:
 //   deep       line i is i tabs and an `if`, so every line opens a deeper chain
 //   blanks     one line of blanks under a label
