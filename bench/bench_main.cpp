@@ -7,14 +7,18 @@
 //   brindle_bench --brindle PATH [--sizes 1,10,100] [--runs 5]
 //                 [--hostile 10] [--dir DIR] [--seed 1]
 // Sizes are in megabytes (10^6 bytes); --hostile gives the smaller size of
-// the hostile pairs (0 skips them).
+// the hostile pairs (0 skips them). The scripts go to a folder on /dev/shm
+// when there is one, so that writing them back to a disk does not blur the
+// times; --dir names another.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,44 +43,68 @@ struct Options {
   std::uint64_t seed = 1;
 };
 
+// Set by SIGINT and SIGTERM, so that a stopped benchmark still removes its
+// scripts: on /dev/shm they would hold memory until the next boot.
+volatile std::sig_atomic_t stopRequested = 0;
+void requestStop(int) { stopRequested = 1; }
+
+struct Run {
+  double seconds = 0;
+  long peakKiB = 0;
+};
+
+// Runs `argv` once in `dir` with standard output to `out` (standard error
+// discarded); fails unless it exits with 0. The child's peak counts what it
+// inherits at fork(), so no caller holds a script in memory while it runs.
+Run runOnce(const std::vector<std::string>& argv, const std::string& dir, const std::string& out) {
+  if (stopRequested) throw std::runtime_error("stopped");
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int nullFd = open("/dev/null", O_WRONLY);
+    if (outFd < 0 || nullFd < 0 || chdir(dir.c_str()) != 0) _exit(127);
+    dup2(outFd, 1);
+    dup2(nullFd, 2);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage usage {};
+  while (wait4(pid, &status, 0, &usage) != pid) {
+    if (errno != EINTR) throw std::runtime_error("wait4 failed");
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (stopRequested) throw std::runtime_error("stopped");
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw std::runtime_error(argv[0] + " failed in " + dir);
+  }
+  return {seconds, usage.ru_maxrss};
+}
+
 struct Timing {
   double seconds = 0;    // median wall time
   double peakMiB = 0;    // largest peak resident set of the runs
 };
 
-// Runs `argv` in `dir` with standard output to `out` (standard error
-// discarded) `runs` times; fails unless every run exits with 0.
+Timing summarize(std::vector<Run> runs) {
+  std::sort(runs.begin(), runs.end(),
+            [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
+  long peakKiB = 0;
+  for (const Run& run : runs) peakKiB = std::max(peakKiB, run.peakKiB);
+  return {runs[runs.size() / 2].seconds, static_cast<double>(peakKiB) / 1024};
+}
+
 Timing measure(const std::vector<std::string>& argv, const std::string& dir,
                const std::string& out, int runs) {
-  std::vector<double> seconds;
-  long peakKiB = 0;
-  for (int run = 0; run < runs; ++run) {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
-      const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int nullFd = open("/dev/null", O_WRONLY);
-      if (outFd < 0 || nullFd < 0 || chdir(dir.c_str()) != 0) _exit(127);
-      dup2(outFd, 1);
-      dup2(nullFd, 2);
-      std::vector<char*> args;
-      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      execvp(args[0], args.data());
-      _exit(127);
-    }
-    int status = 0;
-    struct rusage usage {};
-    if (wait4(pid, &status, 0, &usage) != pid) throw std::runtime_error("wait4 failed");
-    seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      throw std::runtime_error(argv[0] + " failed in " + dir);
-    }
-    peakKiB = std::max(peakKiB, usage.ru_maxrss);
-  }
-  std::sort(seconds.begin(), seconds.end());
-  return {seconds[seconds.size() / 2], static_cast<double>(peakKiB) / 1024};
+  std::vector<Run> results;
+  for (int run = 0; run < runs; ++run) results.push_back(runOnce(argv, dir, out));
+  return summarize(std::move(results));
 }
 
 void writeFile(const fs::path& path, const std::string& text) {
@@ -148,6 +176,37 @@ std::vector<double> parseSizes(const char* text) {
   return sizes;
 }
 
+// A new folder for the scripts and outputs, in /dev/shm when there is one
+// (else the temporary folder) or in `base`; removed at the end, on failure too.
+class ScratchFolder {
+ public:
+  explicit ScratchFolder(fs::path base) {
+    if (base.empty()) {
+      base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+    }
+    fs::create_directories(base);
+    std::string pattern = (base / "brindle-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+      throw std::runtime_error("cannot make a folder in " + base.string());
+    }
+    path_ = pattern;
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+constexpr const char* kUsage =
+    "usage: brindle_bench --brindle PATH [--sizes 1,10,100] [--runs 5] [--hostile 10]\n"
+    "                     [--dir DIR] [--seed 1]\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,24 +218,29 @@ int main(int argc, char** argv) {
     else if (flag == "--sizes") options.sizes = parseSizes(value);
     else if (flag == "--runs") options.runs = std::max(1, std::atoi(value));
     else if (flag == "--hostile") options.hostile = std::strtod(value, nullptr);
-    else if (flag == "--dir") options.dir = value;
+    else if (flag == "--dir") options.dir = fs::absolute(value).string();
     else if (flag == "--seed") options.seed = std::strtoull(value, nullptr, 10);
     else {
-      std::fprintf(stderr, "brindle_bench: unknown option %s\n", flag.c_str());
+      std::fprintf(stderr, "brindle_bench: unknown option %s\n%s", flag.c_str(), kUsage);
       return 2;
     }
   }
   if (options.brindle.empty() || argc % 2 == 0) {
-    std::fprintf(stderr,
-                 "usage: brindle_bench --brindle PATH [--sizes 1,10,100] [--runs 5] "
-                 "[--hostile 10] [--dir DIR] [--seed 1]\n");
+    std::fputs(kUsage, stderr);
     return 2;
   }
+  if (access(options.brindle.c_str(), X_OK) != 0) {
+    std::fprintf(stderr, "brindle_bench: %s is not an executable\n", options.brindle.c_str());
+    return 2;
+  }
+  std::signal(SIGINT, requestStop);
+  std::signal(SIGTERM, requestStop);
   try {
-    if (options.dir.empty()) options.dir = (fs::temp_directory_path() / "brindle-bench").string();
+    const ScratchFolder folder(options.dir);
+    options.dir = folder.path().string();
+    std::printf("scripts in %s\n\n", options.dir.c_str());
     realisticTable(options);
     if (options.hostile > 0) hostileTable(options);
-    fs::remove_all(options.dir);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "brindle_bench: %s\n", e.what());
     return 1;
