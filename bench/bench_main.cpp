@@ -4,12 +4,14 @@
 // sizes ten times apart and the ratio of their times. Figures only: nothing
 // here passes or fails on speed.
 //
-//   brindle_bench --brindle PATH [--sizes 1,10,100] [--runs 5]
-//                 [--hostile 10] [--dir DIR] [--seed 1]
-// Sizes are in megabytes (10^6 bytes); --hostile gives the smaller size of
-// the hostile pairs (0 skips them). The scripts go to a folder on /dev/shm
-// when there is one, so that writing them back to a disk does not blur the
-// times; --dir names another.
+//   brindle_bench --brindle PATH [--baseline PATH] [--sizes 1,10,100]
+//                 [--runs 5] [--hostile 10] [--dir DIR] [--seed 1]
+// Sizes are in megabytes (10^6 bytes). --baseline names an older executable:
+// the realistic table then sets it beside the new one, the two taking turns
+// on the same scripts. --hostile gives the smaller size of the hostile pairs
+// (0 skips them). The scripts go to a folder on /dev/shm when there is one,
+// so that writing them back to a disk does not blur the times; --dir names
+// another.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -36,6 +38,7 @@ namespace fs = std::filesystem;
 
 struct Options {
   std::string brindle;
+  std::string baseline;  // empty: no comparison
   std::vector<double> sizes = {1, 10, 100};
   int runs = 5;
   double hostile = 10;
@@ -113,7 +116,25 @@ void writeFile(const fs::path& path, const std::string& text) {
   if (!file.flush()) throw std::runtime_error("cannot write " + path.string());
 }
 
+bool sameBytes(const fs::path& a, const fs::path& b) {
+  if (fs::file_size(a) != fs::file_size(b)) return false;
+  std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+  std::vector<char> ba(1 << 16), bb(1 << 16);
+  while (fa && fb) {
+    fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
+    fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
+    if (fa.gcount() != fb.gcount() ||
+        std::memcmp(ba.data(), bb.data(), static_cast<std::size_t>(fa.gcount())) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
 double megabytes(std::uintmax_t bytes) { return static_cast<double>(bytes) / 1e6; }
+
+// Peak memory over the bytes read and written, both in MB.
+double peakRatio(double peakMiB, double in, double out) { return peakMiB * 1.048576 / (in + out); }
 
 void realisticTable(const Options& options) {
   std::printf("Realistic scripts (median of %d runs; MB = 10^6 bytes, MiB = 2^20 bytes)\n",
@@ -136,8 +157,85 @@ void realisticTable(const Options& options) {
     const double lua = megabytes(fs::file_size(dir / "output.lua"));
     std::printf("%8.1f %8.1f %9.4f %8.0f %9.1f %9.2f %10.4f %8.2f %8.4f %8.2f %8.0f\n", in, lua,
                 brindle.seconds, in / brindle.seconds, brindle.peakMiB,
-                brindle.peakMiB * 1.048576 / (in + lua), cat.seconds, brindle.seconds / cat.seconds,
+                peakRatio(brindle.peakMiB, in, lua), cat.seconds, brindle.seconds / cat.seconds,
                 awk.seconds, brindle.seconds / awk.seconds, in / awk.seconds);
+    std::fflush(stdout);
+    fs::remove_all(dir);
+  }
+}
+
+// Writes `text` as test.py to `dir`/new, and to `dir`/old as well when there
+// is a baseline, so that each executable has a folder of its own.
+void writeScripts(const Options& options, const fs::path& dir, const std::string& text) {
+  fs::create_directories(dir / "new");
+  writeFile(dir / "new" / "test.py", text);
+  if (options.baseline.empty()) return;
+  fs::create_directories(dir / "old");
+  writeFile(dir / "old" / "test.py", text);
+}
+
+struct Comparison {
+  double in = 0, oldOut = 0, newOut = 0;  // MB
+  Timing older, newer;
+  bool sameOutput = true;
+};
+
+// The baseline and the new executable on the scripts writeScripts left in
+// `dir`, in turns: the old one first in even rounds and the new one first in
+// odd ones, so that neither always runs just after the other has warmed or
+// cooled the caches and the processor's clock.
+Comparison compareInTurns(const Options& options, const fs::path& dir) {
+  std::vector<Run> older, newer;
+  const auto runOld = [&] {
+    older.push_back(runOnce({options.baseline}, (dir / "old").string(), "/dev/null"));
+  };
+  const auto runNew = [&] {
+    newer.push_back(runOnce({options.brindle}, (dir / "new").string(), "/dev/null"));
+  };
+  for (int round = 0; round < options.runs; ++round) {
+    if (round % 2 == 0) {
+      runOld();
+      runNew();
+    } else {
+      runNew();
+      runOld();
+    }
+  }
+  return {megabytes(fs::file_size(dir / "new" / "test.py")),
+          megabytes(fs::file_size(dir / "old" / "output.lua")),
+          megabytes(fs::file_size(dir / "new" / "output.lua")),
+          summarize(std::move(older)),
+          summarize(std::move(newer)),
+          sameBytes(dir / "old" / "output.lua", dir / "new" / "output.lua")};
+}
+
+// A comparison of speed means little when the two do different work.
+void noteDifferentOutputs(const Comparison& c) {
+  if (!c.sameOutput) {
+    std::printf("  (old and new output.lua differ: see bench/compare-outputs.sh)\n");
+  }
+}
+
+void realisticComparisonTable(const Options& options) {
+  std::printf(
+      "Realistic scripts, old and new taking turns (median of %d runs each; MB = 10^6 "
+      "bytes, MiB = 2^20 bytes)\n",
+      options.runs);
+  std::printf("%8s %8s %9s %9s %7s %9s %9s %9s %9s\n", "input", "output", "old", "new", "new/",
+              "old", "new", "old peak/", "new peak/");
+  std::printf("%8s %8s %9s %9s %7s %9s %9s %9s %9s\n", "MB", "MB", "median s", "median s", "old",
+              "peak MiB", "peak MiB", "(in+out)", "(in+out)");
+  for (const double size : options.sizes) {
+    const fs::path dir = fs::path(options.dir) / "realistic";
+    writeScripts(
+        options, dir,
+        brindle::bench::generateRealistic(static_cast<std::size_t>(size * 1e6), options.seed));
+    const Comparison c = compareInTurns(options, dir);
+    std::printf("%8.1f %8.1f %9.4f %9.4f %7.3f %9.1f %9.1f %9.2f %9.2f\n", c.in, c.newOut,
+                c.older.seconds, c.newer.seconds, c.newer.seconds / c.older.seconds,
+                c.older.peakMiB, c.newer.peakMiB, peakRatio(c.older.peakMiB, c.in, c.oldOut),
+                peakRatio(c.newer.peakMiB, c.in, c.newOut));
+    noteDifferentOutputs(c);
     std::fflush(stdout);
     fs::remove_all(dir);
   }
@@ -204,8 +302,8 @@ class ScratchFolder {
 };
 
 constexpr const char* kUsage =
-    "usage: brindle_bench --brindle PATH [--sizes 1,10,100] [--runs 5] [--hostile 10]\n"
-    "                     [--dir DIR] [--seed 1]\n";
+    "usage: brindle_bench --brindle PATH [--baseline PATH] [--sizes 1,10,100] [--runs 5]\n"
+    "                     [--hostile 10] [--dir DIR] [--seed 1]\n";
 
 }  // namespace
 
@@ -215,6 +313,7 @@ int main(int argc, char** argv) {
     const std::string flag = argv[i];
     const char* value = argv[i + 1];
     if (flag == "--brindle") options.brindle = fs::absolute(value).string();
+    else if (flag == "--baseline") options.baseline = fs::absolute(value).string();
     else if (flag == "--sizes") options.sizes = parseSizes(value);
     else if (flag == "--runs") options.runs = std::max(1, std::atoi(value));
     else if (flag == "--hostile") options.hostile = std::strtod(value, nullptr);
@@ -229,17 +328,26 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  if (access(options.brindle.c_str(), X_OK) != 0) {
-    std::fprintf(stderr, "brindle_bench: %s is not an executable\n", options.brindle.c_str());
-    return 2;
+  for (const std::string& program : {options.brindle, options.baseline}) {
+    if (!program.empty() && access(program.c_str(), X_OK) != 0) {
+      std::fprintf(stderr, "brindle_bench: %s is not an executable\n", program.c_str());
+      return 2;
+    }
   }
   std::signal(SIGINT, requestStop);
   std::signal(SIGTERM, requestStop);
   try {
     const ScratchFolder folder(options.dir);
     options.dir = folder.path().string();
+    if (!options.baseline.empty()) {
+      std::printf("old: %s\nnew: %s\n", options.baseline.c_str(), options.brindle.c_str());
+    }
     std::printf("scripts in %s\n\n", options.dir.c_str());
-    realisticTable(options);
+    if (options.baseline.empty()) {
+      realisticTable(options);
+    } else {
+      realisticComparisonTable(options);
+    }
     if (options.hostile > 0) hostileTable(options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "brindle_bench: %s\n", e.what());

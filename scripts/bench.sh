@@ -4,15 +4,12 @@
 # times apart, then the micro-benchmarks of the hot operations.
 #   scripts/bench.sh            sizes 1, 10 and 100 MB, 5 runs each; hostile 10 and 100 MB
 #   scripts/bench.sh --smoke    one run of 1 MB, hostile 0.1 and 1 MB, short micro-benchmarks
-#   scripts/bench.sh OPTIONS    passed to brindle_bench (--sizes, --runs, --hostile, --dir, --seed)
+#   scripts/bench.sh OPTIONS    passed to brindle_bench (--baseline, --sizes, --runs,
+#                               --hostile, --dir, --seed)
+#   scripts/bench.sh --baseline OLD/brindle --sizes 10,100 --runs 9
+#                               the realistic table with an older executable beside this one
 # Nothing here passes or fails on speed; it only fails when a program does.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-
-scripts/install-deps.sh libbenchmark-dev
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON \
-  -DBRINDLE_TESTS=OFF -DBRINDLE_WERROR=ON >/dev/null
-cmake --build build-bench --target brindle brindle_bench brindle_generate brindle_micro_bench
 
 micro=()
 options=(--sizes 1,10,100 --runs 5 --hostile 10)
@@ -21,7 +18,23 @@ if [ "${1:-}" = "--smoke" ]; then
   micro=(--benchmark_min_time=0.01)
   shift
 fi
+# Paths given are from the caller's folder, but the harness runs from the root.
+args=()
+while [ $# -gt 0 ]; do
+  args+=("$1")
+  if [ $# -gt 1 ] && { [ "$1" = --baseline ] || [ "$1" = --dir ]; }; then
+    args+=("$(realpath -m -- "$2")")
+    shift
+  fi
+  shift
+done
 
-build-bench/bench/brindle_bench --brindle build-bench/brindle "${options[@]}" "$@"
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh libbenchmark-dev
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON \
+  -DBRINDLE_TESTS=OFF -DBRINDLE_WERROR=ON >/dev/null
+cmake --build build-bench --target brindle brindle_bench brindle_generate brindle_micro_bench
+
+build-bench/bench/brindle_bench --brindle build-bench/brindle "${options[@]}" "${args[@]}"
 echo
 build-bench/bench/brindle_micro_bench "${micro[@]}"
