@@ -1,14 +1,18 @@
 // brindle_bench: times the brindle executable on generated scripts and prints
 // tables: for realistic scripts of several sizes, brindle against `cat` and a
-// line-wrapping awk one-liner on the same file; for each hostile shape, two
-// sizes ten times apart and the ratio of their times. Figures only: nothing
-// here passes or fails on speed.
+// line-wrapping awk one-liner on the same file; the peak memory on scripts
+// whose every `$` line names a new variable; for each hostile shape, two sizes
+// ten times apart and the ratio of their times. Figures only: nothing here
+// passes or fails on speed.
 //
 //   brindle_bench --brindle PATH [--baseline PATH] [--sizes 1,10,100]
-//                 [--runs 5] [--hostile 10] [--dir DIR] [--seed 1]
+//                 [--runs 5] [--memory 40,30] [--hostile 10] [--dir DIR]
+//                 [--seed 1]
 // Sizes are in megabytes (10^6 bytes). --baseline names an older executable:
-// the realistic table then sets it beside the new one, the two taking turns
-// on the same scripts. --hostile gives the smaller size of the hostile pairs
+// the realistic and memory tables then set it beside the new one, the two
+// taking turns on the same scripts. --memory gives the sizes of the
+// `variables` and `mixed` scripts of the memory table (0 skips one; a single
+// 0 skips the table); --hostile gives the smaller size of the hostile pairs
 // (0 skips them). The scripts go to a folder on /dev/shm when there is one,
 // so that writing them back to a disk does not blur the times; --dir names
 // another.
@@ -41,6 +45,7 @@ struct Options {
   std::string baseline;  // empty: no comparison
   std::vector<double> sizes = {1, 10, 100};
   int runs = 5;
+  std::vector<double> memory = {40, 30};  // `variables` MB, `mixed` MB
   double hostile = 10;
   std::string dir;
   std::uint64_t seed = 1;
@@ -241,6 +246,71 @@ void realisticComparisonTable(const Options& options) {
   }
 }
 
+// Lines whose first word is `$`: in the scripts of the memory table each one
+// names a variable no earlier line named.
+std::size_t countDollarLines(const std::string& text) {
+  std::size_t count = 0;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::size_t word = text.find_first_not_of(' ', start);
+    if (word + 1 < end && text[word] == '$' && text[word + 1] == ' ') ++count;
+    start = end + 1;
+  }
+  return count;
+}
+
+// Peak memory where the converter has the most names to remember: a script of
+// nothing but `$ vN = 1` lines (2.7 million names in 40 MB) and a realistic
+// story whose every `$` line names a new variable (0.15 million in 30 MB).
+void memoryTable(const Options& options) {
+  const bool compare = !options.baseline.empty();
+  std::printf(
+      "\nPeak memory (largest of %d runs%s; names = `$` lines, each naming a new variable)\n",
+      options.runs, compare ? " each, old and new taking turns" : "");
+  if (compare) {
+    std::printf("%-10s %8s %9s %8s %9s %9s %9s %9s\n", "script", "input", "names", "output", "old",
+                "new", "old peak/", "new peak/");
+    std::printf("%-10s %8s %9s %8s %9s %9s %9s %9s\n", "", "MB", "", "MB", "peak MiB", "peak MiB",
+                "(in+out)", "(in+out)");
+  } else {
+    std::printf("%-10s %8s %9s %8s %9s %9s\n", "script", "input", "names", "output", "peak",
+                "peak/");
+    std::printf("%-10s %8s %9s %8s %9s %9s\n", "", "MB", "", "MB", "MiB", "(in+out)");
+  }
+  const char* kinds[] = {"variables", "mixed"};
+  for (std::size_t k = 0; k < 2; ++k) {
+    const double size = options.memory[k];
+    if (size <= 0) continue;
+    const fs::path dir = fs::path(options.dir) / (std::string("memory-") + kinds[k]);
+    std::size_t names = 0;
+    {
+      const auto bytes = static_cast<std::size_t>(size * 1e6);
+      const std::string text = k == 0 ? brindle::bench::generateHostile(kinds[k], bytes)
+                                      : brindle::bench::generateMixed(bytes, options.seed);
+      names = countDollarLines(text);
+      writeScripts(options, dir, text);
+    }
+    if (compare) {
+      const Comparison c = compareInTurns(options, dir);
+      std::printf("%-10s %8.1f %9zu %8.1f %9.1f %9.1f %9.2f %9.2f\n", kinds[k], c.in, names,
+                  c.newOut, c.older.peakMiB, c.newer.peakMiB,
+                  peakRatio(c.older.peakMiB, c.in, c.oldOut),
+                  peakRatio(c.newer.peakMiB, c.in, c.newOut));
+      noteDifferentOutputs(c);
+    } else {
+      const Timing brindle =
+          measure({options.brindle}, (dir / "new").string(), "/dev/null", options.runs);
+      const double in = megabytes(fs::file_size(dir / "new" / "test.py"));
+      const double lua = megabytes(fs::file_size(dir / "new" / "output.lua"));
+      std::printf("%-10s %8.1f %9zu %8.1f %9.1f %9.2f\n", kinds[k], in, names, lua, brindle.peakMiB,
+                  peakRatio(brindle.peakMiB, in, lua));
+    }
+    std::fflush(stdout);
+    fs::remove_all(dir);
+  }
+}
+
 void hostileTable(const Options& options) {
   std::printf("\nHostile shapes (median of %d runs)\n", options.runs);
   std::printf("%-12s %8s %9s %9s %8s %9s %9s %11s\n", "shape", "1x MB", "1x s", "1x MiB", "10x MB",
@@ -303,7 +373,7 @@ class ScratchFolder {
 
 constexpr const char* kUsage =
     "usage: brindle_bench --brindle PATH [--baseline PATH] [--sizes 1,10,100] [--runs 5]\n"
-    "                     [--hostile 10] [--dir DIR] [--seed 1]\n";
+    "                     [--memory 40,30] [--hostile 10] [--dir DIR] [--seed 1]\n";
 
 }  // namespace
 
@@ -316,6 +386,7 @@ int main(int argc, char** argv) {
     else if (flag == "--baseline") options.baseline = fs::absolute(value).string();
     else if (flag == "--sizes") options.sizes = parseSizes(value);
     else if (flag == "--runs") options.runs = std::max(1, std::atoi(value));
+    else if (flag == "--memory") options.memory = parseSizes(value);
     else if (flag == "--hostile") options.hostile = std::strtod(value, nullptr);
     else if (flag == "--dir") options.dir = fs::absolute(value).string();
     else if (flag == "--seed") options.seed = std::strtoull(value, nullptr, 10);
@@ -324,10 +395,11 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (options.brindle.empty() || argc % 2 == 0) {
+  if (options.brindle.empty() || argc % 2 == 0 || options.memory.size() > 2) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  if (options.memory.size() == 1) options.memory.push_back(options.memory[0]);
   for (const std::string& program : {options.brindle, options.baseline}) {
     if (!program.empty() && access(program.c_str(), X_OK) != 0) {
       std::fprintf(stderr, "brindle_bench: %s is not an executable\n", program.c_str());
@@ -348,6 +420,7 @@ int main(int argc, char** argv) {
     } else {
       realisticComparisonTable(options);
     }
+    if (options.memory[0] > 0 || options.memory[1] > 0) memoryTable(options);
     if (options.hostile > 0) hostileTable(options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "brindle_bench: %s\n", e.what());

@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in build-bench/ (Release) and prints brindle's figures:
-# realistic scripts against cat and awk, the hostile shapes at two sizes ten
-# times apart, then the micro-benchmarks of the hot operations.
-#   scripts/bench.sh            sizes 1, 10 and 100 MB, 5 runs each; hostile 10 and 100 MB
-#   scripts/bench.sh --smoke    one run of 1 MB, hostile 0.1 and 1 MB, short micro-benchmarks
+# realistic scripts against cat and awk, peak memory on scripts full of new
+# variables, the hostile shapes at two sizes ten times apart, then the
+# micro-benchmarks of the hot operations.
+#   scripts/bench.sh            sizes 1, 10 and 100 MB, 5 runs each; memory 40 and 30 MB;
+#                               hostile 10 and 100 MB
+#   scripts/bench.sh --smoke    one run of 1 MB, memory 1 MB, hostile 0.1 and 1 MB,
+#                               short micro-benchmarks
 #   scripts/bench.sh OPTIONS    passed to brindle_bench (--baseline, --sizes, --runs,
-#                               --hostile, --dir, --seed)
+#                               --memory, --hostile, --dir, --seed)
 #   scripts/bench.sh --baseline OLD/brindle --sizes 10,100 --runs 9
-#                               the realistic table with an older executable beside this one
+#                               the realistic and memory tables with an older executable
+#                               beside this one
 # Nothing here passes or fails on speed; it only fails when a program does.
 set -euo pipefail
 
 micro=()
 options=(--sizes 1,10,100 --runs 5 --hostile 10)
 if [ "${1:-}" = "--smoke" ]; then
-  options=(--sizes 1 --runs 1 --hostile 0.1)
+  options=(--sizes 1 --runs 1 --memory 1,1 --hostile 0.1)
   micro=(--benchmark_min_time=0.01)
   shift
 fi
