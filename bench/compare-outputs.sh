@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Converts the same scripts with two brindle executables and fails on the
 # first difference in output.lua, standard output, standard error or exit
-# code. The scripts: generated realistic ones (several seeds and sizes), the
-# hostile shapes, every file of ../shared/corpus/real when it is there, and
-# any files given after the two executables.
+# code. The scripts: generated realistic ones (several seeds and sizes), a
+# mixed one (a new variable on every `$` line), the hostile shapes, every file
+# of ../shared/corpus/real when it is there, and any files given after the two
+# executables.
 #   bench/compare-outputs.sh OLD_BRINDLE NEW_BRINDLE [SCRIPT...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,6 +20,9 @@ mkdir "$work/old" "$work/new" "$work/scripts"
 
 for seed in 1 2 3; do "$generate" realistic 3 "$seed" > "$work/scripts/realistic-3-$seed"; done
 "$generate" realistic 20 7 > "$work/scripts/realistic-20"
+# 5 MB: large enough to be converted in parts (given two processors), each
+# with names of its own, and conditions after a cut test names set before it.
+"$generate" mixed 5 5 > "$work/scripts/mixed-5"
 for kind in deep blanks path_end variables empty; do
   "$generate" "$kind" 1 > "$work/scripts/hostile-$kind"
 done
