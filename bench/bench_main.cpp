@@ -51,8 +51,9 @@ struct Options {
   std::uint64_t seed = 1;
 };
 
-// Set by SIGINT and SIGTERM, so that a stopped benchmark still removes its
-// scripts: on /dev/shm they would hold memory until the next boot.
+// Set by SIGINT, SIGTERM, SIGHUP and SIGPIPE (output piped to `head`), so
+// that a stopped benchmark still removes its scripts: on /dev/shm they would
+// hold memory until the next boot.
 volatile std::sig_atomic_t stopRequested = 0;
 void requestStop(int) { stopRequested = 1; }
 
@@ -406,8 +407,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  std::signal(SIGINT, requestStop);
-  std::signal(SIGTERM, requestStop);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(signal, requestStop);
   try {
     const ScratchFolder folder(options.dir);
     options.dir = folder.path().string();
