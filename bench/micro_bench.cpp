@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "convert/chain.h"
-#include "convert/line.h"
-#include "convert/records.h"
-#include "convert/rewrite.h"
-#include "convert/shortcut.h"
-#include "text/string_utils.h"
+#include "chain.h"
+#include "line.h"
+#include "records.h"
+#include "rewrite.h"
+#include "string_utils.h"
+#include "variables.h"
 
 namespace {
 
@@ -71,77 +71,59 @@ void BM_splitOn(benchmark::State& state) {
 }
 BENCHMARK(BM_splitOn);
 
-// The driver's per-line steps before the rules: normalisation and the words.
-void BM_normaliseLineAndSplitWords(benchmark::State& state) {
-  const std::vector<std::string> raw = {
-      "        e \"You remember the river, the café and the quiet door?\"",
-      "    $ affection_3 += 5", "    call show_text (is_h=True)", "        if coins_2 >= 7:"};
-  std::string line;
-  brindle::Words words;
-  std::size_t bytes = 0;
-  for (auto _ : state) {
-    for (const std::string& r : raw) {
-      brindle::normaliseLine(r, line);
-      brindle::splitWords(line, words);
-      benchmark::DoNotOptimize(words.count);
-      bytes += r.size();
-    }
-  }
-  state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
-}
-BENCHMARK(BM_normaliseLineAndSplitWords);
+// One statement through every step of its line: the scan for triggers, the
+// normalisation, the words and the rules, for each shape a script holds.
+const std::vector<std::string> kStatements = {
+    "        e \"You remember the river, the market and the quiet door?\"",
+    "        if coins_2 >= 7:", "        elif trust_4 == 0:", "    else:",
+    "    $ affection_3 += 5",   "    $ mood_1 = False",        "    call show_text (3)",
+    "    jump_out scene_12",    "    path_end"};
 
-void BM_rewriteStatement(benchmark::State& state) {
-  std::vector<std::vector<std::string>> tokens(kLines.size());
-  for (std::size_t i = 0; i < kLines.size(); ++i) brindle::splitOn(kLines[i], tokens[i], ' ');
-  brindle::VariableNames variables;
-  std::size_t bytes = 0;
-  for (auto _ : state) {
-    for (std::size_t i = 0; i < kLines.size(); ++i) {
-      ScriptLine line = brindle::rewriteStatement(kLines[i], tokens[i], variables, nullptr);
-      benchmark::DoNotOptimize(line.text.data());
-      bytes += kLines[i].size();
-    }
-  }
-  state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
-}
-BENCHMARK(BM_rewriteStatement);
-
-// The one-pass rewrite most lines take instead of the steps above, on lines
-// of the shapes it takes: plain, chain, `$`, `call` and `path_end`.
-void BM_shortcutStatement(benchmark::State& state) {
-  const std::vector<std::string> raw = {
-      "        e \"You remember the river, the market and the quiet door?\"",
-      "        if coins_2 >= 7:", "        elif trust_4 == 0:", "    else:",
-      "    $ affection_3 += 5",   "    $ mood_1 = False",        "    call show_text (3)",
-      "    jump_out scene_12",    "    path_end"};
-  std::vector<bool> plain;
-  for (const std::string& r : raw) plain.push_back(brindle::PlainLineFinder(r).isPlain(r));
+void BM_statement(benchmark::State& state) {
+  const std::string& raw = kStatements[static_cast<std::size_t>(state.range(0))];
+  state.SetLabel(raw.substr(raw.find_first_not_of(' '), 12));
   ScriptLine statement;
-  bool mayHoldPathEnd = true;
-  std::size_t bytes = 0;
+  brindle::Words words;
   for (auto _ : state) {
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-      benchmark::DoNotOptimize(
-          brindle::shortcutStatement(raw[i], plain[i], statement, mayHoldPathEnd));
-      bytes += raw[i].size();
-    }
+    brindle::ScriptLines lines(raw);
+    std::string_view line;
+    brindle::TriggerSet triggers = 0;
+    lines.next(line, triggers);
+    triggers = brindle::normaliseLine(line, triggers, statement.text);
+    words.reset(statement.text);
+    brindle::rewriteStatement(words, triggers, statement, nullptr);
+    benchmark::DoNotOptimize(statement.text.data());
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * raw.size()));
 }
-BENCHMARK(BM_shortcutStatement);
+BENCHMARK(BM_statement)->DenseRange(0, 8);
+
+// The search for variables ahead of the conversion, on a script whose lines
+// are the shapes above.
+void BM_findVariables(benchmark::State& state) {
+  std::string script;
+  for (int i = 0; i < 1000; ++i) {
+    for (const std::string& raw : kStatements) script.append(raw).push_back('\n');
+  }
+  for (auto _ : state) {
+    const brindle::VariableNames found = brindle::findVariables(script);
+    benchmark::DoNotOptimize(found.bytes.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * script.size()));
+}
+BENCHMARK(BM_findVariables);
 
 // A block of `chains` chains, each `if` with a two-line body, a nested chain
 // and an `else`, as the writer hands them over.
 LabelBlock chainBlock(int chains) {
   LabelBlock block;
   for (int i = 0; i < chains; ++i) {
-    block.lines.push_back({"\tif coins > 3 then", 1, brindle::kOpensChain});
-    block.lines.push_back({"\t\te \"You can afford the ferry.\"", 2, brindle::kPlainStatement});
-    block.lines.push_back({"\t\tif trust == 2 then", 2, brindle::kOpensChain});
-    block.lines.push_back({"\t\t\tpath_end", 3, brindle::kPlainStatement});
-    block.lines.push_back({"\telse", 1, brindle::kContinuesChain});
-    block.lines.push_back({"\t\t coins = coins -  1", 2, brindle::kPlainStatement});
+    block.lines.push_back({"\tif coins > 3 then", 1, brindle::ChainRole::opensChain});
+    block.lines.push_back({"\t\te \"You can afford the ferry.\"", 2, brindle::ChainRole::plainStatement});
+    block.lines.push_back({"\t\tif trust == 2 then", 2, brindle::ChainRole::opensChain});
+    block.lines.push_back({"\t\t\tpath_end", 3, brindle::ChainRole::plainStatement});
+    block.lines.push_back({"\telse", 1, brindle::ChainRole::continuesChain});
+    block.lines.push_back({"\t\t coins = coins -  1", 2, brindle::ChainRole::plainStatement});
   }
   return block;
 }

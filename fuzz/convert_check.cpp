@@ -1,12 +1,12 @@
-#include "fuzz/convert_check.h"
+#include "convert_check.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "convert/writer.h"
-#include "fuzz/reference.h"
+#include "writer.h"
+#include "reference.h"
 
 namespace brindle::fuzz {
 namespace {
@@ -14,7 +14,7 @@ namespace {
 // What a second, independent reading of the input says a statement must be.
 struct ExpectedStatement {
   std::size_t indent = 0;
-  std::int32_t chainFlag = kPlainStatement;
+  ChainRole chainFlag = ChainRole::plainStatement;
 };
 
 struct ExpectedBlock {
@@ -47,10 +47,10 @@ void readLine(std::string_view raw, ExpectedScript& expected) {
   ExpectedStatement statement;
   statement.indent = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\t'));
   if (words[0] == "if") {
-    statement.chainFlag = kOpensChain;
+    statement.chainFlag = ChainRole::opensChain;
   } else if ((words[0] == "else:" || words[0] == "elif") && second != "path_end") {
     // `else: path_end` is taken by the path_end rule before the chain rule.
-    statement.chainFlag = kContinuesChain;
+    statement.chainFlag = ChainRole::continuesChain;
   }
   expected.blocks.back().statements.push_back(statement);
 }
@@ -103,8 +103,8 @@ std::string compareRecords(const Script& script, const ExpectedScript& expected)
                " tabs and its text " + std::to_string(tabs);
       }
       if (line.chainFlag != want.statements[i].chainFlag) {
-        return describeStatement(b, i) + " has chain role " + std::to_string(line.chainFlag) +
-               ", its words say " + std::to_string(want.statements[i].chainFlag);
+        return describeStatement(b, i) + " has chain role " + std::to_string(static_cast<int>(line.chainFlag)) +
+               ", its words say " + std::to_string(static_cast<int>(want.statements[i].chainFlag));
       }
     }
   }
@@ -189,8 +189,8 @@ void walkChain(const std::vector<ScriptLine>& lines, std::size_t& k, OutputWalk&
     const std::size_t base = openBases.back();
     const bool deeper = k < lines.size() && lines[k].indent > base;
     const bool continues = k < lines.size() && lines[k].indent == base &&
-                           lines[k].chainFlag == kContinuesChain;
-    if (deeper && lines[k].chainFlag == kOpensChain) {
+                           lines[k].chainFlag == ChainRole::continuesChain;
+    if (deeper && lines[k].chainFlag == ChainRole::opensChain) {
       openChain();
     } else if (deeper || continues) {
       walk.expect("\n", "a line of a chain");
@@ -210,8 +210,9 @@ void walkChain(const std::vector<ScriptLine>& lines, std::size_t& k, OutputWalk&
 // named R28, each of which announces itself on standard output.
 std::size_t walkOutput(const Script& script, OutputWalk& walk) {
   walk.expect(kLuaHeader, "the fixed header");
-  for (const std::string& name : script.variableNames.names) {
-    walk.expect(afterFinalPass(name), "the declaration of a variable");
+  for (std::size_t k = 0; k < variableCount(script.variableNames); ++k) {
+    walk.expect(afterFinalPass(variableName(script.variableNames, k)),
+                "the declaration of a variable");
     walk.expect(" = 0;\n", "the declaration of a variable");
   }
   walk.expect("\n\n", "the separator after the declarations");
@@ -227,7 +228,7 @@ std::size_t walkOutput(const Script& script, OutputWalk& walk) {
     for (std::size_t k = 0; k < block.lines.size();) {
       if (entries++ > 0) walk.expect(",", "the comma between entries");
       walk.expect("\n\tfunction() ", "the start of an entry");
-      if (block.lines[k].chainFlag == kOpensChain) {
+      if (block.lines[k].chainFlag == ChainRole::opensChain) {
         walkChain(block.lines, k, walk);
       } else {
         walk.expect(plainEntryBody(block.lines[k].text), "the text of a plain entry");
@@ -273,7 +274,8 @@ std::string checkConversion(std::string_view input) {
     return failure;
   }
 
-  if (findVariables(input).names != script.variableNames.names) {
+  const VariableNames found = findVariables(input);
+  if (found.bytes != script.variableNames.bytes || found.ends != script.variableNames.ends) {
     return "the variables found ahead differ from those of reading the script";
   }
 

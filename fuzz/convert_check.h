@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "convert/driver.h"
+#include "convert.h"
 
 namespace brindle::fuzz {
 

@@ -1,11 +1,11 @@
-#include "fuzz/string_utils_check.h"
+#include "string_utils_check.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <vector>
 
-#include "fuzz/reference.h"
-#include "text/string_utils.h"
+#include "reference.h"
+#include "string_utils.h"
 
 namespace brindle::fuzz {
 namespace {

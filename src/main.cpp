@@ -4,8 +4,8 @@
 #include <new>
 #include <string>
 
-#include "convert/driver.h"
-#include "io/files.h"
+#include "convert.h"
+#include "files.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "convert/chain.h"
+#include "chain.h"
 
 namespace brindle {
 
@@ -10,11 +10,12 @@ void ChainAssembler::open(const ScriptLine& entry) {
 bool ChainAssembler::add(const ScriptLine& entry) {
   while (isOpen()) {
     const std::size_t base = openBases_.back();
-    if (entry.indent > base && entry.chainFlag == kOpensChain) {
+    if (entry.indent > base && entry.chainFlag == ChainRole::opensChain) {
       open(entry);
       return true;
     }
-    if (entry.indent > base || (entry.indent == base && entry.chainFlag == kContinuesChain)) {
+    if (entry.indent > base ||
+        (entry.indent == base && entry.chainFlag == ChainRole::continuesChain)) {
       out_.append("\n").append(entry.text);
       return true;
     }
@@ -32,8 +33,7 @@ void ChainAssembler::closeInnermost() {
   openBases_.pop_back();
 }
 
-void buildConditionalBlock(const LabelBlock& block, std::size_t& position,
-                           std::string& out) {
+void buildConditionalBlock(const LabelBlock& block, std::size_t& position, std::string& out) {
   ChainAssembler chain(out);
   chain.open(block.lines[position]);
   ++position;

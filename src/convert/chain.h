@@ -1,38 +1,34 @@
 // Assembles one if/elif/else chain, with every chain nested in it, into the
-// body of a single Lua function entry.
+// body of a single Lua function entry: the opening line and an empty line,
+// every entry the chain takes (deeper entries, and continuations at the
+// chain's own indent), one per line, and one closing line of tabs and `end`
+// for each chain. A ChainAssembler is used by one thread at a time.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
-#include "convert/records.h"
+#include "records.h"
 
 namespace brindle {
 
-// `position` designates an entry of `block` that opens a chain. Appends to
-// `out` a line feed, the opening line, an empty line, then every entry the
-// chain takes (deeper entries, and continuations at the chain's own indent),
-// one per line, and one closing line of tabs and `end` for each chain.
-// Leaves `position` on the first entry not taken (or at the end).
-void buildConditionalBlock(const LabelBlock& block, std::size_t& position,
-                           std::string& out);
-
-// The same assembly, one entry at a time, for a caller that has no list of
+// Assembles a chain entry by entry, for a caller that has no list of
 // entries: open() with the entry that opens the chain, add() with each entry
 // after it until add() returns false, then closeAll() if the entries ran out
 // first. Nesting is tracked on an explicit stack, so any depth is safe, and
-// nested text goes straight into `out` rather than being copied up level by
-// level; no entry is kept.
+// nested text goes straight into the output rather than being copied up
+// level by level; no entry is kept.
 class ChainAssembler {
  public:
   explicit ChainAssembler(std::string& out) : out_(out) {}
 
   bool isOpen() const { return !openBases_.empty(); }
+  // Starts a chain, or a chain nested in the open one, at `entry`.
   void open(const ScriptLine& entry);
-  // Takes `entry` if the chain takes it, closing the inner chains it ends
-  // on the way. Returns false, with every chain closed and nothing of the
-  // entry written, when it ends the outermost chain.
+  // Takes `entry` if the chain takes it, closing the inner chains it ends on
+  // the way. Returns false, with every chain closed and nothing of the entry
+  // written, when it ends the outermost chain.
   bool add(const ScriptLine& entry);
   // Closes every chain still open, innermost first.
   void closeAll();
@@ -43,5 +39,11 @@ class ChainAssembler {
   std::string& out_;
   std::vector<std::size_t> openBases_;  // indents of the open chains, innermost last
 };
+
+// The same assembly over a whole block, the plain form kept for tests:
+// `position` designates an entry of `block` that opens a chain; the chain's
+// text is appended to `out`, and `position` is left on the first entry not
+// taken (or at the end).
+void buildConditionalBlock(const LabelBlock& block, std::size_t& position, std::string& out);
 
 }  // namespace brindle

@@ -1,173 +1,235 @@
-#include "convert/rewrite.h"
+#include "rewrite.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <iterator>
-#include <string_view>
-#include <utility>
 
-#include "text/scan.h"
-#include "text/string_utils.h"
+#include "string_utils.h"
+#include "triggers.h"
 
 namespace brindle {
 namespace {
 
-// The rewrites after "$" and "call ", in order: " (" becomes "(", the four
-// keyword arguments "is_h=True", "is_end=True", "is_h=False" and
-// "is_end=False" their bare value, then "False" and "True" lower case.
-constexpr std::pair<std::string_view, std::string_view> kValueRewrites[] = {
-    {" (", "("},
-    {"is_h=True", "true"},
-    {"is_end=True", "true"},
-    {"is_h=False", "false"},
-    {"is_end=False", "false"},
-    {"False", "false"},
-    {"True", "true"},
+// The keyword rules, in the order their tests are tried; only the first
+// whose test holds is applied.
+enum class KeywordRule {
+  quoteJumpTarget,  // first word "jump_out"
+  openChain,        // first word "if"
+  callPathEnd,      // first word "path_end"
+  keepPathEnd,      // second word "path_end": the final pass makes it a call
+  continueChain,    // first word "else:" or "elif"
+  expandUpdate,     // third word "+=" or "-="
+  none,
 };
 
-// What commonRewriteCandidates reports.
-constexpr unsigned kMayEraseDollar = 1;    // a "$"
-constexpr unsigned kMayEraseCall = 2;      // "cal", the start of "call "
-constexpr unsigned kMayRewriteValues = 4;  // " (", "Tru" or "Fal"
-
-// Which common rewrites may change `text`: a cheap test that lets most lines
-// skip them.
-unsigned commonRewriteCandidates(std::string_view text) {
-  unsigned found = 0;
-  scanWindows(text, [&found](const unsigned char* p) {
-    unsigned char dollar = 0;
-    unsigned char call = 0;
-    unsigned char values = 0;
-    for (std::size_t i = 0; i < kScanStep; ++i) {
-      const unsigned char a = p[i];
-      const unsigned char b = p[i + 1];
-      const unsigned char c = p[i + 2];
-      dollar |= a == '$';
-      call |= (a == 'c') & (b == 'a') & (c == 'l');
-      values |= ((a == ' ') & (b == '(')) | ((a == 'T') & (b == 'r') & (c == 'u')) |
-                ((a == 'F') & (b == 'a') & (c == 'l'));
-    }
-    found |= (dollar != 0 ? kMayEraseDollar : 0) | (call != 0 ? kMayEraseCall : 0) |
-             (values != 0 ? kMayRewriteValues : 0);
-  });
-  return found;
+// Tries the tests in order. The words a test looks at are cut only when it
+// is tried, and a test is tried only where its outcome matters: a second
+// word "path_end" chooses a rule that changes nothing, so it is looked for
+// only where a later test would hold, and expanding an update rewrites
+// nothing in a text that holds no "+=" or "-=" (`triggers` tell whether the
+// text the rule will rewrite may).
+KeywordRule keywordRuleOf(Words& words, TriggerSet triggers) {
+  const std::string_view first = words.first();
+  if (first == kJumpOutWord) return KeywordRule::quoteJumpTarget;
+  if (first == kIfWord) return KeywordRule::openChain;
+  if (first == kPathEndWord) return KeywordRule::callPathEnd;
+  KeywordRule rule = KeywordRule::none;
+  if (first == kElseWord || first == kElifWord) {
+    rule = KeywordRule::continueChain;
+  } else if ((triggers & kUpdateTrigger) != 0 &&
+             (words.third() == kAddTo || words.third() == kSubtractFrom)) {
+    rule = KeywordRule::expandUpdate;
+  }
+  if (rule != KeywordRule::none && words.second() == kPathEndWord) return KeywordRule::keepPathEnd;
+  return rule;
 }
 
-}  // namespace
-
 // One scan, in place, gives the same text as one replaceAll per row of
-// kValueRewrites: no two search texts can overlap unless one holds
-// the other, and then the longer comes first; no replacement can form a new
+// kValueRewrites: no two search texts can overlap unless one holds the
+// other, and then the longer comes first; no replacement can form a new
 // occurrence of a later row; and none makes the text longer.
 void applyValueRewrites(std::string& text) {
+  // Most bytes start no search text, and one look at a table lets them pass.
+  static constexpr auto kStarts = [] {
+    std::array<bool, 256> starts{};
+    for (const auto& rule : kValueRewrites) starts[static_cast<unsigned char>(rule.first[0])] = true;
+    return starts;
+  }();
   char* const begin = text.data();
   const char* const end = begin + text.size();
   char* out = begin;
   for (const char* in = begin; in != end;) {
-    const char c = *in;
-    if (c == ' ' || c == 'i' || c == 'F' || c == 'T') {
-      const auto* rule = std::find_if(
-          std::begin(kValueRewrites), std::end(kValueRewrites), [&](const auto& r) {
-            return r.first.front() == c && static_cast<std::size_t>(end - in) >= r.first.size() &&
-                   std::equal(r.first.begin(), r.first.end(), in);
-          });
-      if (rule != std::end(kValueRewrites)) {
-        out = std::copy(rule->second.begin(), rule->second.end(), out);
-        in += rule->first.size();
-        continue;
-      }
+    if (!kStarts[static_cast<unsigned char>(*in)]) {
+      *out++ = *in++;
+      continue;
     }
-    *out++ = *in++;
+    const auto* rule = std::find_if(
+        std::begin(kValueRewrites), std::end(kValueRewrites), [&](const auto& r) {
+          return r.first.front() == *in && static_cast<std::size_t>(end - in) >= r.first.size() &&
+                 std::equal(r.first.begin(), r.first.end(), in);
+        });
+    if (rule == std::end(kValueRewrites)) {
+      *out++ = *in++;
+      continue;
+    }
+    out = std::copy(rule->second.begin(), rule->second.end(), out);
+    in += rule->first.size();
   }
   text.resize(static_cast<std::size_t>(out - begin));
 }
 
-void quoteJumpTarget(std::string& line, std::string_view target) {
+// The rewrites every statement gets, in order, each skipped where the text
+// holds nothing it looks for. Returns the triggers of the rewritten text.
+TriggerSet applyCommonRewrites(std::string& text, TriggerSet triggers) {
+  // Erasing joins the bytes on either side, which may form a text that a
+  // later rewrite looks for; no other text can appear.
+  const auto erase = [&](TriggerSet trigger, std::string_view what) {
+    if ((triggers & trigger) == 0) return;
+    const std::size_t at = findText(text, what);
+    if (at == std::string::npos) return;
+    text.erase(at, what.size());
+    if (at > 0 && at < text.size()) triggers |= formedByJoining(text[at - 1], text[at]);
+  };
+  erase(kDollarTrigger, kDollar);
+  erase(kCallTrigger, kCall);
+  if ((triggers & kValueTrigger) != 0) applyValueRewrites(text);
+  return triggers;
+}
+
+// `jump_out target` becomes `jump_out ("target")`; the target is wrapped
+// wherever it occurs in the line.
+void quoteJumpTarget(std::string& text, std::string_view target) {
   std::string quoted;
   quoted.reserve(target.size() + 4);
   quoted.append("(\"").append(target).append("\")");
-  replaceAll(line, target, quoted);
+  replaceAll(text, target, quoted);
 }
 
-void expandUpdate(std::string& line, std::string_view name) {
+// `if a:` becomes `if a then`: every colon, wherever it stands.
+void openChain(std::string& text) { replaceAll(text, kColon, " then"); }
+
+// A path_end statement becomes a call wherever it stands: inside a chain body
+// the final pass would not reach it, and a bare `path_end` does not load as
+// Lua. The line holds no "path_end" when whitespace inside the word joined
+// it.
+void callPathEnd(std::string& text) {
+  const std::size_t at = findText(text, kPathEnd);
+  if (at != std::string::npos) text.insert(at + kPathEnd.size(), "()");
+}
+
+// `else:` becomes `else`, `elif a:` becomes `elseif a then`: every colon
+// goes, and for `elif` every "elif" becomes "elseif".
+void continueChain(std::string& text, bool elif) {
+  replaceAll(text, kColon, "");
+  if (!elif) return;
+  replaceAll(text, kElifWord, "elseif");
+  text.append(" then");
+}
+
+// `name += value` becomes `name = name + value`, and `-=` likewise. Both
+// operators are rewritten whichever one chose the rule.
+void expandUpdate(std::string& text, std::string_view name) {
   std::string plus("= ");
   plus.append(name).append(" +");
   std::string minus("= ");
   minus.append(name).append(" -");
-  replaceAll(line, "+=", plus);
-  replaceAll(line, "-=", minus);
+  replaceAll(text, kAddTo, plus);
+  replaceAll(text, kSubtractFrom, minus);
 }
 
-std::size_t applyCommonRewrites(std::string_view line, std::string& text) {
-  text.assign(line);
-  unsigned candidates = commonRewriteCandidates(text);
-  // Erasing joins the bytes on either side, which may form a text that a
-  // later rewrite looks for; the candidates are then taken anew.
-  if ((candidates & kMayEraseDollar) != 0) {
-    eraseFirst(text, "$");
-    candidates = commonRewriteCandidates(text);
+// The tabs in `text`: those of the indentation counted one by one, the
+// rest, which most lines have none of, found with memchr.
+std::size_t countTabs(std::string_view text) {
+  std::size_t tabs = 0;
+  while (tabs < text.size() && text[tabs] == '\t') ++tabs;
+  const char* p = text.data() + tabs;
+  const char* const end = text.data() + text.size();
+  while ((p = static_cast<const char*>(std::memchr(p, '\t', static_cast<std::size_t>(end - p))))) {
+    ++tabs;
+    ++p;
   }
-  if ((candidates & kMayEraseCall) != 0) {
-    const std::size_t before = text.size();
-    eraseFirst(text, "call ");
-    if (text.size() != before) candidates = commonRewriteCandidates(text);
-  }
-  if ((candidates & kMayRewriteValues) != 0) applyValueRewrites(text);
-  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\t'));
+  return tabs;
 }
 
-void rewriteStatementInto(std::string_view line, const Words& words,
-                          VariableNames* variableNames, std::string* warning,
-                          ScriptLine& result, bool commonRewritesMayApply) {
-  const std::string_view first = words.first();
-  const std::string_view second = words.second();
-  const std::string_view third = words.third();
+}  // namespace
 
-  if (first == "$" && variableNames) recordVariable(*variableNames, second);
+bool isLabelStatement(Words& words) { return words.first() == kLabelWord; }
 
-  std::string& text = result.text;
-  if (commonRewritesMayApply) {
-    result.indent = applyCommonRewrites(line, text);
-  } else {
-    text.assign(line);
-    result.indent = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\t'));
-  }
-  result.chainFlag = kPlainStatement;
-
-  if (first == "jump_out") {
-    if (second.empty()) {
-      if (warning) *warning = "jump_out has no target; the line is left unquoted";
-    } else {
-      quoteJumpTarget(text, second);
-    }
-  } else if (first == "if") {
-    replaceAll(text, ":", " then");
-    result.chainFlag = kOpensChain;
-  } else if (first == "path_end") {
-    // A call wherever it stands: inside a chain body nothing else would add
-    // the parentheses, and a bare `path_end` does not load as Lua.
-    const std::size_t at = text.find("path_end");
-    if (at != std::string::npos) text.insert(at + 8, "()");
-  } else if (words.count >= 2 && second == "path_end") {
-    // Left as it is; the writer's final pass makes it a call.
-  } else if (first == "else:" || first == "elif") {
-    replaceAll(text, ":", "");
-    if (first == "elif") {
-      replaceAll(text, "elif", "elseif");
-      text.append(" then");
-    }
-    result.chainFlag = kContinuesChain;
-  } else if (words.count >= 3 && (third == "+=" || third == "-=")) {
-    expandUpdate(text, second);
-  }
+std::string labelName(Words& words) {
+  std::string name(words.second());
+  eraseFirst(name, kColon);
+  return name;
 }
 
-ScriptLine rewriteStatement(std::string line, const std::vector<std::string>& tokens,
-                            VariableNames& variableNames, std::string* warning) {
-  Words words;
-  wordsOf(tokens, words);
-  ScriptLine result;
-  rewriteStatementInto(line, words, &variableNames, warning, result);
-  return result;
+std::string_view variableOf(Words& words) {
+  return words.first() == kDollarWord ? words.second() : std::string_view();
+}
+
+bool variableOfSimpleLine(std::string_view raw, std::string_view& name) {
+  // Blanks in fours become tabs, which leave the first word alone; a name
+  // without whitespace, "+=" or "-=" is left as it is, and so is a blank
+  // after it that fewer than three more follow, which ends it.
+  constexpr char kBlank = kFourBlanks[0];
+  std::size_t at = 0;
+  while (raw.substr(at, kFourBlanks.size()) == kFourBlanks) at += kFourBlanks.size();
+  if (raw.substr(at, kDollarWord.size() + 1) != "$ " || raw.size() == at + 2) return false;
+  at += kDollarWord.size() + 1;
+  const std::size_t begin = at;
+  while (at < raw.size() && !isSpaceByte(raw[at]) && raw[at] != kAddTo[1]) ++at;
+  if (at == begin || (at < raw.size() && (raw[at] != kBlank || raw.substr(at, kFourBlanks.size()) == kFourBlanks))) {
+    return false;
+  }
+  name = raw.substr(begin, at - begin);
+  return true;
+}
+
+void rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
+                      std::string* warning) {
+  // The common rewrites go to a second buffer, so that the words, which view
+  // the normalised text, last until the keyword rule is chosen and the word
+  // it works with is copied.
+  thread_local std::string rewritten;
+  std::string& text = statement.text;
+  const bool rewrites = (triggers & (kDollarTrigger | kCallTrigger | kValueTrigger)) != 0;
+  if (rewrites) {
+    rewritten.assign(text);
+    triggers = applyCommonRewrites(rewritten, triggers);
+  }
+  const KeywordRule rule = keywordRuleOf(words, triggers);
+  const bool elif = words.first() == kElifWord;
+  const std::string second(
+      rule == KeywordRule::quoteJumpTarget || rule == KeywordRule::expandUpdate ? words.second()
+                                                                                : std::string_view());
+  if (rewrites) text.assign(rewritten);
+  statement.indent = countTabs(text);
+  statement.chainFlag = ChainRole::plainStatement;
+  switch (rule) {
+    case KeywordRule::quoteJumpTarget:
+      if (second.empty()) {
+        if (warning) *warning = "jump_out has no target; the line is left unquoted";
+      } else {
+        quoteJumpTarget(text, second);
+      }
+      return;
+    case KeywordRule::openChain:
+      openChain(text);
+      statement.chainFlag = ChainRole::opensChain;
+      return;
+    case KeywordRule::callPathEnd:
+      callPathEnd(text);
+      return;
+    case KeywordRule::continueChain:
+      continueChain(text, elif);
+      statement.chainFlag = ChainRole::continuesChain;
+      return;
+    case KeywordRule::expandUpdate:
+      expandUpdate(text, second);
+      return;
+    case KeywordRule::keepPathEnd:
+    case KeywordRule::none:
+      return;
+  }
 }
 
 }  // namespace brindle

@@ -1,54 +1,49 @@
-// Turns one script statement into one line of Lua (or one line of an
-// if/elif/else chain). The rewriting is textual: substitutions act on
-// substrings anywhere in the line and are never undone; only the choice of a
-// keyword rule looks at the words, which were made before any rewrite.
+// The statement rules: what a line's words make of it. Each rule is written
+// in one function of rewrite.cpp and takes its texts from triggers.h. The
+// rewriting is textual: substitutions act on substrings anywhere in a line
+// and are never undone; only the choice of a rule looks at the words, which
+// were made from the normalised line before any rewrite. Plain functions;
+// any thread may call them.
 #pragma once
 
-#include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "convert/line.h"
-#include "convert/records.h"
+#include "line.h"
+#include "records.h"
+#include "triggers.h"
 
 namespace brindle {
 
-// `line` is the normalised statement (four blanks already tabs, a blank after
-// every "+=" and "-="), `tokens` its words as splitOn made them (at least
-// one). Records a `$` statement's variable in `variableNames`. When the
-// statement is malformed in a way the author should hear about, `*warning`
-// receives a message (it is left untouched otherwise).
-ScriptLine rewriteStatement(std::string line, const std::vector<std::string>& tokens,
-                            VariableNames& variableNames, std::string* warning);
+// Whether the line opens a label block: its first word is "label".
+bool isLabelStatement(Words& words);
 
-// The rewrites every statement gets, in order: the first "$" and the first
-// "call " erased, " (" made "(", "is_h=True" and its kin made "true" or
-// "false", every other "True" and "False" made lower case. Writes the result
-// of `line` into `text` and returns the number of tabs in it.
-std::size_t applyCommonRewrites(std::string_view line, std::string& text);
+// The name of the block a label statement opens: its second word with the
+// first colon taken out. Empty when there is no second word.
+std::string labelName(Words& words);
 
-// The same, with the words as splitWords made them, into `result`, whose
-// text buffer is reused: the driver's form, which allocates nothing for a
-// line once the buffers have grown. `line` must not overlap `result.text`.
-// A caller that finds the variables otherwise passes no `variableNames`.
-// A caller that knows that no common rewrite applies to the line (a plain
-// line, see PlainLineFinder) passes false for `commonRewritesMayApply`.
-void rewriteStatementInto(std::string_view line, const Words& words,
-                          VariableNames* variableNames, std::string* warning,
-                          ScriptLine& result, bool commonRewritesMayApply = true);
+// The variable a `$` statement sets: its second word. Empty for any other
+// statement, and for a `$` with nothing after it.
+std::string_view variableOf(Words& words);
 
-// The steps of the rules, for the shortcuts that take a line's rule without
-// the general steps.
-//
-// " (" made "(", "is_h=True" and its kin made "true" or "false", every other
-// "True" and "False" made lower case: the common rewrites after the erasures.
-void applyValueRewrites(std::string& text);
-// Turns `jump_out target` into `jump_out ("target")`, wrapping the target
-// wherever it occurs in the line.
-void quoteJumpTarget(std::string& line, std::string_view target);
-// Turns `name += value` into `name = name + value` (and `-=` likewise). Both
-// operators are rewritten whichever one chose the rule.
-void expandUpdate(std::string& line, std::string_view name);
+// The same read straight from a line as it stands in the script, for the
+// lines laid out simply enough that normalising them and cutting them into
+// words plainly leaves the name as it stands: leading blanks in fours, "$",
+// one blank, then a name of bytes that are neither whitespace nor "=",
+// ended by the end of the line or by fewer than four blanks. Returns false,
+// for the general steps, for any other line.
+bool variableOfSimpleLine(std::string_view raw, std::string_view& name);
+
+// Rewrites `statement.text`, a normalised statement (not a label statement)
+// whose words are `words`, by the rules, and sets its indent and chain role:
+// the common rewrites (the first "$" and the first "call " erased, then the
+// value rewrites), the number of tabs, then the keyword rule. `triggers` are
+// those the line was scanned to hold (kEveryTrigger when not known); the
+// steps they rule out are skipped. When the statement is malformed in a way
+// the author should hear about, `*warning` receives a message (it is left
+// untouched otherwise). The words may view the text; they are not looked at
+// once it changes. Uses a scratch buffer of the calling thread.
+void rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
+                      std::string* warning);
 
 }  // namespace brindle

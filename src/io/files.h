@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "memory/large_buffer.h"
+#include "large_buffer.h"
 
 namespace brindle {
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "io/files.h"
+#include "files.h"
 
 namespace brindle {
 namespace {

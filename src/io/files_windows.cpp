@@ -28,7 +28,7 @@
 #include <string>
 #include <string_view>
 
-#include "io/files.h"
+#include "files.h"
 
 namespace brindle {
 namespace {

@@ -1,65 +1,107 @@
-#include "text/string_utils.h"
+#include "string_utils.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "byte_vectors.h"
 
 namespace brindle {
 
-void replaceAll(std::string& text, std::string_view from, std::string_view to) {
-  if (from.empty()) return;
-  std::size_t hit = text.find(from);
-  if (hit == std::string::npos) return;
+std::size_t findText(std::string_view text, std::string_view what, std::size_t from) {
+  if (what.empty() || from > text.size() || text.size() - from < what.size()) {
+    return std::string_view::npos;
+  }
+  const char* const p = text.data();
+  if (what.size() == 1) {
+    const void* const hit = std::memchr(p + from, what[0], text.size() - from);
+    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - p) : std::string_view::npos;
+  }
+  // The first and the last byte are compared at sixteen starts at once,
+  // the rest only where both agree: together they rarely agree by chance,
+  // and most searched texts are short, as are most lines, where calling out
+  // for every byte that starts the text would cost more than the search.
+  const std::size_t tail = what.size() - 1;
+  const auto rest = [&](std::size_t at) {
+    return tail < 2 || std::memcmp(p + at + 1, what.data() + 1, tail - 1) == 0;
+  };
+  const std::size_t last = text.size() - what.size();  // the last start that fits
+  std::size_t at = from;
+  if (text.size() >= kVectorBytes + tail) {
+    const auto first = static_cast<unsigned char>(what[0]);
+    const auto final = static_cast<unsigned char>(what[tail]);
+    // Windows of sixteen starts from `from` on; the last window is moved back
+    // to end with the text, and skips the starts an earlier one looked at.
+    while (at <= last) {
+      const std::size_t start = std::min(at, last + 1 - kVectorBytes);
+      ByteVector a;
+      ByteVector b;
+      loadBytes(a, p + start);
+      loadBytes(b, p + start + tail);
+      unsigned hits = hitMask((a == first) & (b == final)) >> (at - start) << (at - start);
+      for (; hits != 0; hits &= hits - 1) {
+        const std::size_t hit = start + static_cast<std::size_t>(std::countr_zero(hits));
+        if (rest(hit)) return hit;
+      }
+      at = start + kVectorBytes;
+    }
+    return std::string_view::npos;
+  }
+  // A text too short for a window: memchr finds each first byte.
+  while (at <= last) {
+    const void* const hit = std::memchr(p + at, what[0], last + 1 - at);
+    if (hit == nullptr) break;
+    at = static_cast<std::size_t>(static_cast<const char*>(hit) - p);
+    if (p[at + tail] == what[tail] && rest(at)) return at;
+    ++at;
+  }
+  return std::string_view::npos;
+}
 
-  // Count first so the result needs at most one allocation, then build it
-  // in a second buffer: editing in place would make every replacement shift
-  // the rest of the text.
-  std::size_t occurrences = 0;
-  for (std::size_t at = hit; at != std::string::npos;
-       at = text.find(from, at + from.size())) {
-    ++occurrences;
+void replaceAll(std::string& text, std::string_view from, std::string_view to) {
+  std::size_t hit = findText(text, from);
+  if (hit == std::string_view::npos) return;
+  std::size_t next = findText(text, from, hit + from.size());
+  if (next == std::string_view::npos) {
+    text.replace(hit, from.size(), to);  // the usual single occurrence, edited in place
+    return;
   }
   // The result is built in a buffer kept from call to call and then swapped
   // with the text, so that editing line after line allocates nothing once
   // the buffers have grown; a buffer grown past a line's size is let go.
+  // Editing in place would make every replacement shift the rest.
   thread_local std::string result;
   constexpr std::size_t kKeptCapacity = std::size_t{1} << 16;
   if (result.capacity() > kKeptCapacity) result = std::string();
-  result.clear();
-  result.reserve(text.size() - occurrences * from.size() +
-                 occurrences * to.size());
-  std::size_t copied = 0;
-  for (std::size_t at = hit; at != std::string::npos;
-       at = text.find(from, at + from.size())) {
-    result.append(text, copied, at - copied);
+  result.assign(text, 0, hit);
+  for (;;) {
     result.append(to);
-    copied = at + from.size();
+    const std::size_t copied = hit + from.size();
+    result.append(text, copied, (next == std::string_view::npos ? text.size() : next) - copied);
+    if (next == std::string_view::npos) break;
+    hit = next;
+    next = findText(text, from, hit + from.size());
   }
-  result.append(text, copied, std::string::npos);
   text.swap(result);
 }
 
 void eraseFirst(std::string& text, std::string_view what) {
-  if (what.empty()) return;
-  const std::size_t at = text.find(what);
-  if (at != std::string::npos) text.erase(at, what.size());
+  const std::size_t at = findText(text, what);
+  if (at != std::string_view::npos) text.erase(at, what.size());
 }
 
-std::size_t splitOn(std::string_view text, std::vector<std::string>& pieces,
-                    char separator) {
-  const std::size_t count =
-      static_cast<std::size_t>(std::count(text.begin(), text.end(), separator)) + 1;
-  // Resizing keeps the buffers of pieces that survive, so a caller that
-  // reuses one list line after line does not allocate for every word.
-  pieces.resize(count);
-  std::size_t start = 0;
-  for (std::string& piece : pieces) {
-    std::size_t end = text.find(separator, start);
-    end = end == std::string_view::npos ? text.size() : end + 1;
-    piece.clear();
-    for (std::size_t i = start; i < end; ++i) {
-      if (!isSpaceByte(text[i])) piece.push_back(text[i]);
+std::size_t splitOn(std::string_view text, std::vector<std::string>& pieces, char separator) {
+  std::string joined;
+  std::size_t count = 0;
+  for (std::size_t from = 0; from <= text.size(); ++count) {
+    const std::string_view piece = nextPiece(text, from, separator, joined);
+    if (count < pieces.size()) {
+      pieces[count].assign(piece);
+    } else {
+      pieces.emplace_back(piece);
     }
-    start = end;
   }
+  pieces.resize(count);
   return count;
 }
 

@@ -1,9 +1,11 @@
-// Byte-string editing used to normalise script lines and cut them into words.
-// Every operation is linear in the size of its input plus its result, keeps no
-// state and touches only its arguments. Matching is exact and case-sensitive;
-// no character set or locale is assumed.
+// Byte-string editing from which the conversion is built: replace every
+// occurrence, erase the first, cut into pieces at a separator. Each operation
+// is linear in its input plus its result, depends on no locale and touches
+// only its arguments (replaceAll also a scratch buffer of the calling
+// thread), so any of them may run on several threads at once.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -11,30 +13,83 @@
 
 namespace brindle {
 
-// True for exactly the six whitespace bytes: space, tab, line feed, vertical
-// tab, form feed and carriage return. Bytes 0x80 and above are never blank.
-constexpr bool isSpaceByte(char c) {
-  // Bit n of the mask is set for byte value n: 9 to 13 and 32.
-  constexpr unsigned long long kSpaces = (1ull << ' ') | (0x1Full << '\t');
-  const auto byte = static_cast<unsigned char>(c);
-  return byte <= ' ' && ((kSpaces >> byte) & 1) != 0;
-}
+// The six whitespace bytes: space, tab, line feed, vertical tab, form feed
+// and carriage return. Bytes 0x80 and above are never blank.
+inline constexpr auto kSpaceBytes = [] {
+  std::array<bool, 256> spaces{};
+  for (const char space : {' ', '\t', '\n', '\v', '\f', '\r'}) {
+    spaces[static_cast<unsigned char>(space)] = true;
+  }
+  return spaces;
+}();
+
+constexpr bool isSpaceByte(char c) { return kSpaceBytes[static_cast<unsigned char>(c)]; }
+
+// Where `what` first occurs in `text` at or after `from`, or npos; an empty
+// `what` occurs nowhere.
+std::size_t findText(std::string_view text, std::string_view what, std::size_t from = 0);
 
 // Replaces every non-overlapping occurrence of `from`, scanning left to right;
 // replacement text is never searched again. An empty `from` changes nothing.
+// Neither `from` nor `to` may view `text`.
 void replaceAll(std::string& text, std::string_view from, std::string_view to);
 
 // Removes the first occurrence of `what`, if any. An empty `what` changes
 // nothing.
 void eraseFirst(std::string& text, std::string_view what);
 
-// Cuts `text` after every `separator` into pieces (separators + 1 of them,
-// empty ones kept), then strips every whitespace byte from each piece. The
-// previous content of `pieces` is discarded. Returns the number of pieces.
-std::size_t splitOn(std::string_view text, std::vector<std::string>& pieces,
-                    char separator);
+// The piece of `text` that starts at `from` and runs through the next
+// `separator` (or to the end), with every whitespace byte taken out; moves
+// `from` past it. The piece is a view of `text` when the bytes that remain
+// are contiguous, as they usually are, and otherwise a copy in `joined`, so
+// it lasts as long as both. Call it only while `from` <= text.size(). Inline,
+// so that cutting words at blanks compiles to one walk over the bytes.
+inline std::string_view nextPiece(std::string_view text, std::size_t& from, char separator,
+                                  std::string& joined) {
+  // A separator that is whitespace goes with the whitespace; another stays
+  // in its piece.
+  const bool separatorStays = !isSpaceByte(separator);
+  const auto isWordByte = [&](char c) {
+    return !isSpaceByte(c) && (!separatorStays || c != separator);
+  };
+  const auto isBlankByte = [&](char c) { return isSpaceByte(c) && c != separator; };
+  // One walk over the usual piece: whitespace, a word, whitespace, then the
+  // separator or the end.
+  const char* const end = text.data() + text.size();
+  const char* p = text.data() + from;
+  while (p != end && isBlankByte(*p)) ++p;
+  const char* const wordBegin = p;
+  while (p != end && isWordByte(*p)) ++p;
+  const char* const wordEnd = p;
+  while (p != end && isBlankByte(*p)) ++p;
+  if (p == end) {
+    from = text.size() + 1;
+    return {wordBegin, static_cast<std::size_t>(wordEnd - wordBegin)};
+  }
+  if (*p == separator && (!separatorStays || p == wordEnd)) {
+    from = static_cast<std::size_t>(p + 1 - text.data());
+    return {wordBegin, static_cast<std::size_t>((separatorStays ? p + 1 : wordEnd) - wordBegin)};
+  }
+  // Whitespace inside the piece, or before a separator that stays in it:
+  // the bytes that remain are copied together.
+  const char* separatorAt = p;
+  while (separatorAt != end && *separatorAt != separator) ++separatorAt;
+  const char* const pieceEnd = separatorAt == end ? end : separatorAt + 1;
+  from = separatorAt == end ? text.size() + 1 : static_cast<std::size_t>(pieceEnd - text.data());
+  joined.clear();
+  for (const char* q = wordBegin; q != pieceEnd; ++q) {
+    if (!isSpaceByte(*q)) joined.push_back(*q);
+  }
+  return joined;
+}
 
-// `text` repeated `count` times; empty when `count` is zero or less.
+// Every piece that nextPiece cuts from `text`: one more than it has
+// separators, empty ones kept. The previous content of `pieces` is discarded.
+// Returns the number of pieces. The plain form of the word split, for tests.
+std::size_t splitOn(std::string_view text, std::vector<std::string>& pieces, char separator);
+
+// `text` repeated `count` times; empty when `count` is zero or less. Kept as
+// the plain form of a chain's closing indentation, for tests.
 std::string repeatString(std::string_view text, long long count);
 
 }  // namespace brindle

@@ -1,11 +1,17 @@
-#include "convert/rewrite.h"
+// The statement rules, case by case through the whole line steps, and the
+// skipping of steps a line's triggers rule out against running every step.
+#include "rewrite.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "convert/driver.h"
+#include "driver.h"
+#include "generated_lines.h"
+#include "line.h"
+#include "string_utils.h"
+#include "triggers.h"
 
 namespace brindle {
 namespace {
@@ -28,7 +34,7 @@ void expectRewrites(const std::vector<RewriteCase>& cases) {
     const ScriptLine& line = script.labelBlocks[0].lines[0];
     EXPECT_EQ(line.text, c.text) << "input: " << c.input;
     EXPECT_EQ(line.indent, c.indent) << "input: " << c.input;
-    EXPECT_EQ(line.chainFlag, c.chainFlag) << "input: " << c.input;
+    EXPECT_EQ(static_cast<int>(line.chainFlag), c.chainFlag) << "input: " << c.input;
   }
 }
 
@@ -82,25 +88,97 @@ TEST(RewriteStatementTest, TextualRewritesAndRuleChoice) {
   });
 }
 
-TEST(RewriteStatementTest, RecordsEachVariableOnceInFirstSeenOrder) {
-  const Script script = readUnderLabel(
-      "$ money += 10\n$ seen = True\n$ money -= 2\n$x = 1\n$\n$  y = 2\n$ Seen = 1\n");
-  EXPECT_EQ(script.variableNames.names, (std::vector<std::string>{"money", "seen", "Seen"}));
+// A statement taken through the line steps and the rules, with the triggers
+// the scan finds, or with every trigger, so that no step is skipped.
+ScriptLine rewritten(std::string_view raw, bool scanned, std::string* warning) {
+  TriggerSet triggers = kEveryTrigger;
+  if (scanned) {
+    ScriptLines lines(raw);
+    std::string_view line;
+    lines.next(line, triggers);
+  }
+  ScriptLine statement;
+  Words words;
+  triggers = normaliseLine(raw, triggers, statement.text);
+  words.reset(statement.text);
+  rewriteStatement(words, triggers, statement, warning);
+  return statement;
+}
+
+// The common rewrites as the plain operations they stand for.
+std::string commonRewritesStepByStep(std::string text) {
+  eraseFirst(text, kDollar);
+  eraseFirst(text, kCall);
+  for (const auto& [from, to] : kValueRewrites) replaceAll(text, from, to);
+  return text;
+}
+
+TEST(RewriteStatementTest, SkipsOnlyStepsThatChangeNothing) {
+  test::LineMaker maker(17);
+  std::size_t skipped = 0;
+  for (int i = 0; i < 30000; ++i) {
+    const std::string raw = i % 2 == 0 ? maker.statement() : maker.line();
+    std::string warningScanned;
+    std::string warningEvery;
+    const ScriptLine fast = rewritten(raw, true, &warningScanned);
+    const ScriptLine every = rewritten(raw, false, &warningEvery);
+    ASSERT_EQ(fast.text, every.text) << "raw: " << raw;
+    ASSERT_EQ(fast.indent, every.indent) << "raw: " << raw;
+    ASSERT_EQ(fast.chainFlag, every.chainFlag) << "raw: " << raw;
+    ASSERT_EQ(warningScanned, warningEvery) << "raw: " << raw;
+    // With no keyword rule, the text is that of the plain operations.
+    std::string normalised = raw;
+    replaceAll(normalised, kFourBlanks, "\t");
+    replaceAll(normalised, kAddTo, "+= ");
+    replaceAll(normalised, kSubtractFrom, "-= ");
+    std::vector<std::string> words;
+    splitOn(normalised, words, ' ');
+    const bool keyword = words[0] == kJumpOutWord || words[0] == kIfWord ||
+                         words[0] == kPathEndWord || words[0] == kElseWord ||
+                         words[0] == kElifWord ||
+                         (words.size() > 2 && (words[2] == kAddTo || words[2] == kSubtractFrom));
+    if (!keyword) {
+      ASSERT_EQ(every.text, commonRewritesStepByStep(normalised)) << "raw: " << raw;
+    }
+    ScriptLines lines(raw);
+    std::string_view line;
+    TriggerSet triggers = 0;
+    lines.next(line, triggers);
+    skipped += triggers == 0;
+  }
+  EXPECT_GT(skipped, 3000u);  // most of these lines do skip steps
 }
 
 TEST(RewriteStatementTest, WarnsOnlyAboutAJumpWithoutTarget) {
-  VariableNames names;
-  for (const std::vector<std::string>& tokens :
-       std::vector<std::vector<std::string>>{{"jump_out"}, {"jump_out", "", "x"}}) {
+  for (const char* raw : {"jump_out", "jump_out  x", "\tjump_out "}) {
     std::string warning;
-    rewriteStatement("jump_out", tokens, names, &warning);
-    EXPECT_EQ(warning, "jump_out has no target; the line is left unquoted");
+    rewritten(raw, true, &warning);
+    EXPECT_EQ(warning, "jump_out has no target; the line is left unquoted") << raw;
   }
-  std::string warning;
-  rewriteStatement("jump_out a", {"jump_out", "a"}, names, &warning);
-  rewriteStatement("$", {"$"}, names, &warning);
-  EXPECT_EQ(warning, "");
-  EXPECT_TRUE(names.names.empty());
+  for (const char* raw : {"jump_out a", "$", "x jump_out"}) {
+    std::string warning;
+    rewritten(raw, true, &warning);
+    EXPECT_EQ(warning, "") << raw;
+  }
+}
+
+TEST(VariableOfSimpleLineTest, ReadsWhatTheLineStepsMake) {
+  test::LineMaker maker(23);
+  std::vector<std::string> lines = {"$ x", "    $ x = 1", "$ x ", "$ x    y", "$ x   y", "$ x+=1",
+                                    "  $ x", "$  x", "$ é\t", "$ x\r", "$ "};
+  for (int i = 0; i < 20000; ++i) lines.push_back("$ " + maker.statement());
+  std::size_t simple = 0;
+  std::string line;
+  Words words;
+  for (const std::string& raw : lines) {
+    std::string_view name;
+    if (!variableOfSimpleLine(raw, name)) continue;
+    ++simple;
+    normaliseLine(raw, kEveryTrigger, line);
+    words.reset(line);
+    ASSERT_EQ(name, variableOf(words)) << "raw: " << raw;
+  }
+  EXPECT_GT(simple, 2000u);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Reading a script whole: large files read in parts side by side must come
 // back byte for byte in order, whatever their size against the parts.
 // Replacing a file: the target changes only on commit, and whole.
-#include "io/files.h"
+#include "files.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "text/string_utils.h"
+#include "string_utils.h"
 
 #include <gtest/gtest.h>
 

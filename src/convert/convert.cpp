@@ -1,0 +1,179 @@
+#include "convert.h"
+
+#include <algorithm>
+#include <future>
+#include <system_error>
+#include <thread>
+
+#include "large_buffer.h"
+#include "line.h"
+#include "rewrite.h"
+#include "triggers.h"
+#include "variables.h"
+#include "writer.h"
+
+namespace brindle {
+namespace {
+
+// The room reserved for the Lua text of an input of `inputSize` bytes when
+// it is kept whole: four times the input in a 64-bit process, where address
+// space is plentiful and untouched room costs nothing else, so that few
+// scripts make the text move while it grows (most convert to about their own
+// size, chains nested deep to twice it, one-word lines to three times it);
+// twice the input in a 32-bit one.
+std::size_t outputReserve(std::size_t inputSize) {
+  constexpr std::size_t kTimesInput = sizeof(void*) >= 8 ? 4 : 2;
+  return kTimesInput * inputSize + 4096;
+}
+
+// Whether `rest`, which starts with a line, starts with one that opens a
+// block.
+bool opensBlock(std::string_view rest) {
+  std::string line;
+  Words words;
+  normaliseLine(lineAt(rest, 0), kEveryTrigger, line);
+  words.reset(line);
+  return isLabelStatement(words);
+}
+
+// The offset of the first line after `from` that opens a block, or npos.
+// Only lines that begin with "label" are looked at; a cut needs no more.
+std::size_t nextBlockOpening(std::string_view input, std::size_t from) {
+  std::string lineStart(1, '\n');
+  lineStart.append(kLabelWord);
+  for (std::size_t at = input.find(lineStart, from); at != std::string_view::npos;
+       at = input.find(lineStart, at + 1)) {
+    if (opensBlock(input.substr(at + 1))) return at + 1;
+  }
+  return std::string_view::npos;
+}
+
+// Where to cut `input` into at most `parts` parts: the offsets of lines that
+// open a block, each near an equal share of the input; the first is 0. The
+// part before a cut ends with the blocks it opened.
+std::vector<std::size_t> cutPoints(std::string_view input, std::size_t parts) {
+  std::vector<std::size_t> cuts{0};
+  for (std::size_t k = 1; k < parts; ++k) {
+    const std::size_t cut = nextBlockOpening(input, std::max(input.size() / parts * k, cuts.back()));
+    if (cut == std::string_view::npos) break;
+    cuts.push_back(cut);
+  }
+  return cuts;
+}
+
+std::size_t chooseParts(std::size_t inputSize) {
+  // A part must be large enough to repay a thread; more threads than
+  // processors only take turns.
+  constexpr std::size_t kSmallestPart = std::size_t{2} << 20;
+  constexpr std::size_t kMostParts = 8;
+  const std::size_t processors = std::max(1u, std::thread::hardware_concurrency());
+  return std::clamp(inputSize / kSmallestPart, std::size_t{1}, std::min(processors, kMostParts));
+}
+
+// Converts a part into a text of its own, kept whole.
+void convertKept(std::string_view part, Conversion& conversion) {
+  reserveLargeBuffer(conversion.lua, outputReserve(part.size()));
+  const LuaSink none;
+  LuaOutput kept(conversion.lua, none, ConvertOptions().pieceSize);
+  convertTables(part, kept, conversion.console, conversion.warnings);
+  kept.flush();
+}
+
+// A part converted on a thread of its own: its variables first, handed over
+// as soon as they are found, since the declarations of all of them come
+// before the first table; then its text. `done` is the last member, so that
+// it is destroyed first, which waits for the thread to end.
+struct PartOnThread {
+  std::promise<VariableNames> variables;
+  std::future<VariableNames> found = variables.get_future();
+  Conversion conversion;
+  std::future<void> done;
+};
+
+void convertOnThread(std::string_view part, PartOnThread& state) {
+  try {
+    state.variables.set_value(findVariables(part));
+  } catch (...) {
+    state.variables.set_exception(std::current_exception());
+    throw;
+  }
+  convertKept(part, state.conversion);
+}
+
+}  // namespace
+
+bool convertScript(std::string_view input, Conversion& result, const LuaSink& sink,
+                   const ConvertOptions& options) {
+  result.lua.clear();
+  result.console.clear();
+  result.warnings.clear();
+  // Room for the whole text, even with a sink: an entry is handed on only
+  // once complete, and one chain can be most of a script. Room that is
+  // never written costs only address space; where even that cannot be had,
+  // the text grows as it is written instead.
+  reserveLargeBuffer(result.lua, outputReserve(input.size()));
+  // The first part is converted here, straight to the output; the others on
+  // threads of their own, each into a text of its own, which follows once
+  // the parts before it are done. Every part finds its own variables first.
+  const std::vector<std::size_t> cuts =
+      cutPoints(input, options.parts != 0 ? options.parts : chooseParts(input.size()));
+  const auto partOf = [&](std::size_t k) {
+    const std::size_t end = k + 1 < cuts.size() ? cuts[k + 1] : input.size();
+    return input.substr(cuts[k], end - cuts[k]);
+  };
+  std::vector<PartOnThread> parts(cuts.size());
+  for (std::size_t k = 1; k < cuts.size(); ++k) {
+    try {
+      parts[k].done = std::async(std::launch::async, convertOnThread, partOf(k), std::ref(parts[k]));
+    } catch (const std::system_error&) {
+      // No thread to be had: that part is dealt with here, in its turn.
+    }
+  }
+
+  LuaOutput output(result.lua, sink, options.pieceSize);
+  output.buffer().append(kLuaHeader);
+  {
+    // Each part's names join the first part's in order; each table is let go
+    // as soon as it has been merged, and the whole list once it is written.
+    VariableNames variableNames = findVariables(partOf(0));
+    for (std::size_t k = 1; k < cuts.size(); ++k) {
+      recordVariables(variableNames, parts[k].done.valid() ? parts[k].found.get()
+                                                           : findVariables(partOf(k)));
+    }
+    for (std::size_t k = 0; k < variableCount(variableNames); ++k) {
+      appendDeclaration(variableName(variableNames, k), output.buffer());
+      output.flushIfFull();
+    }
+  }
+  endDeclarations(output.buffer());
+  output.flushIfFull();
+
+  convertTables(partOf(0), output, result.console, result.warnings);
+  // A later part numbers its lines from its own start; the line feeds before
+  // its cut, counted only when it has a warning to renumber, give its place.
+  std::size_t lineFeedsCounted = 0;
+  std::size_t countedTo = 0;
+  for (std::size_t k = 1; k < cuts.size(); ++k) {
+    PartOnThread& part = parts[k];
+    if (part.done.valid()) {
+      part.done.get();
+    } else {
+      convertKept(partOf(k), part.conversion);
+    }
+    output.handOn(part.conversion.lua);
+    part.conversion.lua = std::string();
+    result.console.append(part.conversion.console);
+    if (part.conversion.warnings.empty()) continue;
+    lineFeedsCounted += static_cast<std::size_t>(
+        std::count(input.begin() + countedTo, input.begin() + cuts[k], '\n'));
+    countedTo = cuts[k];
+    for (Warning& warning : part.conversion.warnings) {
+      warning.line += lineFeedsCounted;
+      result.warnings.push_back(std::move(warning));
+    }
+  }
+  output.flush();
+  return output.accepted();
+}
+
+}  // namespace brindle

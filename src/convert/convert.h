@@ -1,0 +1,45 @@
+// The whole conversion as a function of the input bytes, the entry point's
+// one call: the header and the declarations of every variable first, then
+// each label's table as it is written. A script of a few megabytes or more
+// is cut into parts, converted side by side on threads of their own and
+// joined in order; the bytes are those of one pass. Conversions of different
+// inputs may run at once.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver.h"
+#include "records.h"
+
+namespace brindle {
+
+struct Conversion {
+  std::string lua;      // the text for output.lua, or what of it is not yet handed on
+  std::string console;  // what goes to standard output
+  std::vector<Warning> warnings;
+};
+
+struct ConvertOptions {
+  // Into how many parts the input is cut; 0 chooses from the input's size
+  // and the processors there are. Cuts fall only before lines that open a
+  // block, so every block opened before has ended; a script with fewer such
+  // lines gets fewer parts.
+  std::size_t parts = 0;
+  // The text gathered is handed to the sink once it is this long and a whole
+  // entry has been written.
+  std::size_t pieceSize = std::size_t{1} << 20;
+};
+
+// With a sink, the text goes to it piece by piece and result.lua holds only
+// what is not yet handed on; without one, the whole text gathers in
+// result.lua. Returns false when the sink refused a piece; the conversion
+// still runs to its end, so that the console text and the warnings are
+// complete. Throws std::bad_alloc when memory runs out; `result.console`
+// then holds what was announced before.
+bool convertScript(std::string_view input, Conversion& result, const LuaSink& sink = {},
+                   const ConvertOptions& options = {});
+
+}  // namespace brindle

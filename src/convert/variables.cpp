@@ -1,0 +1,98 @@
+#include "variables.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "line.h"
+#include "rewrite.h"
+#include "string_utils.h"
+#include "triggers.h"
+
+namespace brindle {
+namespace {
+
+// A slot holds the position of a name in the list plus one in its low bits
+// and the top bits of the name's hash above them, so that a probe compares
+// names only when those bits agree: a new name costs one look at the table,
+// not one at every name met on the way. Zero marks a free slot.
+constexpr unsigned kPositionBits = 40;
+constexpr std::uint64_t kPositionMask = (std::uint64_t{1} << kPositionBits) - 1;
+
+std::uint64_t hashOf(std::string_view name) {
+  return static_cast<std::uint64_t>(std::hash<std::string_view>{}(name));
+}
+
+std::uint64_t tagOf(std::uint64_t hash) { return hash >> kPositionBits << kPositionBits; }
+
+// The slot that holds `name`, or the free slot where it belongs.
+std::uint64_t& slotFor(VariableNames& variableNames, std::string_view name, std::uint64_t hash) {
+  const std::size_t mask = variableNames.slots.size() - 1;
+  for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
+    std::uint64_t& slot = variableNames.slots[i];
+    if (slot == 0) return slot;
+    if ((slot & ~kPositionMask) == tagOf(hash) &&
+        variableName(variableNames, (slot & kPositionMask) - 1) == name) {
+      return slot;
+    }
+  }
+}
+
+// Doubles the hash table and puts every recorded name in its new slot.
+void growSlots(VariableNames& variableNames) {
+  variableNames.slots.assign(std::max<std::size_t>(64, 2 * variableNames.slots.size()), 0);
+  for (std::size_t k = 0; k < variableCount(variableNames); ++k) {
+    const std::string_view name = variableName(variableNames, k);
+    const std::uint64_t hash = hashOf(name);
+    slotFor(variableNames, name, hash) = tagOf(hash) | (k + 1);
+  }
+}
+
+}  // namespace
+
+void recordVariable(VariableNames& variableNames, std::string_view name) {
+  if (name.empty()) return;
+  if (2 * (variableCount(variableNames) + 1) > variableNames.slots.size()) growSlots(variableNames);
+  const std::uint64_t hash = hashOf(name);
+  std::uint64_t& slot = slotFor(variableNames, name, hash);
+  if (slot != 0) return;
+  variableNames.bytes.append(name);
+  variableNames.ends.push_back(variableNames.bytes.size());
+  slot = tagOf(hash) | variableNames.ends.size();
+}
+
+void recordVariables(VariableNames& variableNames, const VariableNames& more) {
+  for (std::size_t k = 0; k < variableCount(more); ++k) {
+    recordVariable(variableNames, variableName(more, k));
+  }
+}
+
+VariableNames findVariables(std::string_view input) {
+  // Normalising a line changes only blanks, so a line can have "$" for its
+  // first word only when its first "$" has nothing but whitespace before it.
+  // Each such line is read as the conversion reads it; the search goes on
+  // after the line, whatever it held.
+  VariableNames variableNames;
+  std::string line;
+  Words words;
+  std::size_t at = 0;
+  while ((at = input.find(kDollar, at)) != std::string_view::npos) {
+    std::size_t begin = at;
+    while (begin > 0 && input[begin - 1] != '\n' && isSpaceByte(input[begin - 1])) --begin;
+    const std::size_t end = input.find('\n', at);
+    if (begin == 0 || input[begin - 1] == '\n') {
+      const std::string_view raw = lineAt(input, begin);
+      std::string_view name;
+      if (!variableOfSimpleLine(raw, name)) {
+        normaliseLine(raw, kEveryTrigger, line);
+        words.reset(line);
+        name = variableOf(words);
+      }
+      recordVariable(variableNames, name);
+    }
+    if (end == std::string_view::npos) break;
+    at = end + 1;
+  }
+  return variableNames;
+}
+
+}  // namespace brindle

@@ -1,0 +1,128 @@
+// The whole conversion: the same bytes whether a script is converted whole,
+// cut into parts on threads of their own, or handed on in pieces of any
+// size, and exactly what writing the records of the plain reading gives.
+#include "convert.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver.h"
+#include "generated_lines.h"
+#include "writer.h"
+
+namespace brindle {
+namespace {
+
+std::vector<std::string> warningsOf(const std::vector<Warning>& list) {
+  std::vector<std::string> warnings;
+  for (const Warning& w : list) warnings.push_back(std::to_string(w.line) + ": " + w.message);
+  return warnings;
+}
+
+std::vector<std::string> warningsOf(const Script& script) { return warningsOf(script.warnings); }
+
+TEST(ConvertScriptTest, EqualsWritingTheRecordsOfThePlainReading) {
+  test::LineMaker maker(7);
+  for (int round = 0; round < 300; ++round) {
+    const std::string input = maker.script(maker.below(40));
+    Conversion converted;
+    convertScript(input, converted);
+    const Script script = readScript(input);
+    std::string console;
+    ASSERT_EQ(converted.lua, writeLuaOutput(script.labelBlocks, script.variableNames, console))
+        << "input: " << input;
+    ASSERT_EQ(converted.console, console);
+    ASSERT_EQ(warningsOf(converted.warnings), warningsOf(script));
+  }
+}
+
+TEST(ConvertScriptTest, SameInputGivesSameBytes) {
+  const std::string input = "label R28:\n    if a:\n        x\n    y\n";
+  Conversion first;
+  Conversion second;
+  convertScript(input, first);
+  convertScript(input, second);
+  EXPECT_EQ(first.lua, second.lua);
+  EXPECT_EQ(first.console, "nadasnadas");
+  EXPECT_EQ(second.console, "nadasnadas");
+}
+
+// Scripts whose `label` lines let a conversion cut them into several parts,
+// with something in every part that depends on what came before: line
+// numbers of warnings, announcements, variables first seen late, chains
+// that end where a part ends.
+const std::vector<std::string>& scriptsWithManyLabels() {
+  static const std::vector<std::string> scripts = {
+      "",
+      "no label at all\n$ x = 1\n",
+      "\xEF\xBB\xBFlabel hidden:\n$ a = 1\nlabel R28:\nx\ny\nlabel b:\njump_out\n",
+      "label a:\n    if x:\n        y\nlabel R28:\n    if z:\n        w\n    else:\n"
+      "        v\nlabel \nlabel c:\n$ late = 2\n    $ late += 1\nlabel R28:\nq",
+      "label a:\r\n  $ b = True\r\nlabel d:\r\n\r\njump_out\r\nlabel e:\r\n"
+      "label f:\r\n    path_end\r\n",
+      "orphan\n\nlabel a:\nx\nlabel b:\n\tlabel c:\nlabel d:\n    if a:\n"
+      "label e:\n        deep\nlabel R28:\n1\n2\n3\nlabel R28:\n4\nlabel g:\njump_out",
+      // Four blanks become a tab, which joins "label" to the next word: only
+      // "label" and one blank surely opens a block.
+      "label R28:\nx\nif a:\n    y\nlabel    b\n    z\nlabel     c\nw\nlabel  d\n"
+      "label        e\nlabel    \nv\nlabel R28:\nu",
+  };
+  return scripts;
+}
+
+TEST(ConvertScriptTest, PartsAndPiecesGiveTheWholeResult) {
+  for (const std::string& input : scriptsWithManyLabels()) {
+    const Script script = readScript(input);
+    std::string console;
+    const std::string lua = writeLuaOutput(script.labelBlocks, script.variableNames, console);
+    for (const std::size_t parts : {1, 2, 3, 8}) {
+      for (const std::size_t pieceSize : {1, 40, 1 << 20}) {
+        std::string received;
+        std::size_t calls = 0;
+        const LuaSink sink = [&](std::string_view piece) {
+          received.append(piece);
+          ++calls;
+          return true;
+        };
+        Conversion result;
+        EXPECT_TRUE(convertScript(input, result, sink, {parts, pieceSize}));
+        const std::string context =
+            "parts " + std::to_string(parts) + ", pieces of " + std::to_string(pieceSize) +
+            ", input: " + input;
+        EXPECT_EQ(received + result.lua, lua) << context;
+        EXPECT_EQ(result.console, console) << context;
+        EXPECT_EQ(warningsOf(result.warnings), warningsOf(script)) << context;
+        if (pieceSize == 1 && !script.labelBlocks.empty()) {
+          EXPECT_GT(calls, 1u) << context;
+        }
+
+        Conversion kept;
+        convertScript(input, kept, {}, {parts, pieceSize});
+        EXPECT_EQ(kept.lua, lua) << context;
+      }
+    }
+  }
+}
+
+TEST(ConvertScriptTest, RefusedSinkIsNotAskedAgainAndTheRunStillEnds) {
+  const std::string input = "label R28:\nx\nlabel R28:\njump_out\ny\nlabel c:\n$ z = 1\n";
+  std::size_t calls = 0;
+  Conversion result;
+  const bool accepted = convertScript(
+      input, result,
+      [&calls](std::string_view) {
+        ++calls;
+        return false;
+      },
+      {3, 1});
+  EXPECT_FALSE(accepted);
+  EXPECT_EQ(calls, 1u);
+  EXPECT_EQ(result.console, "nadasnadasnadas");
+  EXPECT_EQ(warningsOf(result.warnings),
+            (std::vector<std::string>{"4: jump_out has no target; the line is left unquoted"}));
+}
+
+}  // namespace
+}  // namespace brindle
