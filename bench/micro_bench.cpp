@@ -85,13 +85,13 @@ void BM_statement(benchmark::State& state) {
   ScriptLine statement;
   brindle::Words words;
   for (auto _ : state) {
-    brindle::ScriptLines lines(raw);
-    std::string_view line;
-    brindle::TriggerSet triggers = 0;
-    lines.next(line, triggers);
-    triggers = brindle::normaliseLine(line, triggers, statement.text);
-    words.reset(statement.text);
-    brindle::rewriteStatement(words, triggers, statement, nullptr);
+    brindle::ScannedLine line;
+    brindle::ScriptLines(raw).next(line);
+    const brindle::Normalised normalised =
+        brindle::normaliseLine(line.text, line.triggers, statement.text);
+    words.reset(statement.text, normalised.leadingTabs,
+                line.blanksOnly && (line.triggers & brindle::kBlankRunTrigger) == 0);
+    brindle::rewriteStatement(words, normalised.triggers, statement, nullptr);
     benchmark::DoNotOptimize(statement.text.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * raw.size()));

@@ -43,13 +43,17 @@ void readLines(std::string_view input, VariableNames* variableNames,
   bool inLabel = false;
 
   ScriptLines lines(input);
-  std::string_view raw;
-  TriggerSet triggers = 0;
-  while (lines.next(raw, triggers)) {
+  ScannedLine scanned;
+  while (lines.next(scanned)) {
     ++lineNumber;
+    const std::string_view raw = scanned.text;
     if (raw.empty()) continue;  // an empty line is dropped
-    triggers = normaliseLine(raw, triggers, line);
-    words.reset(line);
+    const Normalised normalised = normaliseLine(raw, scanned.triggers, line);
+    // Without a blank run to turn into tabs, a line with no whitespace but
+    // blanks keeps none but its leading tabs.
+    words.reset(line, normalised.leadingTabs,
+                scanned.blanksOnly && (scanned.triggers & kBlankRunTrigger) == 0);
+    const TriggerSet triggers = normalised.triggers;
 
     if (isLabelStatement(words)) {
       const std::string name = labelName(words);

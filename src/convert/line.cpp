@@ -61,25 +61,41 @@ constexpr std::size_t kStep = kVectorBytes;  // starts looked at per window
 constexpr std::size_t kWindow = kStep + 2;   // bytes a window reads
 
 template <std::size_t I>
-LaneVector patternLanes(const ByteVector& a, const ByteVector& b, const ByteVector& c) {
+LaneVector patternHits(const ByteVector& a, const ByteVector& b, const ByteVector& c) {
   constexpr Pattern pattern = kPatterns[I];
   LaneVector hits = a == static_cast<unsigned char>(pattern.bytes[0]);
   if constexpr (pattern.size > 1) hits &= b == static_cast<unsigned char>(pattern.bytes[1]);
   if constexpr (pattern.size > 2) hits &= c == static_cast<unsigned char>(pattern.bytes[2]);
-  return hits & static_cast<signed char>(pattern.sets);
+  return hits;
+}
+
+// The starts where a pattern of the group `kGroup` begins.
+template <TriggerSet kGroup, std::size_t... I>
+unsigned groupStarts(const ByteVector& a, const ByteVector& b, const ByteVector& c,
+                     std::index_sequence<I...>) {
+  const auto ofGroup = [&](auto index) {
+    if constexpr (kPatterns[index].sets == kGroup) {
+      return patternHits<index>(a, b, c);
+    } else {
+      return LaneVector{};
+    }
+  };
+  return hitMask((ofGroup(std::integral_constant<std::size_t, I>()) | ...));
 }
 
 template <std::size_t... I>
-LaneVector textLanes(const ByteVector& a, const ByteVector& b, const ByteVector& c,
-                     std::index_sequence<I...>) {
-  return (patternLanes<I>(a, b, c) | ...);
+LaneVector anyPatternHits(const ByteVector& a, const ByteVector& b, const ByteVector& c,
+                          std::index_sequence<I...>) {
+  return (patternHits<I>(a, b, c) | ...);
 }
 
-// The trigger sets of the kStep starts of the window at `p`, one byte each.
-// Four blanks are matched as two blanks after a byte that is neither a blank
-// nor a line feed: blanks that lead a line are its indentation, which every
-// line turns into tabs anyway.
-LaneHalves windowLanes(const char* p) {
+// Fills `starts` for the window at `p`: bit k of starts[g] is set where a
+// text of the group with bit g may begin at p[k]; returns their union. Four
+// blanks are matched as two blanks after a byte that is neither a blank nor
+// a line feed: blanks that lead a line are its indentation, which every line
+// turns into tabs anyway.
+template <std::size_t... G>
+unsigned windowStarts(const char* p, unsigned (&starts)[kTriggerGroups], std::index_sequence<G...>) {
   ByteVector a;
   ByteVector b;
   ByteVector c;
@@ -88,29 +104,17 @@ LaneHalves windowLanes(const char* p) {
   loadBytes(c, p + 2);
   constexpr unsigned char kBlank = kFourBlanks[0];
   const LaneVector blankRuns = (a != kBlank) & (a != '\n') & (b == kBlank) & (c == kBlank);
-  return halvesOf((blankRuns & static_cast<signed char>(kBlankRunTrigger)) |
-                  textLanes(a, b, c, std::make_index_sequence<kPatternCount>()));
-}
-
-// The union of lanes [from, to) of a window, 0 <= from <= to <= kStep.
-TriggerSet laneUnion(const LaneHalves& lanes, std::size_t from, std::size_t to) {
-  if ((lanes.half[0] | lanes.half[1]) == 0) return 0;
-  TriggerSet merged = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    // Lane k is byte k % 8 of half k / 8, counting from the low end.
-    const auto below = [](std::size_t lane) {
-      return lane >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * lane)) - 1;
-    };
-    std::uint64_t bits = (lanes.half[0] & below(to) & ~below(from)) |
-                         (lanes.half[1] & below(to > 8 ? to - 8 : 0) & ~below(from > 8 ? from - 8 : 0));
-    bits |= bits >> 32;
-    bits |= bits >> 16;
-    bits |= bits >> 8;
-    merged = static_cast<TriggerSet>(bits & 0xFF);
-  } else {
-    for (std::size_t k = from; k < to; ++k) merged |= laneAt(lanes, k);
+  const auto patterns = std::make_index_sequence<kPatternCount>();
+  // Most windows start no trigger text; only the others are told apart by group.
+  const unsigned any = hitMask(blankRuns | anyPatternHits(a, b, c, patterns));
+  if (any == 0) {
+    ((starts[G] = 0), ...);
+    return 0;
   }
-  return merged;
+  ((starts[G] = groupStarts<TriggerSet{1} << G>(a, b, c, patterns)), ...);
+  static_assert(kBlankRunTrigger == 1);
+  starts[0] = hitMask(blankRuns);
+  return any;
 }
 
 // Whether anything after a line's leading blanks changes in the
@@ -150,7 +154,7 @@ std::string_view lineAt(std::string_view input, std::size_t begin) {
   return lineBefore(input, begin, input.find('\n', begin));
 }
 
-void ScriptLines::scanWindow(std::size_t start) {
+inline void ScriptLines::scanWindow(std::size_t start) {
   window_ = start;
   char padded[kWindow] = {};
   const char* bytes = input_.data() + start;
@@ -163,37 +167,52 @@ void ScriptLines::scanWindow(std::size_t start) {
   ByteVector a;
   loadBytes(a, bytes);
   lineFeeds_ = hitMask(a == static_cast<unsigned char>('\n'));
-  lanes_ = windowLanes(bytes);
+  otherSpaces_ = hitMask((a >= static_cast<unsigned char>('\t')) & (a <= static_cast<unsigned char>('\r')));
+  anyStart_ = windowStarts(bytes, starts_, std::make_index_sequence<kTriggerGroups>());
 }
 
-bool ScriptLines::next(std::string_view& line, TriggerSet& triggers) {
+bool ScriptLines::next(ScannedLine& line) {
   if (done_) return false;
   const std::size_t begin = next_;
-  triggers = 0;
-  for (std::size_t at = begin;;) {
-    if (at >= input_.size()) {
-      line = lineBefore(input_, begin, input_.size());  // after the last line feed, possibly empty
-      done_ = true;
-      return true;
+  TriggerSet triggers = 0;
+  unsigned otherSpaces = 0;
+  // Takes in the bytes [from, to) of the window scanned last.
+  const auto lookAt = [&](std::size_t from, std::size_t to) {
+    const unsigned range = ((1u << to) - 1) & ~((1u << from) - 1);
+    otherSpaces |= otherSpaces_ & range;
+    if ((anyStart_ & range) == 0) return;
+    for (std::size_t g = 0; g < kTriggerGroups; ++g) {
+      triggers |= static_cast<TriggerSet>((starts_[g] & range) != 0) << g;
     }
+  };
+  std::size_t end = input_.size();
+  for (std::size_t at = begin; at < input_.size();) {
     const std::size_t window = at - at % kStep;
     if (window != window_) scanWindow(window);
     const std::size_t from = at - window;
     const unsigned lineFeeds = lineFeeds_ >> from << from;
-    if (lineFeeds == 0) {
-      triggers |= laneUnion(lanes_, from, kStep);
-      at = window + kStep;
-      continue;
+    if (lineFeeds != 0) {
+      end = window + static_cast<std::size_t>(std::countr_zero(lineFeeds));
+      // A carriage return before the line feed belongs to the line end. One
+      // that ended the window before is taken for whitespace of the line,
+      // which only costs the line the quick cut into words.
+      std::size_t to = end - window;
+      if (to > from && input_[end - 1] == '\r') --to;
+      lookAt(from, to);
+      break;
     }
-    const std::size_t end = window + static_cast<std::size_t>(std::countr_zero(lineFeeds));
-    triggers |= laneUnion(lanes_, from, end - window);
-    line = lineBefore(input_, begin, end);
-    next_ = end + 1;
-    return true;
+    lookAt(from, kStep);
+    at = window + kStep;
   }
+  line.text = lineBefore(input_, begin, end);
+  line.triggers = triggers;
+  line.blanksOnly = otherSpaces == 0;
+  next_ = end + 1;
+  done_ = end == input_.size();
+  return true;
 }
 
-TriggerSet normaliseLine(std::string_view raw, TriggerSet triggers, std::string& line) {
+Normalised normaliseLine(std::string_view raw, TriggerSet triggers, std::string& line) {
   constexpr char kBlank = kFourBlanks[0];
   constexpr std::size_t kTabBlanks = kFourBlanks.size();
   // Leading blanks, counted four at a time while they last.
@@ -210,16 +229,20 @@ TriggerSet normaliseLine(std::string_view raw, TriggerSet triggers, std::string&
   // blanks may be too short a run to.
   const bool changes = (triggers & kUpdateTrigger) != 0 ||
                        ((triggers & kBlankRunTrigger) != 0 && needsNormalising(rest));
+  if (!changes) {
+    // The tabs and the blanks left over take the place of the last of the
+    // leading blanks, which the copy brings along; the tabs are written over
+    // the first of them.
+    line.assign(rest.data() - tabs - blanks, tabs + blanks + rest.size());
+    std::fill_n(line.data(), tabs, '\t');
+    return {triggers, tabs};
+  }
   // Four blanks become one tab and take three bytes fewer; every "=" may
   // gain a blank behind it. So the rest grows to at most twice its length.
-  line.resize(tabs + blanks + (changes ? 2 : 1) * rest.size());
+  line.resize(tabs + blanks + 2 * rest.size());
   char* out = line.data();
   out = std::fill_n(out, tabs, '\t');
   out = std::fill_n(out, blanks, kBlank);
-  if (!changes) {
-    if (!rest.empty()) std::memcpy(out, rest.data(), rest.size());
-    return triggers;
-  }
   static_assert(kAddTo[1] == kSubtractFrom[1]);
   const char* const begin = rest.data();
   const char* const end = begin + rest.size();
@@ -245,19 +268,49 @@ TriggerSet normaliseLine(std::string_view raw, TriggerSet triggers, std::string&
     }
   }
   line.resize(static_cast<std::size_t>(out - line.data()));
-  return triggers;
+  return {triggers, tabs};
 }
 
-void Words::reset(std::string_view line) {
+void Words::reset(std::string_view line, std::size_t leadingTabs, bool blanksOnly) {
   line_ = line;
-  next_ = 0;
+  blanksOnly_ = blanksOnly;
+  next_ = blanksOnly ? leadingTabs : 0;
   cut_ = 0;
+}
+
+bool Words::firstMayStartWith(const std::array<bool, 256>& starts) const {
+  if (cut_ > 0) return !words_[0].empty() && starts[static_cast<unsigned char>(words_[0][0])];
+  if (blanksOnly_) {
+    return next_ < line_.size() && line_[next_] != ' ' &&
+           starts[static_cast<unsigned char>(line_[next_])];
+  }
+  // The first word is the first piece less its whitespace: its first byte,
+  // if any, is the first byte that is not whitespace, unless a blank ends
+  // the piece before it.
+  for (std::size_t i = next_; i < line_.size(); ++i) {
+    const char c = line_[i];
+    if (!isSpaceByte(c)) return starts[static_cast<unsigned char>(c)];
+    if (c == ' ') return false;
+  }
+  return false;
 }
 
 std::string_view Words::cutThrough(std::size_t n) {
   for (; cut_ <= n; ++cut_) {
-    words_[cut_] = next_ <= line_.size() ? nextPiece(line_, next_, ' ', joined_[cut_])
-                                         : std::string_view();
+    if (next_ > line_.size()) {
+      words_[cut_] = std::string_view();
+    } else if (blanksOnly_) {
+      // No whitespace to take out: a word runs to the next blank.
+      const char* const begin = line_.data() + next_;
+      const std::size_t left = line_.size() - next_;
+      const void* const blank = std::memchr(begin, ' ', left);
+      const std::size_t length =
+          blank ? static_cast<std::size_t>(static_cast<const char*>(blank) - begin) : left;
+      words_[cut_] = std::string_view(begin, length);
+      next_ += length + 1;
+    } else {
+      words_[cut_] = nextPiece(line_, next_, ' ', joined_[cut_]);
+    }
   }
   return words_[n];
 }

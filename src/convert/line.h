@@ -17,19 +17,27 @@
 
 namespace brindle {
 
-// Hands out the lines of an input as views, in order, each with the set of
-// scanned trigger texts (see triggers.h) it holds after its leading blanks,
-// so that the steps a line cannot set off are skipped; a set may name a
-// group the line lacks, never the reverse. An input has one more line than
-// it has line feeds; a carriage return directly before a line feed belongs
-// to the line end, any other one stays in its line. One scan, sixteen bytes
-// at a time, finds both the line ends and the triggers.
+// A line of an input, without its line end, and what the scan tells of it.
+struct ScannedLine {
+  std::string_view text;
+  // The groups of scanned trigger texts (see triggers.h) the line may hold
+  // after its leading blanks: never one less than it holds.
+  TriggerSet triggers = 0;
+  // Whether the line holds no whitespace but blanks.
+  bool blanksOnly = false;
+};
+
+// Hands out the lines of an input, in order. An input has one more line
+// than it has line feeds; a carriage return directly before a line feed
+// belongs to the line end, any other one stays in its line. One scan,
+// sixteen bytes at a time, finds the line ends and what the lines hold, so
+// that the steps a line cannot set off are skipped.
 class ScriptLines {
  public:
   explicit ScriptLines(std::string_view input) : input_(input) {}
 
   // The next line; false once every line has been handed out.
-  bool next(std::string_view& line, TriggerSet& triggers);
+  bool next(ScannedLine& line);
 
  private:
   void scanWindow(std::size_t start);
@@ -38,24 +46,34 @@ class ScriptLines {
   std::size_t next_ = 0;  // where the next line starts
   bool done_ = false;
   // The window scanned last, at an offset that is a multiple of its width:
-  // which of its bytes are line feeds (bit k for byte start + k), and the
-  // trigger sets of the texts that may start at each of them.
+  // for each of its bytes (bit k for byte start + k), whether it is a line
+  // feed, whitespace other than a blank, and where a text of each trigger
+  // group may begin.
   std::size_t window_ = static_cast<std::size_t>(-1);
   unsigned lineFeeds_ = 0;
-  LaneHalves lanes_ = {};
+  unsigned otherSpaces_ = 0;
+  unsigned starts_[kTriggerGroups] = {};  // bit k of starts_[g]: a text of group 1 << g may start at k
+  unsigned anyStart_ = 0;
 };
 
 // The line of `input` that starts at offset `begin`, without its line end,
 // for a caller that looks at a few lines only.
 std::string_view lineAt(std::string_view input, std::size_t begin);
 
+// What the normalisation tells of the line it wrote: the triggers of the
+// normalised line, those scanned and those a blank put behind "+=" may form
+// (" (" before a parenthesis), and how many tabs it begins with.
+struct Normalised {
+  TriggerSet triggers = 0;
+  std::size_t leadingTabs = 0;
+};
+
 // Writes into `line` what the normalisation makes of `raw`: every run of four
 // blanks becomes a tab, scanning left to right, and a blank goes behind every
 // "+=" and "-=". `triggers` are those scanned in the line (kEveryTrigger when
 // not known); without a blank run or an update only its leading blanks
-// change. Returns the triggers of the normalised line: those scanned, and
-// those a blank put behind "+=" may form (" (" before a parenthesis).
-TriggerSet normaliseLine(std::string_view raw, TriggerSet triggers, std::string& line);
+// change.
+Normalised normaliseLine(std::string_view raw, TriggerSet triggers, std::string& line);
 
 // The words of a normalised line: the pieces that cutting it at blanks gives,
 // with every whitespace byte taken out. They are cut as they are asked for,
@@ -64,18 +82,25 @@ TriggerSet normaliseLine(std::string_view raw, TriggerSet triggers, std::string&
 // it), so the line must stay as it is while the words are used.
 class Words {
  public:
-  // Starts on a new line, forgetting the words of the last one.
-  void reset(std::string_view line);
+  // Starts on a new line, forgetting the words of the last one. A caller
+  // that knows how many tabs the line begins with, and that after them it
+  // holds no whitespace but blanks, says so: its words are then the runs
+  // between blanks, found with memchr.
+  void reset(std::string_view line, std::size_t leadingTabs = 0, bool blanksOnly = false);
   // The first, second and third word; empty where the line has fewer.
   std::string_view first() { return word(0); }
   std::string_view second() { return word(1); }
   std::string_view third() { return word(2); }
+  // Whether the first word may start with a byte `starts` holds; false when
+  // it is sure not to. Cheaper than the word itself, which it does not cut.
+  bool firstMayStartWith(const std::array<bool, 256>& starts) const;
 
  private:
   std::string_view word(std::size_t n) { return n < cut_ ? words_[n] : cutThrough(n); }
   std::string_view cutThrough(std::size_t n);
 
   std::string_view line_;
+  bool blanksOnly_ = false;
   std::size_t next_ = 0;  // where the next word starts; past the end after the last
   std::size_t cut_ = 0;   // how many words are cut
   std::array<std::string_view, 3> words_;

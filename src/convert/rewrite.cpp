@@ -28,9 +28,10 @@ enum class KeywordRule {
 // word "path_end" chooses a rule that changes nothing, so it is looked for
 // only where a later test would hold, and expanding an update rewrites
 // nothing in a text that holds no "+=" or "-=" (`triggers` tell whether the
-// text the rule will rewrite may).
+// text the rule will rewrite, after the common rewrites, may).
 KeywordRule keywordRuleOf(Words& words, TriggerSet triggers) {
-  const std::string_view first = words.first();
+  const std::string_view first =
+      words.firstMayStartWith(kFirstWordStarts) ? words.first() : std::string_view();
   if (first == kJumpOutWord) return KeywordRule::quoteJumpTarget;
   if (first == kIfWord) return KeywordRule::openChain;
   if (first == kPathEndWord) return KeywordRule::callPathEnd;
@@ -80,21 +81,23 @@ void applyValueRewrites(std::string& text) {
 }
 
 // The rewrites every statement gets, in order, each skipped where the text
-// holds nothing it looks for. Returns the triggers of the rewritten text.
-TriggerSet applyCommonRewrites(std::string& text, TriggerSet triggers) {
+// holds nothing it looks for. `dollar` is where the first "$" stands, found
+// before (npos for none), and so is `call`, the first "call ", where there
+// is no "$" to erase first.
+void applyCommonRewrites(std::string& text, TriggerSet triggers, std::size_t dollar,
+                         std::size_t call) {
   // Erasing joins the bytes on either side, which may form a text that a
   // later rewrite looks for; no other text can appear.
-  const auto erase = [&](TriggerSet trigger, std::string_view what) {
-    if ((triggers & trigger) == 0) return;
-    const std::size_t at = findText(text, what);
-    if (at == std::string::npos) return;
+  const auto erase = [&](std::size_t at, std::string_view what) {
     text.erase(at, what.size());
     if (at > 0 && at < text.size()) triggers |= formedByJoining(text[at - 1], text[at]);
   };
-  erase(kDollarTrigger, kDollar);
-  erase(kCallTrigger, kCall);
+  if (dollar != std::string::npos) erase(dollar, kDollar);
+  if ((triggers & kCallTrigger) != 0) {
+    if (dollar != std::string::npos) call = findText(text, kCall);  // it may have moved, or formed
+    if (call != std::string::npos) erase(call, kCall);
+  }
   if ((triggers & kValueTrigger) != 0) applyValueRewrites(text);
-  return triggers;
 }
 
 // `jump_out target` becomes `jump_out ("target")`; the target is wrapped
@@ -154,7 +157,9 @@ std::size_t countTabs(std::string_view text) {
 
 }  // namespace
 
-bool isLabelStatement(Words& words) { return words.first() == kLabelWord; }
+bool isLabelStatement(Words& words) {
+  return words.firstMayStartWith(kFirstWordStarts) && words.first() == kLabelWord;
+}
 
 std::string labelName(Words& words) {
   std::string name(words.second());
@@ -163,7 +168,9 @@ std::string labelName(Words& words) {
 }
 
 std::string_view variableOf(Words& words) {
-  return words.first() == kDollarWord ? words.second() : std::string_view();
+  return words.firstMayStartWith(kFirstWordStarts) && words.first() == kDollarWord
+             ? words.second()
+             : std::string_view();
 }
 
 bool variableOfSimpleLine(std::string_view raw, std::string_view& name) {
@@ -186,22 +193,35 @@ bool variableOfSimpleLine(std::string_view raw, std::string_view& name) {
 
 void rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
                       std::string* warning) {
-  // The common rewrites go to a second buffer, so that the words, which view
-  // the normalised text, last until the keyword rule is chosen and the word
-  // it works with is copied.
-  thread_local std::string rewritten;
   std::string& text = statement.text;
-  const bool rewrites = (triggers & (kDollarTrigger | kCallTrigger | kValueTrigger)) != 0;
-  if (rewrites) {
-    rewritten.assign(text);
-    triggers = applyCommonRewrites(rewritten, triggers);
+  // The keyword rule is chosen, and the word it works with copied, before
+  // the common rewrites change the text under the words. Erasing joins the
+  // bytes on either side, which may form a "+=" that the rule would expand;
+  // where the one text to erase stands is found first, so that the rule
+  // knows. Where both a "$" and a "call " are to be erased, any text may
+  // form.
+  const auto find = [&](TriggerSet trigger, std::string_view what) {
+    return (triggers & trigger) != 0 ? findText(text, what) : std::string::npos;
+  };
+  const std::size_t dollar = find(kDollarTrigger, kDollar);
+  const std::size_t call = dollar == std::string::npos ? find(kCallTrigger, kCall) : std::string::npos;
+  const auto joined = [&](std::size_t at, std::size_t size) {
+    return at > 0 && at + size < text.size() ? formedByJoining(text[at - 1], text[at + size]) : 0;
+  };
+  TriggerSet after = triggers;
+  if (dollar != std::string::npos && (triggers & kCallTrigger) != 0) {
+    after = kEveryTrigger;
+  } else if (dollar != std::string::npos) {
+    after |= joined(dollar, kDollar.size());
+  } else if (call != std::string::npos) {
+    after |= joined(call, kCall.size());
   }
-  const KeywordRule rule = keywordRuleOf(words, triggers);
-  const bool elif = words.first() == kElifWord;
+  const KeywordRule rule = keywordRuleOf(words, after);
+  const bool elif = rule == KeywordRule::continueChain && words.first() == kElifWord;
   const std::string second(
       rule == KeywordRule::quoteJumpTarget || rule == KeywordRule::expandUpdate ? words.second()
                                                                                 : std::string_view());
-  if (rewrites) text.assign(rewritten);
+  applyCommonRewrites(text, triggers, dollar, call);
   statement.indent = countTabs(text);
   statement.chainFlag = ChainRole::plainStatement;
   switch (rule) {

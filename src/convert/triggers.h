@@ -45,6 +45,16 @@ inline constexpr std::string_view kPathEndWord = kPathEnd;
 inline constexpr std::string_view kElseWord = "else:";
 inline constexpr std::string_view kElifWord = "elif";
 
+// The words that choose a rule as a line's first word, and the bytes they
+// start with: a first word that starts with any other byte chooses none.
+inline constexpr std::string_view kFirstWords[] = {kLabelWord, kDollarWord,  kJumpOutWord, kIfWord,
+                                                   kPathEndWord, kElseWord, kElifWord};
+inline constexpr auto kFirstWordStarts = [] {
+  std::array<bool, 256> starts{};
+  for (const std::string_view word : kFirstWords) starts[static_cast<unsigned char>(word[0])] = true;
+  return starts;
+}();
+
 // What a line may hold that sets off a step before its keyword rule: a set
 // of these bits, one per group of scanned texts.
 using TriggerSet = unsigned;
@@ -54,6 +64,7 @@ inline constexpr TriggerSet kDollarTrigger = 4;    // "$": erased
 inline constexpr TriggerSet kCallTrigger = 8;      // "call ": erased
 inline constexpr TriggerSet kValueTrigger = 16;    // a value rewrite's search text
 inline constexpr TriggerSet kEveryTrigger = 31;
+inline constexpr std::size_t kTriggerGroups = 5;  // one bit each
 
 // The texts that may make the normalisation or a common rewrite change a
 // line, each with the step it sets off. A line that holds none of them

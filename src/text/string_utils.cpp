@@ -30,19 +30,33 @@ std::size_t findText(std::string_view text, std::string_view what, std::size_t f
   if (text.size() >= kVectorBytes + tail) {
     const auto first = static_cast<unsigned char>(what[0]);
     const auto final = static_cast<unsigned char>(what[tail]);
-    // Windows of sixteen starts from `from` on; the last window is moved back
-    // to end with the text, and skips the starts an earlier one looked at.
-    while (at <= last) {
-      const std::size_t start = std::min(at, last + 1 - kVectorBytes);
+    // Windows of sixteen starts from `from` on, two at a time while they
+    // last; the last window is moved back to end with the text, and skips
+    // the starts an earlier one looked at.
+    const auto hitsAt = [&](std::size_t start) {
       ByteVector a;
       ByteVector b;
       loadBytes(a, p + start);
       loadBytes(b, p + start + tail);
-      unsigned hits = hitMask((a == first) & (b == final)) >> (at - start) << (at - start);
+      return hitMask((a == first) & (b == final));
+    };
+    const auto firstAgreeing = [&](std::size_t start, unsigned hits) {
       for (; hits != 0; hits &= hits - 1) {
         const std::size_t hit = start + static_cast<std::size_t>(std::countr_zero(hits));
         if (rest(hit)) return hit;
       }
+      return std::string_view::npos;
+    };
+    for (; at + 2 * kVectorBytes <= last + 1; at += 2 * kVectorBytes) {
+      const unsigned hits = hitsAt(at) | hitsAt(at + kVectorBytes) << kVectorBytes;
+      if (hits == 0) continue;
+      const std::size_t hit = firstAgreeing(at, hits);
+      if (hit != std::string_view::npos) return hit;
+    }
+    while (at <= last) {
+      const std::size_t start = std::min(at, last + 1 - kVectorBytes);
+      const std::size_t hit = firstAgreeing(start, hitsAt(start) >> (at - start) << (at - start));
+      if (hit != std::string_view::npos) return hit;
       at = start + kVectorBytes;
     }
     return std::string_view::npos;

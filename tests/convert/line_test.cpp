@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,23 +50,29 @@ TEST(ScriptLinesTest, CutsLinesAndNamesEveryTriggerTheyHold) {
   std::vector<std::string> inputs = {"", "\n", "a\r\nb\r", "x\ry\r\r\n", "ca\nll  \n  $"};
   for (int i = 0; i < 300; ++i) inputs.push_back(maker.script(maker.below(30)));
   std::size_t linesWithNone = 0;
+  std::size_t blanksOnlyMissed = 0;
   for (const std::string& input : inputs) {
     const std::vector<std::string> expected = linesOf(input);
     ScriptLines lines(input);
-    std::string_view line;
-    TriggerSet triggers = 0;
+    ScannedLine line;
     std::size_t count = 0;
-    while (lines.next(line, triggers)) {
+    while (lines.next(line)) {
       ASSERT_LT(count, expected.size()) << "input: " << input;
-      ASSERT_EQ(line, expected[count]) << "input: " << input;
-      const TriggerSet held = triggersHeldBy(line);
-      ASSERT_EQ(triggers & held, held) << "line: " << line;
-      linesWithNone += triggers == 0 && !line.empty();
+      ASSERT_EQ(line.text, expected[count]) << "input: " << input;
+      const TriggerSet held = triggersHeldBy(line.text);
+      ASSERT_EQ(line.triggers & held, held) << "line: " << line.text;
+      const bool blanksOnly =
+          std::none_of(line.text.begin(), line.text.end(), [](char c) { return c != ' ' && isSpaceByte(c); });
+      // It may miss that a line holds only blanks, never the reverse.
+      ASSERT_TRUE(!line.blanksOnly || blanksOnly) << "line: " << line.text;
+      blanksOnlyMissed += blanksOnly && !line.blanksOnly;
+      linesWithNone += line.triggers == 0 && !line.text.empty();
       ++count;
     }
     ASSERT_EQ(count, expected.size()) << "input: " << input;
   }
   EXPECT_GT(linesWithNone, 500u);  // the scan does let plain lines through
+  EXPECT_LT(blanksOnlyMissed, 50u);
 }
 
 TEST(NormaliseLineTest, EqualsTheThreeReplacementsAndKeepsTriggersTrue) {
@@ -89,14 +96,15 @@ TEST(NormaliseLineTest, EqualsTheThreeReplacementsAndKeepsTriggersTrue) {
     replaceAll(expected, kAddTo, "+= ");
     replaceAll(expected, kSubtractFrom, "-= ");
     ScriptLines scan(raw);
-    std::string_view view;
-    TriggerSet scanned = 0;
-    scan.next(view, scanned);
-    for (const TriggerSet triggers : {scanned, kEveryTrigger}) {
-      const TriggerSet after = normaliseLine(raw, triggers, line);
+    ScannedLine scanned;
+    scan.next(scanned);
+    for (const TriggerSet triggers : {scanned.triggers, kEveryTrigger}) {
+      const Normalised after = normaliseLine(raw, triggers, line);
       ASSERT_EQ(line, expected) << "raw: " << raw;
       const TriggerSet held = triggersHeldBy(line) & ~kBlankRunTrigger;
-      ASSERT_EQ(after & held, held) << "raw: " << raw;
+      ASSERT_EQ(after.triggers & held, held) << "raw: " << raw;
+      const std::size_t leadingBlanks = std::min(raw.find_first_not_of(' '), raw.size());
+      ASSERT_EQ(after.leadingTabs, leadingBlanks / kFourBlanks.size()) << "raw: " << raw;
     }
   }
   for (const auto& [raw, normalised] : cases) {
@@ -109,16 +117,31 @@ TEST(WordsTest, AreThePiecesSplitOnCuts) {
   test::LineMaker maker(3);
   std::vector<std::string> pieces;
   Words words;
-  for (int i = 0; i < 20000; ++i) {
-    const std::string line = i % 2 == 0 ? maker.line() : maker.statement();
+  std::string line;
+  std::size_t quick = 0;
+  for (int i = 0; i < 40000; ++i) {
+    const std::string raw = i % 2 == 0 ? maker.line() : maker.statement();
+    ScriptLines scan(raw);
+    ScannedLine scanned;
+    scan.next(scanned);
+    const Normalised normalised = normaliseLine(raw, scanned.triggers, line);
     splitOn(line, pieces, ' ');
-    words.reset(line);
+    // Every other line is cut as the driver cuts it, with what the scan and
+    // the normalisation tell of it.
+    const bool blanksOnly = scanned.blanksOnly && (scanned.triggers & kBlankRunTrigger) == 0;
+    if (i % 4 < 2) {
+      words.reset(line, normalised.leadingTabs, blanksOnly);
+      quick += blanksOnly;
+    } else {
+      words.reset(line);
+    }
     // Asked for out of order, as the rules may ask.
     const std::string_view third = words.third();
     ASSERT_EQ(words.first(), pieces[0]) << "line: " << line;
     ASSERT_EQ(words.second(), pieces.size() > 1 ? pieces[1] : "") << "line: " << line;
     ASSERT_EQ(third, pieces.size() > 2 ? pieces[2] : "") << "line: " << line;
   }
+  EXPECT_GT(quick, 1000u);
 }
 
 }  // namespace

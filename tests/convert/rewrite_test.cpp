@@ -91,17 +91,20 @@ TEST(RewriteStatementTest, TextualRewritesAndRuleChoice) {
 // A statement taken through the line steps and the rules, with the triggers
 // the scan finds, or with every trigger, so that no step is skipped.
 ScriptLine rewritten(std::string_view raw, bool scanned, std::string* warning) {
-  TriggerSet triggers = kEveryTrigger;
-  if (scanned) {
-    ScriptLines lines(raw);
-    std::string_view line;
-    lines.next(line, triggers);
-  }
+  ScannedLine line;
+  ScriptLines(raw).next(line);
   ScriptLine statement;
   Words words;
-  triggers = normaliseLine(raw, triggers, statement.text);
-  words.reset(statement.text);
-  rewriteStatement(words, triggers, statement, warning);
+  if (scanned) {
+    const Normalised normalised = normaliseLine(raw, line.triggers, statement.text);
+    words.reset(statement.text, normalised.leadingTabs,
+                line.blanksOnly && (line.triggers & kBlankRunTrigger) == 0);
+    rewriteStatement(words, normalised.triggers, statement, warning);
+  } else {
+    normaliseLine(raw, kEveryTrigger, statement.text);
+    words.reset(statement.text);
+    rewriteStatement(words, kEveryTrigger, statement, warning);
+  }
   return statement;
 }
 
@@ -140,11 +143,9 @@ TEST(RewriteStatementTest, SkipsOnlyStepsThatChangeNothing) {
     if (!keyword) {
       ASSERT_EQ(every.text, commonRewritesStepByStep(normalised)) << "raw: " << raw;
     }
-    ScriptLines lines(raw);
-    std::string_view line;
-    TriggerSet triggers = 0;
-    lines.next(line, triggers);
-    skipped += triggers == 0;
+    ScannedLine line;
+    ScriptLines(raw).next(line);
+    skipped += line.triggers == 0;
   }
   EXPECT_GT(skipped, 3000u);  // most of these lines do skip steps
 }
