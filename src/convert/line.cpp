@@ -117,6 +117,18 @@ unsigned windowStarts(const char* p, unsigned (&starts)[kTriggerGroups], std::in
   return any;
 }
 
+// Where the first "+=" or "-=" at or after `from` starts, or npos.
+std::size_t findUpdate(std::string_view text, std::size_t from) {
+  static_assert(kAddTo[1] == kSubtractFrom[1]);
+  for (std::size_t at = from; at + 1 < text.size(); ++at) {
+    const void* const equals = std::memchr(text.data() + at + 1, kAddTo[1], text.size() - at - 1);
+    if (equals == nullptr) break;
+    at = static_cast<std::size_t>(static_cast<const char*>(equals) - text.data()) - 1;
+    if (text[at] == kAddTo[0] || text[at] == kSubtractFrom[0]) return at;
+  }
+  return std::string_view::npos;
+}
+
 // Whether anything after a line's leading blanks changes in the
 // normalisation: a run of four blanks, "+=" or "-=".
 bool needsNormalising(std::string_view rest) {
@@ -229,13 +241,30 @@ Normalised normaliseLine(std::string_view raw, TriggerSet triggers, std::string&
   // blanks may be too short a run to.
   const bool changes = (triggers & kUpdateTrigger) != 0 ||
                        ((triggers & kBlankRunTrigger) != 0 && needsNormalising(rest));
-  if (!changes) {
-    // The tabs and the blanks left over take the place of the last of the
-    // leading blanks, which the copy brings along; the tabs are written over
-    // the first of them.
+  // The tabs and the blanks left over take the place of the last of the
+  // leading blanks, which a copy of the line brings along; the tabs are
+  // written over the first of them.
+  const auto copyWhole = [&] {
     line.assign(rest.data() - tabs - blanks, tabs + blanks + rest.size());
     std::fill_n(line.data(), tabs, '\t');
+  };
+  if (!changes) {
+    copyWhole();
     return {triggers, tabs};
+  }
+  // Most updates hold one "+=" or "-=" and no run of blanks: the line is
+  // copied whole and one blank put in.
+  if ((triggers & kBlankRunTrigger) == 0) {
+    const std::size_t update = findUpdate(rest, 0);
+    if (update != std::string_view::npos &&
+        findUpdate(rest, update + kAddTo.size()) == std::string_view::npos) {
+      copyWhole();
+      const std::size_t after = tabs + blanks + update + kAddTo.size();
+      line.insert(after, 1, kBlank);
+      triggers |= formedByJoining(kAddTo[1], kBlank);
+      if (after + 1 < line.size()) triggers |= formedByJoining(kBlank, line[after + 1]);
+      return {triggers, tabs};
+    }
   }
   // Four blanks become one tab and take three bytes fewer; every "=" may
   // gain a blank behind it. So the rest grows to at most twice its length.

@@ -78,19 +78,21 @@ VariableNames findVariables(std::string_view input) {
   while ((at = input.find(kDollar, at)) != std::string_view::npos) {
     std::size_t begin = at;
     while (begin > 0 && input[begin - 1] != '\n' && isSpaceByte(input[begin - 1])) --begin;
-    const std::size_t end = input.find('\n', at);
-    if (begin == 0 || input[begin - 1] == '\n') {
-      const std::string_view raw = lineAt(input, begin);
-      std::string_view name;
-      if (!variableOfSimpleLine(raw, name)) {
-        normaliseLine(raw, kEveryTrigger, line);
-        words.reset(line);
-        name = variableOf(words);
-      }
-      recordVariable(variableNames, name);
+    if (begin != 0 && input[begin - 1] != '\n') {
+      const std::size_t end = input.find('\n', at);
+      if (end == std::string_view::npos) break;
+      at = end + 1;
+      continue;
     }
-    if (end == std::string_view::npos) break;
-    at = end + 1;
+    const std::string_view raw = lineAt(input, begin);
+    std::string_view name;
+    if (!variableOfSimpleLine(raw, name)) {
+      normaliseLine(raw, kEveryTrigger, line);
+      words.reset(line);
+      name = variableOf(words);
+    }
+    recordVariable(variableNames, name);
+    at = begin + raw.size();  // the search goes on from the line end
   }
   return variableNames;
 }

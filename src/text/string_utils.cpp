@@ -27,7 +27,10 @@ std::size_t findText(std::string_view text, std::string_view what, std::size_t f
   };
   const std::size_t last = text.size() - what.size();  // the last start that fits
   std::size_t at = from;
-  if (text.size() >= kVectorBytes + tail) {
+  // Lines are short: there memchr, which finds a first byte in one call,
+  // costs less than setting up windows.
+  constexpr std::size_t kShortText = 4 * kVectorBytes;
+  if (text.size() - from >= kShortText) {
     const auto first = static_cast<unsigned char>(what[0]);
     const auto final = static_cast<unsigned char>(what[tail]);
     // Windows of sixteen starts from `from` on, two at a time while they
@@ -61,7 +64,7 @@ std::size_t findText(std::string_view text, std::string_view what, std::size_t f
     }
     return std::string_view::npos;
   }
-  // A text too short for a window: memchr finds each first byte.
+  // A short text: memchr finds each first byte.
   while (at <= last) {
     const void* const hit = std::memchr(p + at, what[0], last + 1 - at);
     if (hit == nullptr) break;
