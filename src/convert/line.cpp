@@ -302,17 +302,14 @@ Normalised normaliseLine(std::string_view raw, TriggerSet triggers, std::string&
 
 void Words::reset(std::string_view line, std::size_t leadingTabs, bool blanksOnly) {
   line_ = line;
+  leadingTabs_ = leadingTabs;
   blanksOnly_ = blanksOnly;
   next_ = blanksOnly ? leadingTabs : 0;
   cut_ = 0;
 }
 
-bool Words::firstMayStartWith(const std::array<bool, 256>& starts) const {
+bool Words::firstMayStartWithSlowly(const std::array<bool, 256>& starts) const {
   if (cut_ > 0) return !words_[0].empty() && starts[static_cast<unsigned char>(words_[0][0])];
-  if (blanksOnly_) {
-    return next_ < line_.size() && line_[next_] != ' ' &&
-           starts[static_cast<unsigned char>(line_[next_])];
-  }
   // The first word is the first piece less its whitespace: its first byte,
   // if any, is the first byte that is not whitespace, unless a blank ends
   // the piece before it.

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -93,13 +94,26 @@ class Words {
   std::string_view third() { return word(2); }
   // Whether the first word may start with a byte `starts` holds; false when
   // it is sure not to. Cheaper than the word itself, which it does not cut.
-  bool firstMayStartWith(const std::array<bool, 256>& starts) const;
+  bool firstMayStartWith(const std::array<bool, 256>& starts) const {
+    if (cut_ == 0 && blanksOnly_) {
+      return next_ < line_.size() && line_[next_] != ' ' &&
+             starts[static_cast<unsigned char>(line_[next_])];
+    }
+    return firstMayStartWithSlowly(starts);
+  }
+  // How many tabs the line holds, where reset() was told enough to know:
+  // a line that holds no whitespace but blanks after its leading tabs.
+  std::optional<std::size_t> tabCount() const {
+    return blanksOnly_ ? std::optional<std::size_t>(leadingTabs_) : std::nullopt;
+  }
 
  private:
   std::string_view word(std::size_t n) { return n < cut_ ? words_[n] : cutThrough(n); }
   std::string_view cutThrough(std::size_t n);
+  bool firstMayStartWithSlowly(const std::array<bool, 256>& starts) const;
 
   std::string_view line_;
+  std::size_t leadingTabs_ = 0;
   bool blanksOnly_ = false;
   std::size_t next_ = 0;  // where the next word starts; past the end after the last
   std::size_t cut_ = 0;   // how many words are cut

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <iterator>
 
 #include "string_utils.h"
@@ -222,7 +223,8 @@ void rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
       rule == KeywordRule::quoteJumpTarget || rule == KeywordRule::expandUpdate ? words.second()
                                                                                 : std::string_view());
   applyCommonRewrites(text, triggers, dollar, call);
-  statement.indent = countTabs(text);
+  const std::optional<std::size_t> tabs = words.tabCount();
+  statement.indent = tabs ? *tabs : countTabs(text);
   statement.chainFlag = ChainRole::plainStatement;
   switch (rule) {
     case KeywordRule::quoteJumpTarget:
