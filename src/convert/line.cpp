@@ -59,6 +59,11 @@ constexpr std::array<Pattern, kPatternCount> kPatterns = [] {
 
 constexpr std::size_t kStep = kVectorBytes;  // starts looked at per window
 constexpr std::size_t kWindow = kStep + 2;   // bytes a window reads
+// Windows are scanned four at a time, a block, so that most lines take one
+// or two looks at the masks.
+constexpr std::size_t kWindowsPerBlock = 4;
+constexpr std::size_t kBlock = kWindowsPerBlock * kStep;
+static_assert(kBlock == 64, "a block's masks fill 64 bits");
 
 template <std::size_t I>
 LaneVector patternHits(const ByteVector& a, const ByteVector& b, const ByteVector& c) {
@@ -166,31 +171,46 @@ std::string_view lineAt(std::string_view input, std::size_t begin) {
   return lineBefore(input, begin, input.find('\n', begin));
 }
 
-inline void ScriptLines::scanWindow(std::size_t start) {
-  window_ = start;
-  char padded[kWindow] = {};
+inline void ScriptLines::scanBlock(std::size_t start) {
+  block_ = start;
+  char padded[kBlock + kWindow - kStep] = {};
   const char* bytes = input_.data() + start;
-  if (start + kWindow > input_.size()) {
-    // Near the end the window reads a zero-padded copy; no pattern holds a
+  if (start + sizeof padded > input_.size()) {
+    // Near the end the block reads a zero-padded copy; no pattern holds a
     // zero byte, and the four-blank pattern needs two blanks after its start.
     std::memcpy(padded, bytes, input_.size() - start);
     bytes = padded;
   }
-  ByteVector a;
-  loadBytes(a, bytes);
-  lineFeeds_ = hitMask(a == static_cast<unsigned char>('\n'));
-  otherSpaces_ = hitMask((a >= static_cast<unsigned char>('\t')) & (a <= static_cast<unsigned char>('\r')));
-  anyStart_ = windowStarts(bytes, starts_, std::make_index_sequence<kTriggerGroups>());
+  lineFeeds_ = 0;
+  otherSpaces_ = 0;
+  anyStart_ = 0;
+  for (std::uint64_t& group : starts_) group = 0;
+  for (std::size_t w = 0; w < kWindowsPerBlock; ++w) {
+    const char* const window = bytes + w * kStep;
+    const unsigned shift = static_cast<unsigned>(w * kStep);
+    ByteVector a;
+    loadBytes(a, window);
+    lineFeeds_ |= std::uint64_t{hitMask(a == static_cast<unsigned char>('\n'))} << shift;
+    otherSpaces_ |= std::uint64_t{hitMask((a >= static_cast<unsigned char>('\t')) &
+                                          (a <= static_cast<unsigned char>('\r')))}
+                    << shift;
+    unsigned starts[kTriggerGroups];
+    const unsigned any = windowStarts(window, starts, std::make_index_sequence<kTriggerGroups>());
+    if (any == 0) continue;
+    anyStart_ |= std::uint64_t{any} << shift;
+    for (std::size_t g = 0; g < kTriggerGroups; ++g) starts_[g] |= std::uint64_t{starts[g]} << shift;
+  }
 }
 
 bool ScriptLines::next(ScannedLine& line) {
   if (done_) return false;
   const std::size_t begin = next_;
   TriggerSet triggers = 0;
-  unsigned otherSpaces = 0;
-  // Takes in the bytes [from, to) of the window scanned last.
+  std::uint64_t otherSpaces = 0;
+  // Takes in the bytes [from, to) of the block scanned last.
   const auto lookAt = [&](std::size_t from, std::size_t to) {
-    const unsigned range = ((1u << to) - 1) & ~((1u << from) - 1);
+    const std::uint64_t range =
+        (to == kBlock ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1) & ~((std::uint64_t{1} << from) - 1);
     otherSpaces |= otherSpaces_ & range;
     if ((anyStart_ & range) == 0) return;
     for (std::size_t g = 0; g < kTriggerGroups; ++g) {
@@ -199,22 +219,22 @@ bool ScriptLines::next(ScannedLine& line) {
   };
   std::size_t end = input_.size();
   for (std::size_t at = begin; at < input_.size();) {
-    const std::size_t window = at - at % kStep;
-    if (window != window_) scanWindow(window);
-    const std::size_t from = at - window;
-    const unsigned lineFeeds = lineFeeds_ >> from << from;
+    const std::size_t block = at - at % kBlock;
+    if (block != block_) scanBlock(block);
+    const std::size_t from = at - block;
+    const std::uint64_t lineFeeds = lineFeeds_ >> from << from;
     if (lineFeeds != 0) {
-      end = window + static_cast<std::size_t>(std::countr_zero(lineFeeds));
+      end = block + static_cast<std::size_t>(std::countr_zero(lineFeeds));
       // A carriage return before the line feed belongs to the line end. One
-      // that ended the window before is taken for whitespace of the line,
+      // that ended the block before is taken for whitespace of the line,
       // which only costs the line the quick cut into words.
-      std::size_t to = end - window;
+      std::size_t to = end - block;
       if (to > from && input_[end - 1] == '\r') --to;
       lookAt(from, to);
       break;
     }
-    lookAt(from, kStep);
-    at = window + kStep;
+    lookAt(from, kBlock);
+    at = block + kBlock;
   }
   line.text = lineBefore(input_, begin, end);
   line.triggers = triggers;

@@ -41,20 +41,20 @@ class ScriptLines {
   bool next(ScannedLine& line);
 
  private:
-  void scanWindow(std::size_t start);
+  void scanBlock(std::size_t start);
 
   std::string_view input_;
   std::size_t next_ = 0;  // where the next line starts
   bool done_ = false;
-  // The window scanned last, at an offset that is a multiple of its width:
-  // for each of its bytes (bit k for byte start + k), whether it is a line
-  // feed, whitespace other than a blank, and where a text of each trigger
-  // group may begin.
-  std::size_t window_ = static_cast<std::size_t>(-1);
-  unsigned lineFeeds_ = 0;
-  unsigned otherSpaces_ = 0;
-  unsigned starts_[kTriggerGroups] = {};  // bit k of starts_[g]: a text of group 1 << g may start at k
-  unsigned anyStart_ = 0;
+  // The block of input scanned last, at an offset that is a multiple of its
+  // width: for each of its bytes (bit k for byte start + k), whether it is a
+  // line feed, whitespace other than a blank, and where a text of each
+  // trigger group may begin.
+  std::size_t block_ = static_cast<std::size_t>(-1);
+  std::uint64_t lineFeeds_ = 0;
+  std::uint64_t otherSpaces_ = 0;
+  std::uint64_t starts_[kTriggerGroups] = {};  // bit k of starts_[g]: a text of group 1 << g may start at k
+  std::uint64_t anyStart_ = 0;
 };
 
 // The line of `input` that starts at offset `begin`, without its line end,
