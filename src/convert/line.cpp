@@ -74,24 +74,17 @@ LaneVector patternHits(const ByteVector& a, const ByteVector& b, const ByteVecto
   return hits;
 }
 
-// The starts where a pattern of the group `kGroup` begins.
-template <TriggerSet kGroup, std::size_t... I>
-unsigned groupStarts(const ByteVector& a, const ByteVector& b, const ByteVector& c,
-                     std::index_sequence<I...>) {
-  const auto ofGroup = [&](auto index) {
-    if constexpr (kPatterns[index].sets == kGroup) {
-      return patternHits<index>(a, b, c);
-    } else {
-      return LaneVector{};
-    }
-  };
-  return hitMask((ofGroup(std::integral_constant<std::size_t, I>()) | ...));
+// The hits of every pattern at once, each computed once.
+template <std::size_t... I>
+void allPatternHits(const ByteVector& a, const ByteVector& b, const ByteVector& c,
+                    LaneVector (&hits)[kPatternCount], std::index_sequence<I...>) {
+  ((hits[I] = patternHits<I>(a, b, c)), ...);
 }
 
-template <std::size_t... I>
-LaneVector anyPatternHits(const ByteVector& a, const ByteVector& b, const ByteVector& c,
-                          std::index_sequence<I...>) {
-  return (patternHits<I>(a, b, c) | ...);
+// The union of the hits of the patterns of the group `kGroup`.
+template <TriggerSet kGroup, std::size_t... I>
+LaneVector groupHits(const LaneVector (&hits)[kPatternCount], std::index_sequence<I...>) {
+  return ((kPatterns[I].sets == kGroup ? hits[I] : LaneVector{}) | ...);
 }
 
 // Fills `starts` for the window at `p`: bit k of starts[g] is set where a
@@ -100,26 +93,27 @@ LaneVector anyPatternHits(const ByteVector& a, const ByteVector& b, const ByteVe
 // a line feed: blanks that lead a line are its indentation, which every line
 // turns into tabs anyway.
 template <std::size_t... G>
-unsigned windowStarts(const char* p, unsigned (&starts)[kTriggerGroups], std::index_sequence<G...>) {
-  ByteVector a;
+unsigned windowStarts(const ByteVector& a, const char* p, unsigned (&starts)[kTriggerGroups],
+                      std::index_sequence<G...>) {
   ByteVector b;
   ByteVector c;
-  loadBytes(a, p);
   loadBytes(b, p + 1);
   loadBytes(c, p + 2);
   constexpr unsigned char kBlank = kFourBlanks[0];
-  const LaneVector blankRuns = (a != kBlank) & (a != '\n') & (b == kBlank) & (c == kBlank);
+  const LaneVector blankRuns =
+      (b == kBlank) & (c == kBlank) & ~((a == kBlank) | (a == static_cast<unsigned char>('\n')));
   const auto patterns = std::make_index_sequence<kPatternCount>();
+  LaneVector hits[kPatternCount];
+  allPatternHits(a, b, c, hits, patterns);
+  LaneVector any = blankRuns;
+  for (const LaneVector& pattern : hits) any |= pattern;
   // Most windows start no trigger text; only the others are told apart by group.
-  const unsigned any = hitMask(blankRuns | anyPatternHits(a, b, c, patterns));
-  if (any == 0) {
-    ((starts[G] = 0), ...);
-    return 0;
-  }
-  ((starts[G] = groupStarts<TriggerSet{1} << G>(a, b, c, patterns)), ...);
+  const unsigned anyStart = hitMask(any);
+  if (anyStart == 0) return 0;
   static_assert(kBlankRunTrigger == 1);
   starts[0] = hitMask(blankRuns);
-  return any;
+  ((starts[G + 1] = hitMask(groupHits<TriggerSet{2} << G>(hits, patterns))), ...);
+  return anyStart;
 }
 
 // Where the first "+=" or "-=" at or after `from` starts, or npos.
@@ -173,11 +167,13 @@ std::string_view lineAt(std::string_view input, std::size_t begin) {
 
 inline void ScriptLines::scanBlock(std::size_t start) {
   block_ = start;
-  char padded[kBlock + kWindow - kStep] = {};
+  constexpr std::size_t kReads = kBlock + kWindow - kStep;  // bytes a block reads
+  char padded[kReads];
   const char* bytes = input_.data() + start;
-  if (start + sizeof padded > input_.size()) {
+  if (start + kReads > input_.size()) {
     // Near the end the block reads a zero-padded copy; no pattern holds a
     // zero byte, and the four-blank pattern needs two blanks after its start.
+    std::memset(padded, 0, kReads);
     std::memcpy(padded, bytes, input_.size() - start);
     bytes = padded;
   }
@@ -190,12 +186,15 @@ inline void ScriptLines::scanBlock(std::size_t start) {
     const unsigned shift = static_cast<unsigned>(w * kStep);
     ByteVector a;
     loadBytes(a, window);
+    // Whitespace other than a blank is a byte from tab to carriage return;
+    // as signed bytes, those from 0x80 on are below both.
+    LaneVector signedBytes;
+    std::memcpy(&signedBytes, &a, sizeof signedBytes);
     lineFeeds_ |= std::uint64_t{hitMask(a == static_cast<unsigned char>('\n'))} << shift;
-    otherSpaces_ |= std::uint64_t{hitMask((a >= static_cast<unsigned char>('\t')) &
-                                          (a <= static_cast<unsigned char>('\r')))}
-                    << shift;
+    otherSpaces_ |= std::uint64_t{hitMask((signedBytes >= '\t') & (signedBytes <= '\r'))} << shift;
     unsigned starts[kTriggerGroups];
-    const unsigned any = windowStarts(window, starts, std::make_index_sequence<kTriggerGroups>());
+    const unsigned any =
+        windowStarts(a, window, starts, std::make_index_sequence<kTriggerGroups - 1>());
     if (any == 0) continue;
     anyStart_ |= std::uint64_t{any} << shift;
     for (std::size_t g = 0; g < kTriggerGroups; ++g) starts_[g] |= std::uint64_t{starts[g]} << shift;
