@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "line.h"
+#include "rewrite.h"
 #include "writer.h"
 #include "reference.h"
 
@@ -268,7 +270,34 @@ std::string checkOutput(const Script& script, std::string_view lua, std::string_
   return {};
 }
 
+std::string checkSkippedSteps(std::string_view input) {
+  ScriptLines lines(input);
+  ScannedLine line;
+  ScriptLine fast;
+  ScriptLine every;
+  Words words;
+  while (lines.next(line)) {
+    if (line.text.empty()) continue;
+    std::string fastWarning;
+    const Normalised normalised = normaliseLine(line.text, line.triggers, fast.text);
+    words.reset(fast.text, normalised.leadingTabs,
+                line.blanksOnly && (line.triggers & kBlankRunTrigger) == 0);
+    if (isLabelStatement(words)) continue;
+    rewriteStatement(words, normalised.triggers, fast, &fastWarning);
+    std::string everyWarning;
+    normaliseLine(line.text, kEveryTrigger, every.text);
+    words.reset(every.text);
+    rewriteStatement(words, kEveryTrigger, every, &everyWarning);
+    if (fast.text != every.text || fast.indent != every.indent ||
+        fast.chainFlag != every.chainFlag || fastWarning != everyWarning) {
+      return "a line gives other results when the steps its scan rules out are skipped";
+    }
+  }
+  return {};
+}
+
 std::string checkConversion(std::string_view input) {
+  if (std::string failure = checkSkippedSteps(input); !failure.empty()) return failure;
   const Script script = readScript(input);
   if (std::string failure = checkRecords(input, script); !failure.empty()) {
     return failure;

@@ -8,7 +8,9 @@
 // plain statement or per chain, each ending with "; end"; and inside a chain
 // its lines and exactly one closing `end` line for every chain, placed where
 // the chain's rules end it. Statement texts may hold anything except a line
-// feed, so nothing is looked for by searching the output.
+// feed, so nothing is looked for by searching the output. Every statement is
+// also rewritten with every step run, and must come out as it does with the
+// steps its scan rules out skipped.
 #pragma once
 
 #include <string>
@@ -22,6 +24,10 @@ namespace brindle::fuzz {
 // when every property holds, otherwise a description of the first one that
 // does not.
 std::string checkConversion(std::string_view input);
+
+// Every statement of `input` rewritten twice: with the steps its scan rules
+// out skipped, and with every step run. They must agree.
+std::string checkSkippedSteps(std::string_view input);
 
 // The records half of the check: `script` as what reading `input` built.
 std::string checkRecords(std::string_view input, const Script& script);

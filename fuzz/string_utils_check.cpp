@@ -81,6 +81,24 @@ std::string checkRepeatString(std::string_view text, long long count) {
 
 }  // namespace
 
+std::string checkFindText(std::string_view text, std::string_view what) {
+  // From every position, against a plain search; an empty text is found
+  // nowhere.
+  for (std::size_t from = 0; from <= text.size() + 1; ++from) {
+    std::size_t expected = std::string_view::npos;
+    if (!what.empty() && from <= text.size()) {
+      for (std::size_t i = from; i + what.size() <= text.size(); ++i) {
+        if (text.substr(i, what.size()) == what) {
+          expected = i;
+          break;
+        }
+      }
+    }
+    if (findText(text, what, from) != expected) return "findText missed the first occurrence";
+  }
+  return {};
+}
+
 std::string checkStringUtils(std::string_view data) {
   const std::size_t fromLength = takeByte(data) % 5;
   const std::size_t toLength = takeByte(data) % 7;
@@ -91,7 +109,7 @@ std::string checkStringUtils(std::string_view data) {
   const std::string_view text = data;
 
   for (std::string failure :
-       {checkReplaceAll(text, from, to), checkEraseFirst(text, from),
+       {checkReplaceAll(text, from, to), checkEraseFirst(text, from), checkFindText(text, from),
         checkSplitOn(text, separator), checkSplitOn(text, ' '), checkRepeatString(to, count)}) {
     if (!failure.empty()) return failure;
   }

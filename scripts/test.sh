@@ -2,16 +2,28 @@
 # Builds Brindle and runs the whole test suite.
 #   scripts/test.sh                 build/ (Release)
 #   scripts/test.sh --sanitize      build-sanitize/ under AddressSanitizer and UBSan
+#   scripts/test.sh --thread        build-thread/ under ThreadSanitizer: the tests
+#                                   that convert in parts and read in parts, on threads
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=build
 options=(-DBRINDLE_WERROR=ON)
-if [ "${1:-}" = "--sanitize" ]; then
-  build=build-sanitize
-  options+=(-DBRINDLE_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo)
-fi
+targets=()
+tests=()
+case "${1:-}" in
+  --sanitize)
+    build=build-sanitize
+    options+=(-DBRINDLE_SANITIZE=address -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+    ;;
+  --thread)
+    build=build-thread
+    options+=(-DBRINDLE_SANITIZE=thread -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+    targets=(--target brindle_unit_tests brindle_io_tests brindle_fuzz_replay_tests)
+    tests=(-R '^(ConvertScriptTest|ReadWholeFileTest|FuzzReplayTest)\.')
+    ;;
+esac
 
 cmake -S . -B "$build" -G Ninja "${options[@]}" >/dev/null
-cmake --build "$build"
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+cmake --build "$build" "${targets[@]}"
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "${tests[@]}"

@@ -71,7 +71,7 @@ std::size_t chooseParts(std::size_t inputSize) {
 }
 
 // Converts a part into a text of its own, kept whole.
-void convertKept(std::string_view part, Conversion& conversion) {
+void convertIntoText(std::string_view part, Conversion& conversion) {
   reserveLargeBuffer(conversion.lua, outputReserve(part.size()));
   const LuaSink none;
   LuaOutput kept(conversion.lua, none, ConvertOptions().pieceSize);
@@ -97,7 +97,7 @@ void convertOnThread(std::string_view part, PartOnThread& state) {
     state.variables.set_exception(std::current_exception());
     throw;
   }
-  convertKept(part, state.conversion);
+  convertIntoText(part, state.conversion);
 }
 
 }  // namespace
@@ -158,7 +158,7 @@ bool convertScript(std::string_view input, Conversion& result, const LuaSink& si
     if (part.done.valid()) {
       part.done.get();
     } else {
-      convertKept(partOf(k), part.conversion);
+      convertIntoText(partOf(k), part.conversion);
     }
     output.handOn(part.conversion.lua);
     part.conversion.lua = std::string();

@@ -65,26 +65,29 @@ constexpr std::size_t kWindowsPerBlock = 4;
 constexpr std::size_t kBlock = kWindowsPerBlock * kStep;
 static_assert(kBlock == 64, "a block's masks fill 64 bits");
 
+// Vectors are filled through references, not returned: where vectors have
+// no registers (32-bit x86 without SSE), returning one changes the ABI.
 template <std::size_t I>
-LaneVector patternHits(const ByteVector& a, const ByteVector& b, const ByteVector& c) {
+void patternHits(const ByteVector& a, const ByteVector& b, const ByteVector& c, LaneVector& hits) {
   constexpr Pattern pattern = kPatterns[I];
-  LaneVector hits = a == static_cast<unsigned char>(pattern.bytes[0]);
+  hits = a == static_cast<unsigned char>(pattern.bytes[0]);
   if constexpr (pattern.size > 1) hits &= b == static_cast<unsigned char>(pattern.bytes[1]);
   if constexpr (pattern.size > 2) hits &= c == static_cast<unsigned char>(pattern.bytes[2]);
-  return hits;
 }
 
 // The hits of every pattern at once, each computed once.
 template <std::size_t... I>
 void allPatternHits(const ByteVector& a, const ByteVector& b, const ByteVector& c,
                     LaneVector (&hits)[kPatternCount], std::index_sequence<I...>) {
-  ((hits[I] = patternHits<I>(a, b, c)), ...);
+  (patternHits<I>(a, b, c, hits[I]), ...);
 }
 
 // The union of the hits of the patterns of the group `kGroup`.
 template <TriggerSet kGroup, std::size_t... I>
-LaneVector groupHits(const LaneVector (&hits)[kPatternCount], std::index_sequence<I...>) {
-  return ((kPatterns[I].sets == kGroup ? hits[I] : LaneVector{}) | ...);
+unsigned groupStarts(const LaneVector (&hits)[kPatternCount], std::index_sequence<I...>) {
+  LaneVector group = {};
+  ((group |= kPatterns[I].sets == kGroup ? hits[I] : LaneVector{}), ...);
+  return hitMask(group);
 }
 
 // Fills `starts` for the window at `p`: bit k of starts[g] is set where a
@@ -112,7 +115,7 @@ unsigned windowStarts(const ByteVector& a, const char* p, unsigned (&starts)[kTr
   if (anyStart == 0) return 0;
   static_assert(kBlankRunTrigger == 1);
   starts[0] = hitMask(blankRuns);
-  ((starts[G + 1] = hitMask(groupHits<TriggerSet{2} << G>(hits, patterns))), ...);
+  ((starts[G + 1] = groupStarts<TriggerSet{2} << G>(hits, patterns)), ...);
   return anyStart;
 }
 
