@@ -100,7 +100,8 @@ std::string checkFindText(std::string_view text, std::string_view what) {
 }
 
 std::string checkStringUtils(std::string_view data) {
-  const std::size_t fromLength = takeByte(data) % 5;
+  // Search texts up to 40 bytes, so that long ones meet short texts too.
+  const std::size_t fromLength = takeByte(data) % 41;
   const std::size_t toLength = takeByte(data) % 7;
   const char separator = static_cast<char>(takeByte(data));
   const long long count = static_cast<long long>(takeByte(data) % 8) - 2;

@@ -30,7 +30,8 @@ std::size_t findText(std::string_view text, std::string_view what, std::size_t f
   // Lines are short: there memchr, which finds a first byte in one call,
   // costs less than setting up windows.
   constexpr std::size_t kShortText = 4 * kVectorBytes;
-  if (text.size() - from >= kShortText) {
+  // A window reads sixteen starts and the bytes up to their last one's end.
+  if (text.size() - from >= kShortText && last + 1 >= kVectorBytes) {
     const auto first = static_cast<unsigned char>(what[0]);
     const auto final = static_cast<unsigned char>(what[tail]);
     // Windows of sixteen starts from `from` on, two at a time while they

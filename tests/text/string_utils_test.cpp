@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,32 @@ TEST(ReplaceAllTest, ReplacesNonOverlappingOccurrencesLeftToRight) {
     replaceAll(text, c.from, c.to);
     EXPECT_EQ(text, c.expected) << "replaceAll(\"" << c.text << "\", \"" << c.from << "\")";
   }
+}
+
+TEST(FindTextTest, FindsWhatAPlainSearchFinds) {
+  // Texts short and long against needles short and long, at every start, so
+  // that every way of cutting a text into windows is taken.
+  std::uint64_t state = 1;
+  const auto below = [&state](std::size_t bound) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<std::size_t>((state >> 33) % bound);
+  };
+  for (int round = 0; round < 3000; ++round) {
+    std::string text(below(200), 'a');
+    for (char& c : text) c = "ab;p"[below(4)];
+    std::string what(1 + below(90), 'a');
+    for (char& c : what) c = "ab;p"[below(4)];
+    if (below(2) == 0 && what.size() <= text.size()) {
+      text.replace(below(text.size() - what.size() + 1), what.size(), what);
+    }
+    for (std::size_t from = 0; from <= text.size() + 1; ++from) {
+      const std::string_view view(text);
+      const std::size_t expected = from <= text.size() ? view.find(what, from) : std::string_view::npos;
+      ASSERT_EQ(findText(text, what, from), expected)
+          << "text " << text << " what " << what << " from " << from;
+    }
+  }
+  EXPECT_EQ(findText("abc", ""), std::string_view::npos);
 }
 
 TEST(EraseFirstTest, RemovesOnlyTheFirstOccurrence) {
