@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <optional>
 #include <iterator>
+#include <optional>
 
 #include "string_utils.h"
 #include "triggers.h"
@@ -175,19 +175,20 @@ std::string_view variableOf(Words& words) {
 }
 
 bool variableOfSimpleLine(std::string_view raw, std::string_view& name) {
-  // Blanks in fours become tabs, which leave the first word alone; a name
-  // without whitespace, "+=" or "-=" is left as it is, and so is a blank
-  // after it that fewer than three more follow, which ends it.
+  // Blanks in fours become tabs, which leave the first word alone. A name
+  // without whitespace or "=" (which "+=" and "-=" end with) is left as it
+  // is, and so is a blank after it that fewer than three more follow.
   constexpr char kBlank = kFourBlanks[0];
   std::size_t at = 0;
   while (raw.substr(at, kFourBlanks.size()) == kFourBlanks) at += kFourBlanks.size();
-  if (raw.substr(at, kDollarWord.size() + 1) != "$ " || raw.size() == at + 2) return false;
-  at += kDollarWord.size() + 1;
-  const std::size_t begin = at;
+  if (raw.substr(at, kDollarWord.size()) != kDollarWord) return false;
+  at += kDollarWord.size();
+  if (at == raw.size() || raw[at] != kBlank) return false;
+  const std::size_t begin = ++at;
   while (at < raw.size() && !isSpaceByte(raw[at]) && raw[at] != kAddTo[1]) ++at;
-  if (at == begin || (at < raw.size() && (raw[at] != kBlank || raw.substr(at, kFourBlanks.size()) == kFourBlanks))) {
-    return false;
-  }
+  const bool ended = at == raw.size() ||
+                     (raw[at] == kBlank && raw.substr(at, kFourBlanks.size()) != kFourBlanks);
+  if (at == begin || !ended) return false;
   name = raw.substr(begin, at - begin);
   return true;
 }

@@ -69,8 +69,8 @@ void recordVariables(VariableNames& variableNames, const VariableNames& more) {
 VariableNames findVariables(std::string_view input) {
   // Normalising a line changes only blanks, so a line can have "$" for its
   // first word only when its first "$" has nothing but whitespace before it.
-  // Each such line is read as the conversion reads it; the search goes on
-  // after the line, whatever it held.
+  // The name of each such line is read straight from it where it is laid
+  // out simply, else through the same steps as the conversion's.
   VariableNames variableNames;
   std::string line;
   Words words;
