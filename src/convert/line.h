@@ -1,9 +1,8 @@
 // The steps every line of a script takes before any statement rule: cutting
-// the input into lines, the normalisation (four blanks to a tab, a blank
-// behind "+=" and "-="), the words the rules test, and the scan that tells
-// which lines hold nothing the normalisation or a common rewrite could
-// change. Plain functions and small cursors over an input; a cursor belongs
-// to one thread, and the input must outlive it.
+// the input into lines with the scan that tells what each holds, the
+// normalisation (four blanks to a tab, a blank behind "+=" and "-="), and
+// the words the rules test. Plain functions and small cursors over a text;
+// a cursor belongs to one thread, and the text must outlive it.
 #pragma once
 
 #include <array>

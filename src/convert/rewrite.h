@@ -42,7 +42,7 @@ bool variableOfSimpleLine(std::string_view raw, std::string_view& name);
 // steps they rule out are skipped. When the statement is malformed in a way
 // the author should hear about, `*warning` receives a message (it is left
 // untouched otherwise). The words may view the text; they are not looked at
-// once it changes. Uses a scratch buffer of the calling thread.
+// once it changes.
 void rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
                       std::string* warning);
 

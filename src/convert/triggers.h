@@ -1,6 +1,6 @@
 // Every text that makes a rule act, listed once. The rules of the line steps,
-// the statement rewrites and the writer take their texts from here; the scan
-// that finds the lines no rewrite can change is derived from kScannedTexts;
+// the statement rewrites and the writer take their texts from here; the
+// line scan's patterns and the seam table are derived from kScannedTexts;
 // the tests' line generators draw from kTriggers, and a test holds the
 // fuzzer's dictionary to it. Constants only: safe from any thread.
 #pragma once
