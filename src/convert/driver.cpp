@@ -66,15 +66,16 @@ void readLines(std::string_view input, VariableNames* variableNames,
     }
 
     if (variableNames) recordVariable(*variableNames, variableOf(words));
-    warning.clear();
-    rewriteStatement(words, triggers, statement, &warning);
-    if (!warning.empty()) warnings.push_back({lineNumber, warning});
-    if (inLabel) {
-      sink.add(statement);
-    } else if (orphanCount++ == 0) {
+    // The words view the line, which the rules rewrite: what is asked of
+    // them is asked first.
+    if (!inLabel && orphanCount++ == 0) {
       firstOrphan = lineNumber;
       orphanHiddenByMark = lineNumber == 1 && markHidesLabel(input, words.first());
     }
+    warning.clear();
+    rewriteStatement(words, triggers, statement, &warning);
+    if (!warning.empty()) warnings.push_back({lineNumber, warning});
+    if (inLabel) sink.add(statement);
   }
 
   if (orphanCount > 0) {
