@@ -47,8 +47,8 @@ inline constexpr std::string_view kElifWord = "elif";
 
 // The words that choose a rule as a line's first word, and the bytes they
 // start with: a first word that starts with any other byte chooses none.
-inline constexpr std::string_view kFirstWords[] = {kLabelWord, kDollarWord,  kJumpOutWord, kIfWord,
-                                                   kPathEndWord, kElseWord, kElifWord};
+inline constexpr std::string_view kFirstWords[] = {
+    kLabelWord, kDollarWord, kJumpOutWord, kIfWord, kPathEndWord, kElseWord, kElifWord};
 inline constexpr auto kFirstWordStarts = [] {
   std::array<bool, 256> starts{};
   for (const std::string_view word : kFirstWords) starts[static_cast<unsigned char>(word[0])] = true;
