@@ -58,8 +58,12 @@ void readLine(std::string_view raw, ExpectedScript& expected) {
 }
 
 // Cuts the input into lines byte by byte: a line ends at a line feed, and a
-// carriage return right before that line feed belongs to the line end.
+// carriage return right before that line feed belongs to the line end. A
+// UTF-8 byte-order mark at the start and Ctrl-Z bytes at the very end are no
+// part of the script.
 ExpectedScript readIndependently(std::string_view input) {
+  if (input.starts_with("\xEF\xBB\xBF")) input.remove_prefix(3);
+  while (input.ends_with('\x1A')) input.remove_suffix(1);
   ExpectedScript expected;
   std::string line;
   expected.lineCount = 1;
@@ -303,7 +307,7 @@ std::string checkConversion(std::string_view input) {
     return failure;
   }
 
-  const VariableNames found = findVariables(input);
+  const VariableNames found = findVariables(scriptText(input));
   if (found.bytes != script.variableNames.bytes || found.ends != script.variableNames.ends) {
     return "the variables found ahead differ from those of reading the script";
   }

@@ -102,8 +102,9 @@ void convertOnThread(std::string_view part, PartOnThread& state) {
 
 }  // namespace
 
-bool convertScript(std::string_view input, Conversion& result, const LuaSink& sink,
+bool convertScript(std::string_view file, Conversion& result, const LuaSink& sink,
                    const ConvertOptions& options) {
+  const std::string_view input = scriptText(file);
   result.lua.clear();
   result.console.clear();
   result.warnings.clear();

@@ -33,13 +33,14 @@ struct ConvertOptions {
   std::size_t pieceSize = std::size_t{1} << 20;
 };
 
+// Converts the script in `input`, the bytes of test.py (see scriptText).
 // With a sink, the text goes to it piece by piece and result.lua holds only
 // what is not yet handed on; without one, the whole text gathers in
 // result.lua. Returns false when the sink refused a piece; the conversion
 // still runs to its end, so that the console text and the warnings are
 // complete. Throws std::bad_alloc when memory runs out; `result.console`
 // then holds what was announced before.
-bool convertScript(std::string_view input, Conversion& result, const LuaSink& sink = {},
+bool convertScript(std::string_view file, Conversion& result, const LuaSink& sink = {},
                    const ConvertOptions& options = {});
 
 }  // namespace brindle

@@ -10,18 +10,8 @@
 namespace brindle {
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
 std::string plural(std::size_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
-// Would the first line have opened a block if it did not begin with a
-// byte-order mark?
-bool markHidesLabel(std::string_view input, std::string_view firstWord) {
-  return input.substr(0, kByteOrderMark.size()) == kByteOrderMark &&
-         firstWord.substr(0, kByteOrderMark.size()) == kByteOrderMark &&
-         firstWord.substr(kByteOrderMark.size()) == kLabelWord;
 }
 
 // Walks `input` line by line: opens a block at every `label` statement
@@ -39,7 +29,6 @@ void readLines(std::string_view input, VariableNames* variableNames,
   std::size_t lineNumber = 0;
   std::size_t firstOrphan = 0;
   std::size_t orphanCount = 0;
-  bool orphanHiddenByMark = false;
   bool inLabel = false;
 
   ScriptLines lines(input);
@@ -66,12 +55,7 @@ void readLines(std::string_view input, VariableNames* variableNames,
     }
 
     if (variableNames) recordVariable(*variableNames, variableOf(words));
-    // The words view the line, which the rules rewrite: what is asked of
-    // them is asked first.
-    if (!inLabel && orphanCount++ == 0) {
-      firstOrphan = lineNumber;
-      orphanHiddenByMark = lineNumber == 1 && markHidesLabel(input, words.first());
-    }
+    if (!inLabel && orphanCount++ == 0) firstOrphan = lineNumber;
     warning.clear();
     rewriteStatement(words, triggers, statement, &warning);
     if (!warning.empty()) warnings.push_back({lineNumber, warning});
@@ -84,10 +68,6 @@ void readLines(std::string_view input, VariableNames* variableNames,
         " before the first label " + (orphanCount == 1 ? "belongs" : "belong") +
         " to no label and " + (orphanCount == 1 ? "was" : "were") +
         " left out of the output";
-    if (orphanHiddenByMark) {
-      message += " (the file starts with a UTF-8 byte-order mark, which kept "
-                 "line 1 from being read as a label)";
-    }
     warnings.insert(warnings.begin(), {firstOrphan, std::move(message)});
   }
 }
@@ -119,10 +99,18 @@ struct StreamedTables {
 
 }  // namespace
 
+std::string_view scriptText(std::string_view file) {
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  constexpr char kEndOfFile = '\x1A';  // Ctrl-Z
+  if (file.substr(0, kByteOrderMark.size()) == kByteOrderMark) file.remove_prefix(kByteOrderMark.size());
+  while (!file.empty() && file.back() == kEndOfFile) file.remove_suffix(1);
+  return file;
+}
+
 Script readScript(std::string_view input) {
   Script script;
   AllBlocks sink{script.labelBlocks};
-  readLines(input, &script.variableNames, script.warnings, sink);
+  readLines(scriptText(input), &script.variableNames, script.warnings, sink);
   return script;
 }
 

@@ -23,7 +23,15 @@ struct Script {
   std::vector<Warning> warnings;
 };
 
-// Reads `input` into records: the plain account of a script, which the
+// The script in the bytes of a file: without a UTF-8 byte-order mark at its
+// start, which editors on Windows write and which would otherwise hide a
+// first `label`, and without Ctrl-Z bytes at its very end, where older
+// Windows editors mark the end of a text file (a Windows text-mode reader
+// stops there too). A Ctrl-Z anywhere else is kept. Neither holds a line
+// feed, so line numbers stay those of the file.
+std::string_view scriptText(std::string_view file);
+
+// Reads `input` (the bytes of a file, as scriptText takes them) into records: the plain account of a script, which the
 // streaming conversion is checked against. Statements before the first label
 // are rewritten (their variables count) but stored nowhere; one warning says
 // so.

@@ -106,12 +106,18 @@ TEST(CliTest, WarnsOnStandardErrorWithoutChangingTheResult) {
        "test.py:1: warning: 2 statements before the first label belong to no label and were "
        "left out of the output\n",
        "met = 0;\nscore = 0;\n\n\n\n\nLABELS[\"a\"] = {\n};"},
-      {"byte-order mark",
-       "\xEF\xBB\xBFlabel a:\nx\n",
-       "test.py:1: warning: 2 statements before the first label belong to no label and were "
-       "left out of the output (the file starts with a UTF-8 byte-order mark, which kept line 1 "
-       "from being read as a label)\n",
-       "\n\n"},
+      // A byte-order mark at the start and Ctrl-Z at the very end are no
+      // part of the script; a Ctrl-Z elsewhere is.
+      {"byte-order mark", "\xEF\xBB\xBFlabel a:\nx\n", "",
+       "\n\n\n\nLABELS[\"a\"] = {\n\tfunction() x; end\n};"},
+      {"byte-order mark, then no label", "\xEF\xBB\xBFx\nlabel a:\n",
+       "test.py:1: warning: 1 statement before the first label belongs to no label and was "
+       "left out of the output\n",
+       "\n\n\n\nLABELS[\"a\"] = {\n};"},
+      {"Ctrl-Z at the end", "label a:\nx\n\x1A\x1A", "",
+       "\n\n\n\nLABELS[\"a\"] = {\n\tfunction() x; end\n};"},
+      {"Ctrl-Z inside", "label a:\nx\x1Ay\n\x1A",  "",
+       "\n\n\n\nLABELS[\"a\"] = {\n\tfunction() x\x1Ay; end\n};"},
       {"label without a name", "label\nx\n",
        "test.py:1: warning: label has no name; its block is named \"\"\n",
        "\n\n\n\nLABELS[\"\"] = {\n\tfunction() x; end\n};"},
