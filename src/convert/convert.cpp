@@ -173,6 +173,7 @@ bool convertScript(std::string_view file, Conversion& result, const LuaSink& sin
       result.warnings.push_back(std::move(warning));
     }
   }
+  warnOfLoneCarriageReturns(input, result.warnings);
   output.flush();
   return output.accepted();
 }

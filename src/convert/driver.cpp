@@ -107,10 +107,22 @@ std::string_view scriptText(std::string_view file) {
   return file;
 }
 
+void warnOfLoneCarriageReturns(std::string_view script, std::vector<Warning>& warnings) {
+  if (script.find('\n') != std::string_view::npos || script.find('\r') == std::string_view::npos) {
+    return;
+  }
+  warnings.insert(warnings.begin(),
+                  {1, "the lines of this file end in a carriage return alone, which does not "
+                      "end a line here, so the whole file was read as one line; save it with "
+                      "Windows (CR LF) or Unix (LF) line ends"});
+}
+
 Script readScript(std::string_view input) {
   Script script;
   AllBlocks sink{script.labelBlocks};
-  readLines(scriptText(input), &script.variableNames, script.warnings, sink);
+  const std::string_view text = scriptText(input);
+  readLines(text, &script.variableNames, script.warnings, sink);
+  warnOfLoneCarriageReturns(text, script.warnings);
   return script;
 }
 

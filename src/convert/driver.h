@@ -31,6 +31,11 @@ struct Script {
 // feed, so line numbers stay those of the file.
 std::string_view scriptText(std::string_view file);
 
+// Puts first in `warnings` one for a script whose only line ends are lone
+// carriage returns (as old Mac editors save): only a line feed ends a line,
+// so such a script is read as one line. The conversion is not changed.
+void warnOfLoneCarriageReturns(std::string_view script, std::vector<Warning>& warnings);
+
 // Reads `input` (the bytes of a file, as scriptText takes them) into records: the plain account of a script, which the
 // streaming conversion is checked against. Statements before the first label
 // are rewritten (their variables count) but stored nowhere; one warning says
