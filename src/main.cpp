@@ -34,6 +34,10 @@ int run(brindle::Conversion& result) {
   const bool opened = output.open(kOutputPath, &err);
   brindle::convertScript(input.view(), result,
                          [&](std::string_view piece) { return opened && output.write(piece); });
+  if (!result.error.empty()) {
+    std::fprintf(stderr, "brindle: error: cannot read %s: %s\n", kInputPath, result.error.c_str());
+    return 1;  // the new file goes with `output`; output.lua stays as it was
+  }
   // A write that failed fails the commit, which gives its reason.
   const bool written = opened && output.commit(&err);
 

@@ -20,6 +20,7 @@ struct Conversion {
   std::string lua;      // the text for output.lua, or what of it is not yet handed on
   std::string console;  // what goes to standard output
   std::vector<Warning> warnings;
+  std::string error;  // why the file holds no script (see ScriptText); nothing else is made then
 };
 
 struct ConvertOptions {
@@ -38,7 +39,8 @@ struct ConvertOptions {
 // what is not yet handed on; without one, the whole text gathers in
 // result.lua. Returns false when the sink refused a piece; the conversion
 // still runs to its end, so that the console text and the warnings are
-// complete. Throws std::bad_alloc when memory runs out; `result.console`
+// complete. A file that holds no script (malformed UTF-16) gives no text at
+// all: result.error says why, and false is returned. Throws std::bad_alloc when memory runs out; `result.console`
 // then holds what was announced before.
 bool convertScript(std::string_view file, Conversion& result, const LuaSink& sink = {},
                    const ConvertOptions& options = {});

@@ -65,6 +65,9 @@ const std::vector<Story>& stories() {
   return all;
 }
 
+// The earlier output.lua that every failure must leave alone.
+const std::string kEarlier = "-- an earlier output\n";
+
 // Turns every line feed into a carriage return and a line feed.
 std::string withCrLf(const std::string& text) {
   std::string out;
@@ -138,6 +141,62 @@ TEST(CliTest, WarnsOnStandardErrorWithoutChangingTheResult) {
   }
 }
 
+// `text` in UTF-16, as Windows editors save "Unicode": with the byte-order
+// mark of the order given, or, with `mark` false, without one.
+std::string utf16(std::u16string_view text, bool bigEndian, bool mark = true) {
+  std::string bytes = !mark ? "" : bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (const char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+  }
+  return bytes;
+}
+
+TEST(CliTest, ConvertsUtf16AsItsTextAndRefusesMalformedUtf16) {
+  struct Case {
+    const char* name;
+    std::string script;
+    int exitCode;
+    std::string err;
+    std::string lua;  // output.lua afterwards
+  };
+  const std::string story = kLuaHeader +
+                            "\n\n\n\nLABELS[\"a\"] = {\n\tfunction() jump_out; end,\n"
+                            "\tfunction() e \"\xC3\xA9\xF0\x9F\x98\x80\"; end\n};";
+  const std::string warning = "test.py:2: warning: jump_out has no target; the line is left unquoted\n";
+  const std::u16string text = u"label a:\r\njump_out\r\ne \"\u00e9\U0001F600\"\r\n";
+  const std::string refused = "brindle: error: cannot read test.py: it is UTF-16 text, but ";
+  const std::vector<Case> cases = {
+      {"UTF-16 LE", utf16(text, false), 0, warning, story},
+      {"UTF-16 BE", utf16(text, true), 0, warning, story},
+      {"UTF-16 LE, Ctrl-Z at the end", utf16(text + u"\x1A", false), 0, warning, story},
+      {"UTF-16 BE, a Ctrl-Z byte after it", utf16(text, true) + "\x1A", 0, warning, story},
+      {"UTF-16, odd length", utf16(text, false) + "x", 1,
+       refused + "it ends in half a character; save it as UTF-8 and run again\n", kEarlier},
+      {"UTF-16, unpaired surrogate", utf16(u"label a:\n\xD83Dx\n", true), 1,
+       refused + "line 2 holds half of a character (an unpaired surrogate); save it as UTF-8 "
+                 "and run again\n",
+       kEarlier},
+      {"UTF-16 without a mark", utf16(u"label a:\n", false, false), 0,
+       "test.py:1: warning: this file looks like UTF-16 text without a byte-order mark, which "
+       "is read here as the bytes it is; save it as UTF-8\n"
+       "test.py:1: warning: 2 statements before the first label belong to no label and were "
+       "left out of the output\n",
+       kLuaHeader + "\n\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    writeFile(dir.file("test.py"), c.script);
+    writeFile(dir.file("output.lua"), kEarlier);
+    const RunResult run = runBrindle(dir.path());
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.name;
+    EXPECT_EQ(run.out, "") << c.name;
+    EXPECT_EQ(run.err, c.err) << c.name;
+    EXPECT_EQ(readFile(dir.file("output.lua")), c.lua) << c.name;
+    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"output.lua", "test.py"})) << c.name;
+  }
+}
+
 TEST(CliTest, AnnouncesEntriesOfLabelR28OnStandardOutput) {
   TempDir dir;
   writeFile(dir.file("test.py"), "label R28:\nx\nif a:\n    y\nz\nlabel r28:\nw\n");
@@ -145,9 +204,6 @@ TEST(CliTest, AnnouncesEntriesOfLabelR28OnStandardOutput) {
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, "nadasnadasnadas");
 }
-
-// The earlier output.lua that every failure must leave alone.
-const std::string kEarlier = "-- an earlier output\n";
 
 TEST(CliTest, UnreadableScriptIsAnErrorAndTouchesNothing) {
   struct Case {
