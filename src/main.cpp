@@ -80,16 +80,21 @@ int run(brindle::Conversion& result) {
     printError("read", kInputPath, readProblem(error));
     return 1;
   }
+  // A UTF-16 file is decoded into a buffer of its own, and the file's bytes
+  // are let go, so that the conversion does not hold both.
+  std::string decoded;
+  const brindle::ScriptText script = brindle::scriptText(input.view(), decoded);
+  if (!script.error.empty()) {
+    printError("read", kInputPath, script.error);
+    return 1;
+  }
+  if (!decoded.empty()) input = brindle::FileContents();
   // Where output.lua cannot even be begun, the script is still converted, for
   // what it announces and warns about; the text is refused then.
   brindle::OutputFile output;
   const bool opened = output.open(kOutputPath, &error);
-  brindle::convertScript(input.view(), result,
-                         [&](std::string_view piece) { return opened && output.write(piece); });
-  if (!result.error.empty()) {
-    printError("read", kInputPath, result.error);
-    return 1;  // the new file goes with `output`; output.lua stays as it was
-  }
+  brindle::convertText(script.text, result,
+                       [&](std::string_view piece) { return opened && output.write(piece); });
   // A write that failed fails the commit, which gives its reason.
   const bool written = opened && output.commit(&error);
 
