@@ -28,6 +28,13 @@ std::string folderName() {
   return folder.empty() ? std::string("the current folder") : folder;
 }
 
+// A reason that goes on after a semicolon: Windows ends its texts with a
+// full stop.
+std::string withoutFinalStop(std::string reason) {
+  if (!reason.empty() && reason.back() == '.') reason.pop_back();
+  return reason;
+}
+
 // What went wrong with test.py, in words that say what to do about it.
 std::string readProblem(const brindle::FileError& error) {
   using brindle::FileErrorKind;
@@ -62,7 +69,7 @@ std::string writeProblem(const brindle::FileError& error) {
     case FileErrorKind::inUse:
       return "another program is using it; close that program and run again";
     case FileErrorKind::denied:
-      return error.reason + "; Brindle may not write in " + folderName() +
+      return withoutFinalStop(error.reason) + "; Brindle may not write in " + folderName() +
              ": make the folder writable, or work in one of your own, and run again";
     default:
       return error.reason;
