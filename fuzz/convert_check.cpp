@@ -27,6 +27,7 @@ struct ExpectedBlock {
 struct ExpectedScript {
   std::vector<ExpectedBlock> blocks;
   std::size_t lineCount = 0;  // line feeds plus one
+  bool malformed = false;     // UTF-16 that does not decode: no script at all
 };
 
 void readLine(std::string_view raw, ExpectedScript& expected) {
@@ -60,9 +61,20 @@ void readLine(std::string_view raw, ExpectedScript& expected) {
 // Cuts the input into lines byte by byte: a line ends at a line feed, and a
 // carriage return right before that line feed belongs to the line end. A
 // UTF-8 byte-order mark at the start and Ctrl-Z bytes at the very end are no
-// part of the script.
+// part of the script; a file with a UTF-16 byte-order mark is read as the
+// text it decodes to, and a lone Ctrl-Z byte after its last whole character
+// is left out too.
 ExpectedScript readIndependently(std::string_view input) {
-  if (input.starts_with("\xEF\xBB\xBF")) input.remove_prefix(3);
+  std::string decoded;
+  const bool bigEndian = input.starts_with("\xFE\xFF");
+  if (bigEndian || input.starts_with("\xFF\xFE")) {
+    input.remove_prefix(2);
+    if (input.size() % 2 == 1 && input.back() == '\x1A') input.remove_suffix(1);
+    if (!referenceDecodeUtf16(input, bigEndian, decoded)) return {{}, 0, true};
+    input = decoded;
+  } else if (input.starts_with("\xEF\xBB\xBF")) {
+    input.remove_prefix(3);
+  }
   while (input.ends_with('\x1A')) input.remove_suffix(1);
   ExpectedScript expected;
   std::string line;
@@ -86,6 +98,10 @@ std::string describeStatement(std::size_t block, std::size_t index) {
 }
 
 std::string compareRecords(const Script& script, const ExpectedScript& expected) {
+  if (expected.malformed != !script.error.empty()) {
+    return expected.malformed ? "malformed UTF-16 was read as a script"
+                              : "a readable file was refused: " + script.error;
+  }
   if (script.labelBlocks.size() != expected.blocks.size()) {
     return "the input has " + std::to_string(expected.blocks.size()) +
            " label statements but the conversion built " +
@@ -307,7 +323,8 @@ std::string checkConversion(std::string_view input) {
     return failure;
   }
 
-  const VariableNames found = findVariables(scriptText(input));
+  std::string decoded;
+  const VariableNames found = findVariables(scriptText(input, decoded).text);
   if (found.bytes != script.variableNames.bytes || found.ends != script.variableNames.ends) {
     return "the variables found ahead differ from those of reading the script";
   }
@@ -324,6 +341,14 @@ std::string checkConversion(std::string_view input) {
   };
   convertScript(input, second, sink, {8, 1});
   second.lua.insert(0, pieces);
+  if (first.error != script.error || second.error != script.error) {
+    return "the conversion's error differs from that of reading the script";
+  }
+  if (!script.error.empty()) {
+    return first.lua.empty() && pieces.empty() && first.warnings.empty()
+               ? std::string()
+               : "a file that holds no script gave text or warnings";
+  }
   if (first.lua != second.lua || first.console != second.console ||
       !sameWarnings(first.warnings, second.warnings)) {
     return "two conversions of the same input differ";

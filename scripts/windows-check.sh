@@ -45,4 +45,7 @@ inspect build-win64/brindle.exe x86_64-w64-mingw32-objdump "PE32+ executable (co
 # The Linux build of the same sources is the reference for the conversions.
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build --target brindle
-tests/windows/wine_e2e.sh build-win64/brindle.exe build/brindle examples
+# A helper that holds a file open, as another program would.
+x86_64-w64-mingw32-g++ -std=c++20 -O2 -Wall -Wextra -Werror -municode -static \
+  -o build-win64/hold_file.exe tests/windows/hold_file.cpp
+tests/windows/wine_e2e.sh build-win64/brindle.exe build/brindle examples build-win64/hold_file.exe

@@ -1,11 +1,12 @@
 // brindle: converts the story script test.py in the working directory into
-// the Lua script output.lua beside it. Arguments are ignored.
+// the Lua script output.lua beside it. Arguments are ignored, with a warning.
 #include <cstdio>
 #include <new>
 #include <string>
 
 #include "convert.h"
 #include "files.h"
+#include "folder.h"
 
 namespace {
 
@@ -17,25 +18,92 @@ void printConsole(const std::string& console) {
   std::fflush(stdout);
 }
 
+void printError(const char* doing, const char* path, const std::string& problem) {
+  std::fprintf(stderr, "brindle: error: cannot %s %s: %s\n", doing, path, problem.c_str());
+}
+
+// The folder named in messages: its full path, or failing that a phrase.
+std::string folderName() {
+  const std::string folder = brindle::currentFolder();
+  return folder.empty() ? std::string("the current folder") : folder;
+}
+
+// A reason that goes on after a semicolon: Windows ends its texts with a
+// full stop.
+std::string withoutFinalStop(std::string reason) {
+  if (!reason.empty() && reason.back() == '.') reason.pop_back();
+  return reason;
+}
+
+// What went wrong with test.py, in words that say what to do about it.
+std::string readProblem(const brindle::FileError& error) {
+  using brindle::FileErrorKind;
+  switch (error.kind) {
+    case FileErrorKind::missing: {
+      std::string problem = std::string("there is no ") + kInputPath + " in " + folderName();
+      const std::string nearMiss = brindle::nearMissOf(kInputPath);
+      if (nearMiss.empty()) return problem;
+      problem += ", but there is " + nearMiss;
+      // Windows hides known endings: "test.py.txt" shows as "test.py".
+      const std::size_t ending = nearMiss.rfind('.');
+      if (ending != std::string::npos && nearMiss.size() != std::string(kInputPath).size()) {
+        problem += " (its ending " + nearMiss.substr(ending) + " may be hidden)";
+      }
+      return problem + "; rename it to " + kInputPath;
+    }
+    case FileErrorKind::folder:
+      return "it is a folder, not a file";
+    default:
+      return error.reason;
+  }
+}
+
+// What went wrong with output.lua, in words that say what to do about it.
+std::string writeProblem(const brindle::FileError& error) {
+  using brindle::FileErrorKind;
+  switch (error.kind) {
+    case FileErrorKind::folder:
+      return "it is a folder, not a file";
+    case FileErrorKind::readOnly:
+      return "it is read-only; make it writable and run again";
+    case FileErrorKind::inUse:
+      return "another program is using it; close that program and run again";
+    case FileErrorKind::denied:
+      return withoutFinalStop(error.reason) + "; Brindle may not write in " + folderName() +
+             ": make the folder writable, or work in one of your own, and run again";
+    default:
+      return error.reason;
+  }
+}
+
 // Converts, writing output.lua as the text is made, then prints; returns the
 // exit code. Memory exhaustion anywhere surfaces as std::bad_alloc, which
 // main reports; output.lua is then left as it was, and the new file goes
 // with `output` as the exception leaves this function.
 int run(brindle::Conversion& result) {
   brindle::FileContents input;
-  std::string err;
-  if (!brindle::readWholeFile(kInputPath, input, &err)) {
-    std::fprintf(stderr, "brindle: error: cannot read %s: %s\n", kInputPath, err.c_str());
+  brindle::FileError error;
+  if (!brindle::readWholeFile(kInputPath, input, &error)) {
+    printError("read", kInputPath, readProblem(error));
     return 1;
   }
+  // A UTF-16 file is decoded into a buffer of its own, and the file's bytes
+  // are let go, so that the conversion does not hold both.
+  std::string decoded;
+  const brindle::ScriptText script = brindle::scriptText(input.view(), decoded);
+  if (!script.error.empty()) {
+    printError("read", kInputPath, script.error);
+    return 1;
+  }
+  if (!decoded.empty()) input = brindle::FileContents();
   // Where output.lua cannot even be begun, the script is still converted, for
   // what it announces and warns about; the text is refused then.
   brindle::OutputFile output;
-  const bool opened = output.open(kOutputPath, &err);
-  brindle::convertScript(input.view(), result,
-                         [&](std::string_view piece) { return opened && output.write(piece); });
+  const bool opened = output.open(kOutputPath, &error);
+  brindle::convertText(script.text, result,
+                       [&](std::string_view piece) { return opened && output.write(piece); });
   // A write that failed fails the commit, which gives its reason.
-  const bool written = opened && output.commit(&err);
+  const bool written = opened && output.commit(&error);
 
   printConsole(result.console);
   result.console.clear();
@@ -44,7 +112,7 @@ int run(brindle::Conversion& result) {
                  warning.message.c_str());
   }
   if (!written) {
-    std::fprintf(stderr, "brindle: error: cannot write %s: %s\n", kOutputPath, err.c_str());
+    printError("write", kOutputPath, writeProblem(error));
     return 1;
   }
   return 0;
@@ -52,7 +120,15 @@ int run(brindle::Conversion& result) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char**) {
+  // A file dropped onto the program arrives as an argument; say what is
+  // read instead.
+  if (argc > 1) {
+    std::fprintf(stderr,
+                 "brindle: warning: Brindle takes no arguments and ignores them; it reads %s "
+                 "in %s\n",
+                 kInputPath, folderName().c_str());
+  }
   brindle::Conversion result;
   try {
     return run(result);

@@ -104,10 +104,21 @@ void convertOnThread(std::string_view part, PartOnThread& state) {
 
 bool convertScript(std::string_view file, Conversion& result, const LuaSink& sink,
                    const ConvertOptions& options) {
-  const std::string_view input = scriptText(file);
+  // A UTF-16 file's text as UTF-8, here until the conversion ends.
+  std::string decoded;
+  ScriptText text = scriptText(file, decoded);
+  if (text.error.empty()) return convertText(text.text, result, sink, options);
+  result = Conversion();
+  result.error = std::move(text.error);
+  return false;
+}
+
+bool convertText(std::string_view input, Conversion& result, const LuaSink& sink,
+                 const ConvertOptions& options) {
   result.lua.clear();
   result.console.clear();
   result.warnings.clear();
+  result.error.clear();
   // Room for the whole text, even with a sink: an entry is handed on only
   // once complete, and one chain can be most of a script. Room that is
   // never written costs only address space; where even that cannot be had,
@@ -174,6 +185,7 @@ bool convertScript(std::string_view file, Conversion& result, const LuaSink& sin
     }
   }
   warnOfLoneCarriageReturns(input, result.warnings);
+  warnOfUtf16WithoutMark(input, result.warnings);
   output.flush();
   return output.accepted();
 }

@@ -20,6 +20,7 @@ struct Conversion {
   std::string lua;      // the text for output.lua, or what of it is not yet handed on
   std::string console;  // what goes to standard output
   std::vector<Warning> warnings;
+  std::string error;  // why the file holds no script (see ScriptText); nothing else is made then
 };
 
 struct ConvertOptions {
@@ -33,14 +34,21 @@ struct ConvertOptions {
   std::size_t pieceSize = std::size_t{1} << 20;
 };
 
-// Converts the script in `input`, the bytes of test.py (see scriptText).
-// With a sink, the text goes to it piece by piece and result.lua holds only
-// what is not yet handed on; without one, the whole text gathers in
-// result.lua. Returns false when the sink refused a piece; the conversion
-// still runs to its end, so that the console text and the warnings are
-// complete. Throws std::bad_alloc when memory runs out; `result.console`
-// then holds what was announced before.
+// Converts the script in `file`, the bytes of test.py: scriptText, then
+// convertText. A file that holds no script (malformed UTF-16) gives no text
+// at all: result.error says why, and false is returned.
 bool convertScript(std::string_view file, Conversion& result, const LuaSink& sink = {},
                    const ConvertOptions& options = {});
+
+// Converts `script`, the text that scriptText finds in a file; a caller that
+// decoded a UTF-16 file itself can let the file's bytes go first. With a
+// sink, the text goes to it piece by piece and result.lua holds only what is
+// not yet handed on; without one, the whole text gathers in result.lua.
+// Returns false when the sink refused a piece; the conversion still runs to
+// its end, so that the console text and the warnings are complete. Throws
+// std::bad_alloc when memory runs out; `result.console` then holds what was
+// announced before.
+bool convertText(std::string_view script, Conversion& result, const LuaSink& sink = {},
+                 const ConvertOptions& options = {});
 
 }  // namespace brindle

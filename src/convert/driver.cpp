@@ -5,6 +5,7 @@
 #include "line.h"
 #include "rewrite.h"
 #include "triggers.h"
+#include "utf16.h"
 #include "writer.h"
 
 namespace brindle {
@@ -99,12 +100,36 @@ struct StreamedTables {
 
 }  // namespace
 
-std::string_view scriptText(std::string_view file) {
-  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+ScriptText scriptText(std::string_view file, std::string& decoded) {
   constexpr char kEndOfFile = '\x1A';  // Ctrl-Z
-  if (file.substr(0, kByteOrderMark.size()) == kByteOrderMark) file.remove_prefix(kByteOrderMark.size());
-  while (!file.empty() && file.back() == kEndOfFile) file.remove_suffix(1);
-  return file;
+  const auto dropEndOfFile = [](auto& text) {
+    while (!text.empty() && text.back() == kEndOfFile) text.remove_suffix(1);
+  };
+  constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+  constexpr std::string_view kUtf16LittleEndianMark = "\xFF\xFE";
+  constexpr std::string_view kUtf16BigEndianMark = "\xFE\xFF";
+  const bool bigEndian = file.starts_with(kUtf16BigEndianMark);
+  if (!bigEndian && !file.starts_with(kUtf16LittleEndianMark)) {
+    if (file.starts_with(kUtf8Mark)) file.remove_prefix(kUtf8Mark.size());
+    dropEndOfFile(file);
+    return {file, {}};
+  }
+  file.remove_prefix(2);
+  if (file.size() % 2 != 0 && file.back() == kEndOfFile) file.remove_suffix(1);
+  const Utf16Decoding decoding = decodeUtf16(file, bigEndian, decoded);
+  constexpr const char* kWhatToDo = "; save it as UTF-8 and run again";
+  switch (decoding.fault) {
+    case Utf16Fault::none:
+      break;
+    case Utf16Fault::oddLength:
+      return {{}, std::string("it is UTF-16 text, but it ends in half a character") + kWhatToDo};
+    case Utf16Fault::unpairedSurrogate:
+      return {{}, "it is UTF-16 text, but line " + std::to_string(decoding.line) +
+                      " holds half of a character (an unpaired surrogate)" + kWhatToDo};
+  }
+  std::string_view text = decoded;
+  dropEndOfFile(text);
+  return {text, {}};
 }
 
 void warnOfLoneCarriageReturns(std::string_view script, std::vector<Warning>& warnings) {
@@ -117,12 +142,25 @@ void warnOfLoneCarriageReturns(std::string_view script, std::vector<Warning>& wa
                       "Windows (CR LF) or Unix (LF) line ends"});
 }
 
+void warnOfUtf16WithoutMark(std::string_view script, std::vector<Warning>& warnings) {
+  if (!looksLikeUtf16(script)) return;
+  warnings.insert(warnings.begin(),
+                  {1, "this file looks like UTF-16 text without a byte-order mark, which is "
+                      "read here as the bytes it is; save it as UTF-8"});
+}
+
 Script readScript(std::string_view input) {
   Script script;
+  std::string decoded;
+  ScriptText text = scriptText(input, decoded);
+  if (!text.error.empty()) {
+    script.error = std::move(text.error);
+    return script;
+  }
   AllBlocks sink{script.labelBlocks};
-  const std::string_view text = scriptText(input);
-  readLines(text, &script.variableNames, script.warnings, sink);
-  warnOfLoneCarriageReturns(text, script.warnings);
+  readLines(text.text, &script.variableNames, script.warnings, sink);
+  warnOfLoneCarriageReturns(text.text, script.warnings);
+  warnOfUtf16WithoutMark(text.text, script.warnings);
   return script;
 }
 

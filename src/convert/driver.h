@@ -21,25 +21,42 @@ struct Script {
   std::vector<LabelBlock> labelBlocks;  // one per `label` statement, in order
   VariableNames variableNames;
   std::vector<Warning> warnings;
+  std::string error;  // why the file holds no script (see ScriptText); nothing else is set then
+};
+
+// The script that the bytes of a file hold, as UTF-8 text.
+struct ScriptText {
+  std::string_view text;  // into the file's bytes, or into the caller's buffer
+  std::string error;      // empty, or why the file cannot be read as text
 };
 
 // The script in the bytes of a file: without a UTF-8 byte-order mark at its
 // start, which editors on Windows write and which would otherwise hide a
 // first `label`, and without Ctrl-Z bytes at its very end, where older
 // Windows editors mark the end of a text file (a Windows text-mode reader
-// stops there too). A Ctrl-Z anywhere else is kept. Neither holds a line
-// feed, so line numbers stay those of the file.
-std::string_view scriptText(std::string_view file);
+// stops there too). A Ctrl-Z anywhere else is kept. A file that starts with
+// a UTF-16 byte-order mark (FF FE or FE FF, as Windows editors save
+// "Unicode") is decoded into `decoded` and the text points there; a Ctrl-Z
+// character at its end goes the same way, and so does a lone Ctrl-Z byte
+// after its last whole character. Malformed UTF-16 gives an error, which
+// says what is wrong and what to do, and no text. None of this adds or
+// removes a line feed, so line numbers stay those of the file.
+ScriptText scriptText(std::string_view file, std::string& decoded);
 
 // Puts first in `warnings` one for a script whose only line ends are lone
 // carriage returns (as old Mac editors save): only a line feed ends a line,
 // so such a script is read as one line. The conversion is not changed.
 void warnOfLoneCarriageReturns(std::string_view script, std::vector<Warning>& warnings);
 
-// Reads `input` (the bytes of a file, as scriptText takes them) into records: the plain account of a script, which the
-// streaming conversion is checked against. Statements before the first label
-// are rewritten (their variables count) but stored nowhere; one warning says
-// so.
+// Puts first in `warnings` one for a script that looks like UTF-16 saved
+// without a byte-order mark (see looksLikeUtf16): it is read as the bytes
+// it is, NULs and all, so the user should save it as UTF-8.
+void warnOfUtf16WithoutMark(std::string_view script, std::vector<Warning>& warnings);
+
+// Reads `input` (the bytes of a file, as scriptText takes them) into
+// records: the plain account of a script, which the streaming conversion is
+// checked against. Statements before the first label are rewritten (their
+// variables count) but stored nowhere; one warning says so.
 Script readScript(std::string_view input);
 
 // Takes the Lua text in consecutive pieces, in order. Returns false when it

@@ -36,11 +36,28 @@ inline void makeRoom(FileContents& contents, std::size_t more) {
   contents.capacity = capacity;
 }
 
+// What kind of failure a file operation met, so that a message can say what
+// to do about it.
+enum class FileErrorKind {
+  other,     // anything else: the system's reason says what
+  missing,   // there is no such file
+  folder,    // a folder stands where the file should be
+  readOnly,  // the file is marked read-only
+  inUse,     // another program holds the file open or locked
+  denied,    // the system refuses otherwise (a folder not writable, a read-only disk)
+};
+
+// A failure: its kind and the system's reason (for example "No such file or
+// directory").
+struct FileError {
+  FileErrorKind kind = FileErrorKind::other;
+  std::string reason;
+};
+
 // Reads the whole file at `path` into `contents`, sized from the file but
 // read on until its end, as it may have grown meanwhile. On failure returns
-// false and puts the system's reason (for example "No such file or
-// directory") in `*err`.
-bool readWholeFile(const std::string& path, FileContents& contents, std::string* err);
+// false with the failure in `*err`.
+bool readWholeFile(const std::string& path, FileContents& contents, FileError* err);
 
 // A replacement for the file at a path, under construction: a new, uniquely
 // named file beside the target, renamed over it only by commit(). Until then
@@ -55,10 +72,11 @@ class OutputFile {
 
   // Creates the new file beside the file that `path` designates: symbolic
   // links are followed, so that the file they lead to is replaced and the
-  // links stay. A target that exists but is not a regular file is refused.
-  // A file begun earlier and not committed is discarded first. On failure
-  // returns false with the reason in `*err`; nothing is created then.
-  bool open(const std::string& path, std::string* err);
+  // links stay. A target that exists but is not a regular file, or that the
+  // user may not write, is refused. A file begun earlier and not committed is
+  // discarded first. On failure returns false with the failure in `*err`;
+  // nothing is created then.
+  bool open(const std::string& path, FileError* err);
 
   // Appends `piece` to the new file (on Windows with every line feed as a
   // carriage return and a line feed). Returns false when no file is open or
@@ -68,9 +86,9 @@ class OutputFile {
   // Completes the new file (on POSIX with the permissions of the file it
   // replaces, or 0666 less the umask for a new one), closes it and renames
   // it over the target. On failure, a failed write included, removes the new
-  // file, leaves the target as it was and returns false with the reason in
+  // file, leaves the target as it was and returns false with the failure in
   // `*err`, also when no file is open. Either way no file is open afterwards.
-  bool commit(std::string* err);
+  bool commit(FileError* err);
 
  private:
   struct Impl;  // the platform's state: the open file and the names involved

@@ -14,12 +14,31 @@
 namespace brindle {
 namespace {
 
-bool fail(std::string* err, const std::string& reason) {
-  if (err) *err = reason;
+FileErrorKind kindOf(int code) {
+  switch (code) {
+    case ENOENT:
+      return FileErrorKind::missing;
+    case EISDIR:
+      return FileErrorKind::folder;
+    case ETXTBSY:
+      return FileErrorKind::inUse;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return FileErrorKind::denied;
+    default:
+      return FileErrorKind::other;
+  }
+}
+
+bool fail(FileError* err, FileErrorKind kind, const std::string& reason) {
+  if (err) *err = {kind, reason};
   return false;
 }
 
-bool failErrno(std::string* err) { return fail(err, std::strerror(errno)); }
+bool fail(FileError* err, int code) { return fail(err, kindOf(code), std::strerror(code)); }
+
+bool failErrno(FileError* err) { return fail(err, errno); }
 
 std::string directoryOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -30,7 +49,7 @@ std::string directoryOf(const std::string& path) {
 // Follows symbolic links from `path` to the file they designate, which need
 // not exist yet. `exists` tells whether it does; `st` then describes it.
 bool resolveLinks(std::string path, std::string& target, bool& exists,
-                  struct stat& st, std::string* err) {
+                  struct stat& st, FileError* err) {
   constexpr int kMaxLinks = 40;  // as the kernel allows before ELOOP
   for (int hops = 0;; ++hops) {
     if (lstat(path.c_str(), &st) != 0) {
@@ -44,7 +63,7 @@ bool resolveLinks(std::string path, std::string& target, bool& exists,
       target = path;
       return true;
     }
-    if (hops == kMaxLinks) return fail(err, std::strerror(ELOOP));
+    if (hops == kMaxLinks) return fail(err, ELOOP);
     std::vector<char> buffer(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
     const ssize_t length = readlink(path.c_str(), buffer.data(), buffer.size());
     if (length < 0) return failErrno(err);
@@ -123,7 +142,7 @@ mode_t newFileMode() {
 
 }  // namespace
 
-bool readWholeFile(const std::string& path, FileContents& contents, std::string* err) {
+bool readWholeFile(const std::string& path, FileContents& contents, FileError* err) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return failErrno(err);
   // Closed on every way out, running out of memory for the buffer included.
@@ -157,7 +176,7 @@ bool readWholeFile(const std::string& path, FileContents& contents, std::string*
     }
     contents.size += static_cast<std::size_t>(got);
   }
-  if (error != 0) return fail(err, std::strerror(error));
+  if (error != 0) return fail(err, error);
   return true;
 }
 
@@ -185,14 +204,22 @@ struct OutputFile::Impl {
 OutputFile::OutputFile() = default;
 OutputFile::~OutputFile() = default;
 
-bool OutputFile::open(const std::string& path, std::string* err) {
+bool OutputFile::open(const std::string& path, FileError* err) {
   impl_.reset();
   auto impl = std::make_unique<Impl>();
   bool exists = false;
   struct stat st;
   if (!resolveLinks(path, impl->target, exists, st, err)) return false;
   if (exists && !S_ISREG(st.st_mode)) {
-    return fail(err, S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+    return S_ISDIR(st.st_mode) ? fail(err, EISDIR)
+                               : fail(err, FileErrorKind::other, "not a regular file");
+  }
+  // Renaming over a file takes no leave of the file itself, only of its
+  // folder; a file its user made read-only is refused all the same, as
+  // writing it in place would be.
+  if (exists && faccessat(AT_FDCWD, impl->target.c_str(), W_OK, AT_EACCESS) != 0 &&
+      errno == EACCES) {
+    return fail(err, FileErrorKind::readOnly, std::strerror(EACCES));
   }
   impl->mode = exists ? (st.st_mode & 07777) : newFileMode();
 
@@ -216,8 +243,8 @@ bool OutputFile::write(std::string_view piece) {
   return impl_->ok;
 }
 
-bool OutputFile::commit(std::string* err) {
-  if (!impl_) return fail(err, "no file is open");
+bool OutputFile::commit(FileError* err) {
+  if (!impl_) return fail(err, FileErrorKind::other, "no file is open");
   // Closed from here on, whatever happens; on failure the destructor removes
   // the new file.
   const std::unique_ptr<Impl> impl = std::move(impl_);
@@ -228,7 +255,7 @@ bool OutputFile::commit(std::string* err) {
   if (impl->ok && rename(impl->temporary.c_str(), impl->target.c_str()) != 0) {
     impl->failed(errno);
   }
-  if (!impl->ok) return fail(err, std::strerror(impl->error));
+  if (!impl->ok) return fail(err, impl->error);
   impl->temporary.clear();  // it is the target now
   return true;
 }

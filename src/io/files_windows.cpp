@@ -11,9 +11,10 @@
 //   does not exist is replaced by a plain file: Windows offers no way to read
 //   a dangling link's target without privileges this tool should not need.
 // - The replaced file does not keep its attributes or access list; the new
-//   one gets those its folder hands down. A read-only output.lua, or one that
-//   another program holds open without sharing deletion, cannot be replaced:
-//   Windows refuses, and the reason is reported.
+//   one gets those its folder hands down. A read-only output.lua is refused
+//   before anything is written; one that another program holds open without
+//   sharing deletion cannot be replaced: Windows refuses, and the failure is
+//   told apart from others by the codes the system has for each.
 #ifndef _WIN32_WINNT
 #define _WIN32_WINNT 0x0600  // Windows Vista, for GetFinalPathNameByHandleW
 #endif
@@ -95,16 +96,37 @@ std::string systemMessage(DWORD code) {
   return "system error " + std::to_string(code);
 }
 
-bool fail(std::string* err, const std::string& reason) {
-  if (err) *err = reason;
+FileErrorKind kindOf(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return FileErrorKind::missing;
+    case kDirectoryNotSupported:
+      return FileErrorKind::folder;
+    case ERROR_FILE_READ_ONLY:
+      return FileErrorKind::readOnly;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:
+      return FileErrorKind::inUse;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return FileErrorKind::denied;
+    default:
+      return FileErrorKind::other;
+  }
+}
+
+bool fail(FileError* err, const std::string& reason, FileErrorKind kind = FileErrorKind::other) {
+  if (err) *err = {kind, reason};
   return false;
 }
 
-bool failWith(std::string* err, DWORD code) { return fail(err, systemMessage(code)); }
+bool failWith(FileError* err, DWORD code) { return fail(err, systemMessage(code), kindOf(code)); }
 
-bool failLast(std::string* err) { return failWith(err, GetLastError()); }
+bool failLast(FileError* err) { return failWith(err, GetLastError()); }
 
-bool toWide(const std::string& path, std::wstring& wide, std::string* err) {
+bool toWide(const std::string& path, std::wstring& wide, FileError* err) {
   if (path.empty()) return failWith(err, ERROR_INVALID_NAME);
   const int size = static_cast<int>(path.size());
   const int length =
@@ -127,6 +149,22 @@ bool isDirectory(const std::wstring& path) {
 // truer text for that case.
 DWORD explainOpenFailure(DWORD code, const std::wstring& path) {
   if (code == ERROR_ACCESS_DENIED && isDirectory(path)) return kDirectoryNotSupported;
+  return code;
+}
+
+// Replacing a file fails with "Access is denied." both when the file is
+// read-only and when another program holds it open without sharing its
+// deletion; the system has truer codes for both.
+DWORD explainReplaceFailure(DWORD code, const std::wstring& target) {
+  if (code != ERROR_ACCESS_DENIED) return code;
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    return ERROR_FILE_READ_ONLY;
+  }
+  const Handle probe(CreateFileW(target.c_str(), DELETE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!probe && GetLastError() == ERROR_SHARING_VIOLATION) return ERROR_SHARING_VIOLATION;
   return code;
 }
 
@@ -215,7 +253,7 @@ std::wstring hex(unsigned long long value) {
 // and puts it in `file` and its name in `temporary`. Both are left alone on
 // failure, so that no name is recorded for a file this call did not create.
 bool createTemporaryBeside(const std::wstring& target, std::wstring& temporary, Handle& file,
-                           std::string* err) {
+                           FileError* err) {
   const std::size_t cut = target.find_last_of(L"\\/:");
   const std::wstring folder = cut == std::wstring::npos ? L"" : target.substr(0, cut + 1);
   const std::wstring base = cut == std::wstring::npos ? target : target.substr(cut + 1);
@@ -242,7 +280,7 @@ bool createTemporaryBeside(const std::wstring& target, std::wstring& temporary, 
 
 }  // namespace
 
-bool readWholeFile(const std::string& path, FileContents& contents, std::string* err) {
+bool readWholeFile(const std::string& path, FileContents& contents, FileError* err) {
   std::wstring wide;
   if (!toWide(path, wide, err)) return false;
   Handle file(CreateFileW(wide.c_str(), GENERIC_READ,
@@ -304,7 +342,7 @@ struct OutputFile::Impl {
 OutputFile::OutputFile() = default;
 OutputFile::~OutputFile() = default;
 
-bool OutputFile::open(const std::string& path, std::string* err) {
+bool OutputFile::open(const std::string& path, FileError* err) {
   impl_.reset();
   auto impl = std::make_unique<Impl>();
   std::wstring& target = impl->target;
@@ -322,6 +360,7 @@ bool OutputFile::open(const std::string& path, std::string* err) {
       if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         return failWith(err, kDirectoryNotSupported);
       }
+      if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) return failWith(err, ERROR_FILE_READ_ONLY);
       // Replace the file the path leads to; where the system cannot name it,
       // the path itself is replaced.
       std::wstring resolved;
@@ -342,7 +381,7 @@ bool OutputFile::write(std::string_view piece) {
   return impl_->ok;
 }
 
-bool OutputFile::commit(std::string* err) {
+bool OutputFile::commit(FileError* err) {
   if (!impl_) return fail(err, "no file is open");
   // Closed from here on, whatever happens; on failure the destructor removes
   // the new file.
@@ -351,7 +390,7 @@ bool OutputFile::commit(std::string* err) {
   if (!impl->file.close() && impl->ok) impl->failed(GetLastError());
   if (impl->ok && !MoveFileExW(impl->temporary.c_str(), impl->target.c_str(),
                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    impl->failed(GetLastError());
+    impl->failed(explainReplaceFailure(GetLastError(), impl->target));
   }
   if (!impl->ok) return failWith(err, impl->error);
   impl->temporary.clear();  // it is the target now

@@ -65,6 +65,9 @@ const std::vector<Story>& stories() {
   return all;
 }
 
+// The earlier output.lua that every failure must leave alone.
+const std::string kEarlier = "-- an earlier output\n";
+
 // Turns every line feed into a carriage return and a line feed.
 std::string withCrLf(const std::string& text) {
   std::string out;
@@ -138,6 +141,62 @@ TEST(CliTest, WarnsOnStandardErrorWithoutChangingTheResult) {
   }
 }
 
+// `text` in UTF-16, as Windows editors save "Unicode": with the byte-order
+// mark of the order given, or, with `mark` false, without one.
+std::string utf16(std::u16string_view text, bool bigEndian, bool mark = true) {
+  std::string bytes = !mark ? "" : bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (const char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+  }
+  return bytes;
+}
+
+TEST(CliTest, ConvertsUtf16AsItsTextAndRefusesMalformedUtf16) {
+  struct Case {
+    const char* name;
+    std::string script;
+    int exitCode;
+    std::string err;
+    std::string lua;  // output.lua afterwards
+  };
+  const std::string story = kLuaHeader +
+                            "\n\n\n\nLABELS[\"a\"] = {\n\tfunction() jump_out; end,\n"
+                            "\tfunction() e \"\xC3\xA9\xF0\x9F\x98\x80\"; end\n};";
+  const std::string warning = "test.py:2: warning: jump_out has no target; the line is left unquoted\n";
+  const std::u16string text = u"label a:\r\njump_out\r\ne \"\u00e9\U0001F600\"\r\n";
+  const std::string refused = "brindle: error: cannot read test.py: it is UTF-16 text, but ";
+  const std::vector<Case> cases = {
+      {"UTF-16 LE", utf16(text, false), 0, warning, story},
+      {"UTF-16 BE", utf16(text, true), 0, warning, story},
+      {"UTF-16 LE, Ctrl-Z at the end", utf16(text + u"\x1A", false), 0, warning, story},
+      {"UTF-16 BE, a Ctrl-Z byte after it", utf16(text, true) + "\x1A", 0, warning, story},
+      {"UTF-16, odd length", utf16(text, false) + "x", 1,
+       refused + "it ends in half a character; save it as UTF-8 and run again\n", kEarlier},
+      {"UTF-16, unpaired surrogate", utf16(u"label a:\n\xD83Dx\n", true), 1,
+       refused + "line 2 holds half of a character (an unpaired surrogate); save it as UTF-8 "
+                 "and run again\n",
+       kEarlier},
+      {"UTF-16 without a mark", utf16(u"label a:\n", false, false), 0,
+       "test.py:1: warning: this file looks like UTF-16 text without a byte-order mark, which "
+       "is read here as the bytes it is; save it as UTF-8\n"
+       "test.py:1: warning: 2 statements before the first label belong to no label and were "
+       "left out of the output\n",
+       kLuaHeader + "\n\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    writeFile(dir.file("test.py"), c.script);
+    writeFile(dir.file("output.lua"), kEarlier);
+    const RunResult run = runBrindle(dir.path());
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.name;
+    EXPECT_EQ(run.out, "") << c.name;
+    EXPECT_EQ(run.err, c.err) << c.name;
+    EXPECT_EQ(readFile(dir.file("output.lua")), c.lua) << c.name;
+    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"output.lua", "test.py"})) << c.name;
+  }
+}
+
 TEST(CliTest, AnnouncesEntriesOfLabelR28OnStandardOutput) {
   TempDir dir;
   writeFile(dir.file("test.py"), "label R28:\nx\nif a:\n    y\nz\nlabel r28:\nw\n");
@@ -146,22 +205,41 @@ TEST(CliTest, AnnouncesEntriesOfLabelR28OnStandardOutput) {
   EXPECT_EQ(run.out, "nadasnadasnadas");
 }
 
-// The earlier output.lua that every failure must leave alone.
-const std::string kEarlier = "-- an earlier output\n";
+// `text` with every "FOLDER" in it replaced by the full path of `dir`.
+std::string inFolder(std::string text, const TempDir& dir) {
+  const std::string folder = std::filesystem::canonical(dir.path()).string();
+  for (std::size_t at = text.find("FOLDER"); at != std::string::npos; at = text.find("FOLDER")) {
+    text.replace(at, 6, folder);
+  }
+  return text;
+}
 
 TEST(CliTest, UnreadableScriptIsAnErrorAndTouchesNothing) {
   struct Case {
     const char* name;
     std::function<void(const TempDir&)> prepare;
-    std::string err;
+    std::string err;  // FOLDER stands for the folder's full path
   };
+  const auto files = [](std::vector<const char*> names) {
+    return [names](const TempDir& d) {
+      for (const char* name : names) writeFile(d.file(name), "label a:\n");
+    };
+  };
+  const std::string missing = "brindle: error: cannot read test.py: there is no test.py in FOLDER";
   const std::vector<Case> cases = {
-      {"missing", [](const TempDir&) {},
-       "brindle: error: cannot read test.py: No such file or directory\n"},
+      {"missing", [](const TempDir&) {}, missing + "\n"},
       {"a directory", [](const TempDir& d) { mkdir(d.file("test.py").c_str(), 0755); },
-       "brindle: error: cannot read test.py: Is a directory\n"},
+       "brindle: error: cannot read test.py: it is a folder, not a file\n"},
       {"a dangling link", [](const TempDir& d) { symlink("nowhere", d.file("test.py").c_str()); },
-       "brindle: error: cannot read test.py: No such file or directory\n"},
+       missing + "\n"},
+      {"missing beside test.py.txt", files({"test.py.txt", "story.py"}),
+       missing + ", but there is test.py.txt (its ending .txt may be hidden); rename it to "
+                 "test.py\n"},
+      {"missing beside TEST.PY", files({"test.py.txt", "TEST.PY", "test.txt"}),
+       missing + ", but there is TEST.PY; rename it to test.py\n"},
+      {"missing beside test.txt", files({"test.txt", "tests.py"}),
+       missing + ", but there is test.txt (its ending .txt may be hidden); rename it to "
+                 "test.py\n"},
   };
   for (const Case& c : cases) {
     for (bool hadOutput : {false, true}) {
@@ -171,7 +249,7 @@ TEST(CliTest, UnreadableScriptIsAnErrorAndTouchesNothing) {
       const RunResult run = runBrindle(dir.path());
       EXPECT_EQ(run.exitCode, 1) << c.name;
       EXPECT_EQ(run.out, "") << c.name;
-      EXPECT_EQ(run.err, c.err) << c.name;
+      EXPECT_EQ(run.err, inFolder(c.err, dir)) << c.name;
       if (hadOutput) {
         EXPECT_EQ(readFile(dir.file("output.lua")), kEarlier) << c.name;
       } else {
@@ -198,7 +276,7 @@ TEST(CliTest, OutputThatIsNotARegularFileIsRefused) {
   };
   const std::vector<Case> cases = {
       {"a directory", [](const TempDir& d) { mkdir(d.file("output.lua").c_str(), 0755); },
-       "brindle: error: cannot write output.lua: Is a directory\n"},
+       "brindle: error: cannot write output.lua: it is a folder, not a file\n"},
       {"a link to a device",
        [](const TempDir& d) { symlink("/dev/null", d.file("output.lua").c_str()); },
        "brindle: error: cannot write output.lua: not a regular file\n"},
@@ -207,7 +285,7 @@ TEST(CliTest, OutputThatIsNotARegularFileIsRefused) {
          mkdir(d.file("sub").c_str(), 0755);
          symlink("sub", d.file("output.lua").c_str());
        },
-       "brindle: error: cannot write output.lua: Is a directory\n"},
+       "brindle: error: cannot write output.lua: it is a folder, not a file\n"},
       {"a link loop", [](const TempDir& d) { symlink("output.lua", d.file("output.lua").c_str()); },
        "brindle: error: cannot write output.lua: Too many levels of symbolic links\n"},
   };
@@ -273,22 +351,51 @@ bool othersCanRunBrindle() {
   return true;
 }
 
-TEST(CliTest, UnwritableFolderKeepsTheEarlierOutput) {
+TEST(CliTest, ReadOnlyOutputOrFolderKeepsTheEarlierOutput) {
   if (geteuid() == 0 && !othersCanRunBrindle()) {
     GTEST_SKIP() << "running as root, and user nobody cannot reach " BRINDLE_EXECUTABLE;
   }
+  struct Case {
+    const char* name;
+    mode_t folderMode, outputMode;
+    std::string err;  // FOLDER stands for the folder's full path
+  };
+  const std::vector<Case> cases = {
+      {"folder not writable", 0555, 0666,
+       "brindle: error: cannot write output.lua: Permission denied; Brindle may not write in "
+       "FOLDER: make the folder writable, or work in one of your own, and run again\n"},
+      {"output.lua read-only", 0777, 0444,
+       "brindle: error: cannot write output.lua: it is read-only; make it writable and run "
+       "again\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    writeFile(dir.file("test.py"), "label a:\n");
+    writeFile(dir.file("output.lua"), kEarlier);
+    chmod(dir.file("test.py").c_str(), 0644);
+    chmod(dir.file("output.lua").c_str(), c.outputMode);
+    chmod(dir.path().c_str(), c.folderMode);
+    // Permissions do not bind root, so a root test run drops to "nobody".
+    const RunResult run = runBrindle(dir.path(), [] {
+      if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
+    });
+    EXPECT_EQ(run.exitCode, 1) << c.name;
+    EXPECT_EQ(run.err, inFolder(c.err, dir)) << c.name;
+    EXPECT_EQ(readFile(dir.file("output.lua")), kEarlier) << c.name;
+    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"output.lua", "test.py"})) << c.name;
+  }
+}
+
+TEST(CliTest, ArgumentsAreIgnoredWithAWarning) {
   TempDir dir;
-  writeFile(dir.file("test.py"), "label a:\n");
-  writeFile(dir.file("output.lua"), kEarlier);
-  chmod(dir.file("test.py").c_str(), 0644);
-  chmod(dir.path().c_str(), 0555);
-  // Permissions do not bind root, so a root test run drops to "nobody".
-  const RunResult run = runBrindle(dir.path(), [] {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
-  });
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, "brindle: error: cannot write output.lua: Permission denied\n");
-  EXPECT_EQ(readFile(dir.file("output.lua")), kEarlier);
+  writeFile(dir.file("test.py"), "label a:\nx\n");
+  writeFile(dir.file("story.py"), "label b:\n");
+  const RunResult run = runBrindle(dir.path(), {}, {dir.file("story.py"), "--help"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, inFolder("brindle: warning: Brindle takes no arguments and ignores them; "
+                              "it reads test.py in FOLDER\n", dir));
+  EXPECT_EQ(readFile(dir.file("output.lua")),
+            kLuaHeader + "\n\n\n\nLABELS[\"a\"] = {\n\tfunction() x; end\n};");
 }
 
 // Holds the process to 64 MiB of address space, less than the scripts below

@@ -32,7 +32,11 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-RunResult runBrindle(const std::string& dir, const std::function<void()>& inChild) {
+RunResult runBrindle(const std::string& dir, const std::function<void()>& inChild,
+                     const std::vector<std::string>& args) {
+  std::vector<char*> argv{const_cast<char*>("brindle")};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
   const std::string outPath = dir + "/../" + std::filesystem::path(dir).filename().string() + ".out";
   const std::string errPath = outPath + ".err";
   const pid_t pid = fork();
@@ -44,7 +48,7 @@ RunResult runBrindle(const std::string& dir, const std::function<void()>& inChil
       _exit(127);
     }
     if (inChild) inChild();
-    execl(BRINDLE_EXECUTABLE, "brindle", static_cast<char*>(nullptr));
+    execv(BRINDLE_EXECUTABLE, argv.data());
     _exit(127);
   }
   int status = 0;

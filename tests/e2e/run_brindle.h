@@ -39,9 +39,11 @@ class TempDir {
   std::string path_;
 };
 
-// Runs brindle with `dir` as its working directory. `inChild`, when given,
-// runs in the child just before the program starts (to set limits).
-RunResult runBrindle(const std::string& dir, const std::function<void()>& inChild = {});
+// Runs brindle with `dir` as its working directory and `args` as its
+// arguments. `inChild`, when given, runs in the child just before the
+// program starts (to set limits).
+RunResult runBrindle(const std::string& dir, const std::function<void()>& inChild = {},
+                     const std::vector<std::string>& args = {});
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& contents);

@@ -57,8 +57,8 @@ TEST_F(ReadWholeFileTest, GivesEveryByteInOrder) {
     const std::string expected = numberedBytes(size);
     const std::string path = write("script", expected);
     FileContents contents;
-    std::string err;
-    ASSERT_TRUE(readWholeFile(path, contents, &err)) << err;
+    FileError err;
+    ASSERT_TRUE(readWholeFile(path, contents, &err)) << err.reason;
     ASSERT_EQ(contents.size, size);
     ASSERT_TRUE(contents.view() == expected) << "size " << size;
   }
@@ -70,20 +70,22 @@ TEST_F(ReadWholeFileTest, ReadsAPipeToItsEnd) {
   const std::string expected = numberedBytes(300000);
   std::thread writer([&] { std::ofstream(path, std::ios::binary) << expected; });
   FileContents contents;
-  std::string err;
+  FileError err;
   const bool read = readWholeFile(path, contents, &err);
   writer.join();
-  ASSERT_TRUE(read) << err;
+  ASSERT_TRUE(read) << err.reason;
   EXPECT_TRUE(contents.view() == expected);
 }
 
 TEST_F(ReadWholeFileTest, NamesTheReasonItCannotRead) {
   FileContents contents;
-  std::string err;
+  FileError err;
   EXPECT_FALSE(readWholeFile(dir_ + "/missing", contents, &err));
-  EXPECT_EQ(err, "No such file or directory");
+  EXPECT_EQ(err.reason, "No such file or directory");
+  EXPECT_EQ(err.kind, FileErrorKind::missing);
   EXPECT_FALSE(readWholeFile(dir_, contents, &err));  // a directory
-  EXPECT_EQ(err, "Is a directory");
+  EXPECT_EQ(err.reason, "Is a directory");
+  EXPECT_EQ(err.kind, FileErrorKind::folder);
 }
 
 std::string contentsOf(const std::string& path) {
@@ -138,7 +140,7 @@ TEST_F(OutputFileTest, TargetChangesOnlyOnCommit) {
     ASSERT_EQ(symlink("out.lua", (folder + "/link.lua").c_str()), 0);
     ASSERT_EQ(mkdir((folder + "/sub").c_str(), 0755), 0);
 
-    std::string err;
+    FileError err;
     bool committed = false;
     {
       OutputFile output;
@@ -151,7 +153,7 @@ TEST_F(OutputFileTest, TargetChangesOnlyOnCommit) {
       }
     }
     EXPECT_EQ(committed, c.replaced) << c.name;
-    EXPECT_EQ(err, c.err) << c.name;
+    EXPECT_EQ(err.reason, c.err) << c.name;
     EXPECT_EQ(contentsOf(folder + "/out.lua"), c.replaced ? pieces[0] + pieces[1] : earlier)
         << c.name;
     EXPECT_TRUE(std::filesystem::is_symlink(folder + "/link.lua")) << c.name;

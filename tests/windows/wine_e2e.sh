@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # End-to-end tests of the Windows build, run under wine.
 #
-#   wine_e2e.sh BRINDLE_EXE NATIVE_BRINDLE EXAMPLES_DIR
+#   wine_e2e.sh BRINDLE_EXE NATIVE_BRINDLE EXAMPLES_DIR [HOLD_FILE_EXE]
 #
 # BRINDLE_EXE is a 64-bit brindle.exe; NATIVE_BRINDLE the Linux build of the
-# same sources, which serves as the reference for what a conversion gives.
+# same sources, which serves as the reference for what a conversion gives;
+# HOLD_FILE_EXE, built from hold_file.cpp beside this script, holds
+# output.lua open for the case of a file another program uses (skipped
+# without it).
 # On Windows the files and messages must be the same as natively, except that
 # every line feed written becomes CR LF (output.lua, and standard output and
 # error, which are text streams there), and CR LF input converts like LF
@@ -18,6 +21,7 @@ set -uo pipefail
 exe=$(realpath "$1")
 native=$(realpath "$2")
 examples=$(realpath "$3")
+holder=${4:+$(realpath "$4")}
 
 scratch=$(mktemp -d /tmp/brindle-wine.XXXXXX)
 export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -128,6 +132,8 @@ for script in "$examples"/*/test.py; do
   check "example $example: $ends input gives the same output.lua" $?
 done
 
+earlier='-- an earlier output'
+
 inline() {  # inline NAME BYTES (printf format)
   local file=$scratch/inline-$case_number.py
   printf "$2" >"$file"
@@ -142,6 +148,32 @@ inline "a Ctrl-Z byte is data, not the end" 'label a:\n    x = "\032"\n    y = 2
 inline "a byte-order mark" '\357\273\277label a:\nx\n'
 inline "jump_out without a target" 'label a:\njump_out\n'
 
+# UTF-16 as Windows editors save it, made from UTF-8 text by iconv.
+utf16() {  # utf16 NAME MARK ENCODING TEXT (printf format)
+  local file=$scratch/utf16-$case_number.py
+  { printf "$2"; printf "$4" | iconv -f UTF-8 -t "$3"; } >"$file"
+  same_as_native "$1" "$file"
+}
+story='label a:\r\njump_out\r\ne "caf\303\251 \360\237\230\200"\r\n'
+utf16 "UTF-16 LE with a byte-order mark" '\377\376' UTF-16LE "$story"
+utf16 "UTF-16 BE with a byte-order mark, Ctrl-Z at the end" '\376\377' UTF-16BE "$story\032"
+utf16 "UTF-16 LE without a byte-order mark (a warning)" '' UTF-16LE "$story"
+
+# Malformed UTF-16 is refused with the same words as natively.
+new_dir
+{ printf '\377\376'; printf 'label a:\n' | iconv -f UTF-8 -t UTF-16LE; printf '\075\330x\000'; } \
+  >"$dir/test.py"
+echo "$earlier" >"$dir/output.lua"
+cp -r "$dir" "$dir-native"
+run_in "$dir-native" native
+run_in "$dir"
+crlf "$dir-native.err" >"$dir.expected-err"
+[ "$(cat "$dir.rc")" = 1 ] && same "$dir.expected-err" "$dir.err" &&
+  [ "$(cat "$dir/output.lua")" = "$earlier" ] &&
+  [ "$(listing "$dir")" = "$(printf 'output.lua\ntest.py')" ]
+check "malformed UTF-16: refused as natively, output.lua untouched" $? \
+  "exit $(cat "$dir.rc")" "stderr: $(cat -A "$dir.err")" "native: $(cat -A "$dir.expected-err")"
+
 new_dir
 printf 'label R28:\nx\ny\nz\n' >"$dir/test.py"
 run_in "$dir"
@@ -153,15 +185,17 @@ check "R28 with three entries prints nadas three times, nothing else" $? "stdout
 error_line() {  # error_line DIR PATTERN: one CR LF terminated line matching PATTERN
   [ "$(wc -l <"$1.err")" -eq 1 ] && grep -Eq "^$2"$'\r$' "$1.err"
 }
-earlier='-- an earlier output'
 
+# The folder as Windows names it, "Z:\tmp\...\caseN", as a pattern.
+windows_folder() { printf '[A-Z]:%s' "$(printf '%s' "$1" | sed 's|/|\\\\|g; s|\.|\\.|g')"; }
+missing='brindle: error: cannot read test\.py: there is no test\.py in '
 for had_output in no yes; do
   new_dir
   [ $had_output = yes ] && echo "$earlier" >"$dir/output.lua"
   run_in "$dir"
   [ "$(cat "$dir.rc")" = 1 ] && [ ! -s "$dir.out" ] &&
-    error_line "$dir" 'brindle: error: cannot read test\.py: [^ ].*'
-  check "missing test.py (earlier output: $had_output): exit 1 and one error line" $? \
+    error_line "$dir" "$missing$(windows_folder "$dir")"
+  check "missing test.py (earlier output: $had_output): exit 1, the folder named" $? \
     "exit $(cat "$dir.rc")" "stderr: $(cat -A "$dir.err")"
   if [ $had_output = yes ]; then
     [ "$(cat "$dir/output.lua")" = "$earlier" ]
@@ -172,10 +206,24 @@ for had_output in no yes; do
 done
 
 new_dir
+printf 'label a:\n' >"$dir/test.py.txt"
+run_in "$dir"
+[ "$(cat "$dir.rc")" = 1 ] && error_line "$dir" "$missing$(windows_folder "$dir"), but there is \
+test\\.py\\.txt \\(its ending \\.txt may be hidden\\); rename it to test\\.py"
+check "missing test.py beside test.py.txt: the near miss named" $? "stderr: $(cat -A "$dir.err")"
+
+new_dir
+printf 'label a:\nx\n' >"$dir/test.py"
+(cd "$dir" && wine "$exe" "$dir/test.py" >"$dir.out" 2>"$dir.err")
+[ $? = 0 ] && [ -f "$dir/output.lua" ] && error_line "$dir" "brindle: warning: Brindle takes no \
+arguments and ignores them; it reads test\\.py in $(windows_folder "$dir")"
+check "arguments: ignored with one warning" $? "stderr: $(cat -A "$dir.err")"
+
+new_dir
 mkdir "$dir/test.py"
 run_in "$dir"
 [ "$(cat "$dir.rc")" = 1 ] &&
-  error_line "$dir" 'brindle: error: cannot read test\.py: An operation is not supported on a directory\.'
+  error_line "$dir" 'brindle: error: cannot read test\.py: it is a folder, not a file'
 check "test.py is a directory: refused" $? "stderr: $(cat -A "$dir.err")"
 
 refused() {  # refused NAME PATTERN: output.lua prepared in $dir, must be refused
@@ -189,18 +237,43 @@ refused() {  # refused NAME PATTERN: output.lua prepared in $dir, must be refuse
 new_dir
 printf 'label a:\nx\n' >"$dir/test.py"
 mkdir "$dir/output.lua"
-refused "output.lua is a directory" \
-  'brindle: error: cannot write output\.lua: An operation is not supported on a directory\.'
+refused "output.lua is a directory" 'brindle: error: cannot write output\.lua: it is a folder, not a file'
 new_dir
 printf 'label a:\nx\n' >"$dir/test.py"
 mkdir "$dir/sub"
 ln -s sub "$dir/output.lua"
 refused "output.lua links to a directory" \
-  'brindle: error: cannot write output\.lua: An operation is not supported on a directory\.'
+  'brindle: error: cannot write output\.lua: it is a folder, not a file'
 new_dir
 printf 'label a:\nx\n' >"$dir/test.py"
 ln -s /dev/null "$dir/output.lua"
 refused "output.lua is a device" 'brindle: error: cannot write output\.lua: not a regular file'
+
+# Wine shows a file without write permission as read-only.
+new_dir
+printf 'label a:\nx\n' >"$dir/test.py"
+echo "$earlier" >"$dir/output.lua"
+chmod 444 "$dir/output.lua"
+refused "output.lua is read-only" \
+  'brindle: error: cannot write output\.lua: it is read-only; make it writable and run again'
+
+if [ -n "$holder" ]; then
+  new_dir
+  printf 'label a:\nx\n' >"$dir/test.py"
+  echo "$earlier" >"$dir/output.lua"
+  (cd "$dir" && wine "$holder" output.lua "../$(basename "$dir").held") &
+  holder_pid=$!
+  for _ in $(seq 300); do
+    [ -e "$dir.held" ] && break
+    sleep 0.1
+  done
+  refused "output.lua held open by another program" \
+    'brindle: error: cannot write output\.lua: another program is using it; close that program and run again'
+  rm -f "$dir.held"
+  wait "$holder_pid"
+else
+  echo "skipped - output.lua held open by another program: no hold_file.exe given"
+fi
 
 new_dir
 printf 'label a:\nx\n' >"$dir/test.py"

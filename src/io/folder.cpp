@@ -1,0 +1,69 @@
+#include "folder.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace brindle {
+namespace {
+
+std::string utf8Of(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size());
+}
+
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool sameLetters(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+// How close `name` comes to `wanted`: 0 for no near miss, otherwise the
+// smaller the closer.
+int closeness(std::string_view name, std::string_view wanted) {
+  if (name == wanted) return 0;
+  if (sameLetters(name, wanted)) return 1;
+  if (name.size() > wanted.size() + 1 && sameLetters(name.substr(0, wanted.size()), wanted) &&
+      name[wanted.size()] == '.') {
+    return 2;
+  }
+  const std::string_view stem = wanted.substr(0, wanted.rfind('.'));
+  if (sameLetters(name, stem) || (name.size() == stem.size() + 4 &&
+                                  sameLetters(name.substr(0, stem.size()), stem) &&
+                                  sameLetters(name.substr(stem.size()), ".txt"))) {
+    return 3;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::string currentFolder() {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::current_path(error);
+  return error ? std::string() : utf8Of(folder);
+}
+
+std::string nearMissOf(std::string_view wanted) {
+  std::error_code error;
+  std::string best;
+  int bestCloseness = 0;
+  for (std::filesystem::directory_iterator it(".", error), end; !error && it != end;
+       it.increment(error)) {
+    std::error_code unknown;  // a name whose kind cannot be told is still a name
+    if (it->is_directory(unknown)) continue;
+    const std::string name = utf8Of(it->path().filename());
+    const int found = closeness(name, wanted);
+    if (found != 0 && (bestCloseness == 0 || found < bestCloseness ||
+                       (found == bestCloseness && name < best))) {
+      best = name;
+      bestCloseness = found;
+    }
+  }
+  return best;
+}
+
+}  // namespace brindle
