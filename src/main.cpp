@@ -1,9 +1,10 @@
 // brindle: converts the story script test.py in the working directory into
 // the Lua script output.lua beside it. Arguments are ignored.
-#include <cstdio>
 #include <new>
 #include <string>
+#include <string_view>
 
+#include "console.h"
 #include "convert.h"
 #include "files.h"
 
@@ -12,9 +13,14 @@ namespace {
 constexpr const char* kInputPath = "test.py";
 constexpr const char* kOutputPath = "output.lua";
 
-void printConsole(const std::string& console) {
-  std::fwrite(console.data(), 1, console.size(), stdout);
-  std::fflush(stdout);
+// Neither allocates on the way to a file or pipe, so that running out of
+// memory can still be reported.
+void printConsole(std::string_view console) {
+  brindle::writeToStandardStream(brindle::StandardStream::kOutput, console);
+}
+
+void printError(std::string_view text) {
+  brindle::writeToStandardStream(brindle::StandardStream::kError, text);
 }
 
 // Converts, writing output.lua as the text is made, then prints; returns the
@@ -25,7 +31,7 @@ int run(brindle::Conversion& result) {
   brindle::FileContents input;
   std::string err;
   if (!brindle::readWholeFile(kInputPath, input, &err)) {
-    std::fprintf(stderr, "brindle: error: cannot read %s: %s\n", kInputPath, err.c_str());
+    printError("brindle: error: cannot read " + std::string(kInputPath) + ": " + err + "\n");
     return 1;
   }
   // Where output.lua cannot even be begun, the script is still converted, for
@@ -40,27 +46,44 @@ int run(brindle::Conversion& result) {
   printConsole(result.console);
   result.console.clear();
   for (const brindle::Warning& warning : result.warnings) {
-    std::fprintf(stderr, "%s:%zu: warning: %s\n", kInputPath, warning.line,
-                 warning.message.c_str());
+    printError(std::string(kInputPath) + ":" + std::to_string(warning.line) +
+               ": warning: " + warning.message + "\n");
   }
   if (!written) {
-    std::fprintf(stderr, "brindle: error: cannot write %s: %s\n", kOutputPath, err.c_str());
+    printError("brindle: error: cannot write " + std::string(kOutputPath) + ": " + err + "\n");
     return 1;
   }
   return 0;
 }
 
-}  // namespace
-
-int main() {
+// run, with running out of memory reported.
+int runReportingMemory() {
   brindle::Conversion result;
   try {
     return run(result);
   } catch (const std::bad_alloc&) {
     printConsole(result.console);  // what was announced before memory ran out
-    std::fputs("\nFailed to output\n", stdout);
-    std::fflush(stdout);
-    std::fprintf(stderr, "brindle: error: out of memory; %s was not written\n", kOutputPath);
+    printConsole("\nFailed to output\n");
+    printError("brindle: error: out of memory; ");
+    printError(kOutputPath);
+    printError(" was not written\n");
     return 1;
   }
+}
+
+}  // namespace
+
+int main() {
+  const int code = runReportingMemory();
+  // Started by a double-click, Brindle has a console window of its own, which
+  // would close the moment it exits: say what happened and keep it open.
+  if (brindle::hasConsoleOfItsOwn()) {
+    printConsole(code == 0 ? "Brindle wrote " + std::string(kOutputPath) + " in " +
+                                 brindle::currentFolder() + ".\n"
+                           : "Brindle did not write " + std::string(kOutputPath) +
+                                 ": the error is above.\n");
+    printConsole("Press Enter to close this window.\n");
+    brindle::waitForEnter();
+  }
+  return code;
 }

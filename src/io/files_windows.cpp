@@ -29,6 +29,7 @@
 #include <string_view>
 
 #include "files.h"
+#include "utf16_windows.h"
 
 namespace brindle {
 namespace {
@@ -69,17 +70,19 @@ class Handle {
   HANDLE handle_;
 };
 
-// The system's message table entry for an error code, without its trailing
-// line end; empty when the table has none.
+// The system's message table entry for an error code in UTF-8, without its
+// trailing line end; empty when the table has none. It is fetched as UTF-16:
+// the narrow form would be in the ANSI code page, which the console (using
+// the OEM code page) and UTF-8 files would both show garbled.
 std::string lookUpMessage(DWORD code) {
-  char* text = nullptr;
-  const DWORD length = FormatMessageA(
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text),
+      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&text),
       0, nullptr);
   if (length == 0 || text == nullptr) return std::string();
-  const std::unique_ptr<char, decltype(&LocalFree)> owned(text, &LocalFree);
-  std::string message(text, length);
+  const std::unique_ptr<wchar_t, decltype(&LocalFree)> owned(text, &LocalFree);
+  std::string message = toUtf8(std::wstring_view(text, length));
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                               message.back() == ' ')) {
     message.pop_back();
