@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Cross-builds brindle.exe for 32-bit Windows (build-win32/) and 64-bit
-# Windows (build-win64/), checks that both are static console programs, and
-# runs the end-to-end tests of the 64-bit one under wine. 32-bit programs
+# Windows (build-win64/), checks that both are static console programs that
+# carry the project's version, the manifest and Windows Vista as their
+# minimum, and runs the end-to-end tests of the 64-bit one under wine. 32-bit programs
 # cannot run on build machines whose kernel has 32-bit emulation turned off,
 # so the 32-bit build is only built and inspected; both come from the same
 # sources. Needs the Debian packages g++-mingw-w64-i686 g++-mingw-w64-x86-64
-# wine wine64 file (scripts/install-deps.sh installs those it is given).
+# wine wine64 file python3-pefile locales (scripts/install-deps.sh installs
+# those it is given).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,6 +43,10 @@ build_windows build-win32 mingw-w64-i686
 build_windows build-win64 mingw-w64-x86_64
 inspect build-win32/brindle.exe i686-w64-mingw32-objdump "PE32 executable (console) Intel 80386"
 inspect build-win64/brindle.exe x86_64-w64-mingw32-objdump "PE32+ executable (console) x86-64"
+for build in build-win32 build-win64; do
+  tests/windows/check_pe.py "$build/brindle.exe" \
+    "$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
+done
 
 # The Linux build of the same sources is the reference for the conversions.
 cmake -S . -B build -G Ninja >/dev/null

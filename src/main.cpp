@@ -1,9 +1,10 @@
 // brindle: converts the story script test.py in the working directory into
 // the Lua script output.lua beside it. Arguments are ignored, with a warning.
-#include <cstdio>
 #include <new>
 #include <string>
+#include <string_view>
 
+#include "console.h"
 #include "convert.h"
 #include "files.h"
 #include "folder.h"
@@ -13,13 +14,19 @@ namespace {
 constexpr const char* kInputPath = "test.py";
 constexpr const char* kOutputPath = "output.lua";
 
-void printConsole(const std::string& console) {
-  std::fwrite(console.data(), 1, console.size(), stdout);
-  std::fflush(stdout);
+// Neither allocates on the way to a file or pipe, so that running out of
+// memory can still be reported.
+void printConsole(std::string_view console) {
+  brindle::writeToStandardStream(brindle::StandardStream::kOutput, console);
 }
 
-void printError(const char* doing, const char* path, const std::string& problem) {
-  std::fprintf(stderr, "brindle: error: cannot %s %s: %s\n", doing, path, problem.c_str());
+void printError(std::string_view text) {
+  brindle::writeToStandardStream(brindle::StandardStream::kError, text);
+}
+
+void printError(std::string_view doing, std::string_view path, std::string_view problem) {
+  printError("brindle: error: cannot " + std::string(doing) + " " + std::string(path) + ": " +
+             std::string(problem) + "\n");
 }
 
 // The folder named in messages: its full path, or failing that a phrase.
@@ -108,8 +115,8 @@ int run(brindle::Conversion& result) {
   printConsole(result.console);
   result.console.clear();
   for (const brindle::Warning& warning : result.warnings) {
-    std::fprintf(stderr, "%s:%zu: warning: %s\n", kInputPath, warning.line,
-                 warning.message.c_str());
+    printError(std::string(kInputPath) + ":" + std::to_string(warning.line) +
+               ": warning: " + warning.message + "\n");
   }
   if (!written) {
     printError("write", kOutputPath, writeProblem(error));
@@ -118,25 +125,40 @@ int run(brindle::Conversion& result) {
   return 0;
 }
 
+// run, with running out of memory reported.
+int runReportingMemory() {
+  brindle::Conversion result;
+  try {
+    return run(result);
+  } catch (const std::bad_alloc&) {
+    printConsole(result.console);  // what was announced before memory ran out
+    printConsole("\nFailed to output\n");
+    printError("brindle: error: out of memory; ");
+    printError(kOutputPath);
+    printError(" was not written\n");
+    return 1;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char**) {
   // A file dropped onto the program arrives as an argument; say what is
   // read instead.
   if (argc > 1) {
-    std::fprintf(stderr,
-                 "brindle: warning: Brindle takes no arguments and ignores them; it reads %s "
-                 "in %s\n",
-                 kInputPath, folderName().c_str());
+    printError("brindle: warning: Brindle takes no arguments and ignores them; it reads " +
+               std::string(kInputPath) + " in " + folderName() + "\n");
   }
-  brindle::Conversion result;
-  try {
-    return run(result);
-  } catch (const std::bad_alloc&) {
-    printConsole(result.console);  // what was announced before memory ran out
-    std::fputs("\nFailed to output\n", stdout);
-    std::fflush(stdout);
-    std::fprintf(stderr, "brindle: error: out of memory; %s was not written\n", kOutputPath);
-    return 1;
+  const int code = runReportingMemory();
+  // Started by a double-click, Brindle has a console window of its own, which
+  // would close the moment it exits: say what happened and keep it open.
+  if (brindle::hasConsoleOfItsOwn()) {
+    printConsole(code == 0 ? "Brindle wrote " + std::string(kOutputPath) + " in " +
+                                 folderName() + ".\n"
+                           : "Brindle did not write " + std::string(kOutputPath) +
+                                 ": the error is above.\n");
+    printConsole("Press Enter to close this window.\n");
+    brindle::waitForEnter();
   }
+  return code;
 }

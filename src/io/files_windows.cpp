@@ -10,6 +10,8 @@
 //   (the final path of the file it opens is replaced). A link whose target
 //   does not exist is replaced by a plain file: Windows offers no way to read
 //   a dangling link's target without privileges this tool should not need.
+// - The new file is hidden while it is written, so that Explorer does not show
+//   it beside output.lua, and unhidden before it is moved into place.
 // - The replaced file does not keep its attributes or access list; the new
 //   one gets those its folder hands down. A read-only output.lua is refused
 //   before anything is written; one that another program holds open without
@@ -30,6 +32,7 @@
 #include <string_view>
 
 #include "files.h"
+#include "utf16_windows.h"
 
 namespace brindle {
 namespace {
@@ -70,17 +73,19 @@ class Handle {
   HANDLE handle_;
 };
 
-// The system's message table entry for an error code, without its trailing
-// line end; empty when the table has none.
+// The system's message table entry for an error code in UTF-8, without its
+// trailing line end; empty when the table has none. It is fetched as UTF-16:
+// the narrow form would be in the ANSI code page, which the console (using
+// the OEM code page) and UTF-8 files would both show garbled.
 std::string lookUpMessage(DWORD code) {
-  char* text = nullptr;
-  const DWORD length = FormatMessageA(
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text),
+      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&text),
       0, nullptr);
   if (length == 0 || text == nullptr) return std::string();
-  const std::unique_ptr<char, decltype(&LocalFree)> owned(text, &LocalFree);
-  std::string message(text, length);
+  const std::unique_ptr<wchar_t, decltype(&LocalFree)> owned(text, &LocalFree);
+  std::string message = toUtf8(std::wstring_view(text, length));
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                               message.back() == ' ')) {
     message.pop_back();
@@ -249,7 +254,18 @@ std::wstring hex(unsigned long long value) {
   return text;
 }
 
-// Creates a new, empty file beside `target` whose name no other file has,
+// Clears the hidden attribute of the new file, which keeps it out of sight in
+// Explorer while it is written, so that the file moved into place is not
+// hidden. Its other attributes stay.
+bool unhide(const Handle& file) {
+  FILE_BASIC_INFO info;
+  if (!GetFileInformationByHandleEx(file.get(), FileBasicInfo, &info, sizeof info)) return false;
+  info.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN);
+  if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(file.get(), FileBasicInfo, &info, sizeof info) != FALSE;
+}
+
+// Creates a new, empty, hidden file beside `target` whose name no other file has,
 // and puts it in `file` and its name in `temporary`. Both are left alone on
 // failure, so that no name is recorded for a file this call did not create.
 bool createTemporaryBeside(const std::wstring& target, std::wstring& temporary, Handle& file,
@@ -264,8 +280,8 @@ bool createTemporaryBeside(const std::wstring& target, std::wstring& temporary, 
   constexpr int kAttempts = 100;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     std::wstring name = stem + hex(salt & 0xffffffffULL);
-    const HANDLE created = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE created = CreateFileW(name.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
+                                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (created != INVALID_HANDLE_VALUE) {
       file.reset(created);
       temporary = std::move(name);
@@ -387,6 +403,7 @@ bool OutputFile::commit(FileError* err) {
   // the new file.
   const std::unique_ptr<Impl> impl = std::move(impl_);
   if (impl->ok && !impl->writer.flush()) impl->failed(GetLastError());
+  if (impl->ok && !unhide(impl->file)) impl->failed(GetLastError());
   if (!impl->file.close() && impl->ok) impl->failed(GetLastError());
   if (impl->ok && !MoveFileExW(impl->temporary.c_str(), impl->target.c_str(),
                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

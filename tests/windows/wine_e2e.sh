@@ -282,6 +282,10 @@ run_in "$dir"
 [ "$(cat "$dir.rc")" = 0 ] && grep -q 'LABELS\["a"\]' "$dir/output.lua" &&
   [ "$(listing "$dir")" = "$(printf 'output.lua\ntest.py')" ]
 check "an earlier output.lua is replaced, no temporary file left" $? "files: $(listing "$dir")"
+# The new file is written hidden; what is moved into place must not be.
+attributes=$(cd "$dir" && wine cmd /c attrib output.lua | sed 's/[A-Z]:\\.*//')
+[[ $attributes != *H* ]]
+check "output.lua is not hidden" $? "attrib: $attributes"
 
 new_dir
 printf 'label a:\nx\n' >"$dir/test.py"
@@ -311,6 +315,86 @@ echo "$earlier" >"$dir/output.lua"
   [ "$(listing "$dir")" = "$(printf 'output.lua\ntest.py')" ]
 check "a failed write keeps the earlier output.lua and removes its temporary file" $? \
   "exit $(cat "$dir.rc")" "stderr: $(cat -A "$dir.err")" "files: $(listing "$dir" | tr '\n' ' ')"
+
+# --- System messages in other languages reach a redirected standard error
+# as UTF-8, whatever the code pages. A file-size limit makes the write fail;
+# wine reports that as a general failure. Wine takes its language from the Unix
+# locale, compiled here into the scratch folder so that none need be set up.
+mkdir -p "$scratch/locales"
+while read -r locale reason; do
+  if ! localedef -i "$locale" -f UTF-8 "$scratch/locales/$locale.UTF-8" >/dev/null 2>&1; then
+    echo "skipped - messages in $locale: localedef cannot compile it (package locales)"
+    continue
+  fi
+  new_dir
+  head -c 100000 /dev/zero | tr '\0' x | sed '1s/^/label a:\n/' >"$dir/test.py"
+  (
+    trap '' XFSZ
+    ulimit -f 16
+    export LOCPATH=$scratch/locales LC_ALL=$locale.UTF-8
+    run_in "$dir"
+  ) 2>/dev/null  # bash's own complaint that it cannot find the locale
+  error_line "$dir" "brindle: error: cannot write output\.lua: $reason"
+  check "a failed write in $locale: the system's reason in UTF-8" $? "stderr: $(cat -A "$dir.err")"
+done <<'LOCALES'
+fr_FR Erreur générale\.
+ru_RU Общая ошибка\.
+LOCALES
+
+# --- The pause of a double-clicked program. Under a pseudo-terminal wine
+# gives brindle.exe a console with no other process on it, as Explorer does;
+# through cmd it shares its console, as when typed at a Command Prompt.
+#
+# Runs COMMAND in DIR on a terminal and types Enter once "Press Enter" shows
+# or the command has ended. Leaves the terminal's text in DIR.tty, the exit
+# code in DIR.rc, and in DIR.waited whether the program still ran half a
+# second after the prompt.
+run_on_terminal() {  # run_on_terminal DIR COMMAND
+  local dir=$1 pid i waited=no
+  mkfifo "$dir.keys"
+  (cd "$dir" && LC_ALL=C.UTF-8 timeout 60 script -qec "$2" /dev/null <"$dir.keys" >"$dir.raw"
+    echo $? >"$dir.rc") &
+  pid=$!
+  exec 3>"$dir.keys"
+  for ((i = 0; i < 300; i++)); do
+    terminal_text "$dir.raw" | grep -q PressEnter && break
+    [ -e "$dir.rc" ] && break
+    sleep 0.1
+  done
+  sleep 0.5
+  [ ! -e "$dir.rc" ] && waited=yes
+  (printf '\r' >&3) 2>/dev/null
+  exec 3>&-
+  wait "$pid"
+  echo $waited >"$dir.waited"
+  terminal_text "$dir.raw" >"$dir.tty"
+}
+# A terminal's text without escape sequences, carriage returns and spaces:
+# wine's console draws a space now and then as a cursor movement.
+terminal_text() { perl -pe 's/\e\[[0-9;?]*[A-Za-z]//g; s/[ \r]//g' "$1" 2>/dev/null; }
+
+exe_windows="Z:${exe//\//\\}"
+while IFS='|' read -r name test_py command waits code closing; do
+  new_dir
+  dir=$dir/é-Ж  # a name the console shows right only when given UTF-16
+  mkdir "$dir"
+  [ "$test_py" = yes ] && printf 'label a:\nx\n' >"$dir/test.py"
+  run_on_terminal "$dir" "$command"
+  closing=${closing//FOLDER/Z:${dir//\//\\}}
+  [ "$(cat "$dir.waited")" = "$waits" ] && [ "$(cat "$dir.rc")" = "$code" ] &&
+    if [ "$waits" = yes ]; then
+      grep -qxF "${closing// /}" "$dir.tty" && grep -qx 'PressEntertoclosethiswindow\.' "$dir.tty"
+    else
+      ! grep -qs PressEnter "$dir.tty" && ! grep -qs 'Press Enter' "$scratch/redirected"
+    fi
+  check "$name" $? "waited: $(cat "$dir.waited"), exit $(cat "$dir.rc")" "terminal: $(cat -A "$dir.tty")"
+done <<TABLE
+double-clicked: says where output.lua went, waits for Enter|yes|wine '$exe'|yes|0|Brindle wrote output.lua in FOLDER.
+double-clicked, test.py missing: says so, waits for Enter|no|wine '$exe'|yes|1|Brindle did not write output.lua: the error is above.
+started from cmd: does not wait|yes|wine cmd /c '$exe_windows'|no|0|
+input redirected: does not wait|yes|wine '$exe' </dev/null|no|0|
+output redirected: does not wait|yes|wine '$exe' >'$scratch/redirected'|no|0|
+TABLE
 
 echo "wine: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
