@@ -6,7 +6,7 @@
 # is missing.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build libgtest-dev lua5.4 lua5.1 luajit "$@")
+packages=(g++ cmake ninja-build libgtest-dev lua5.4 lua5.1 luajit liblua5.1-0-dev "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||

@@ -174,6 +174,12 @@ std::string_view variableOf(Words& words) {
              : std::string_view();
 }
 
+std::string_view jumpTargetOf(Words& words) {
+  return words.firstMayStartWith(kFirstWordStarts) && words.first() == kJumpOutWord
+             ? words.second()
+             : std::string_view();
+}
+
 bool variableOfSimpleLine(std::string_view raw, std::string_view& name) {
   // Blanks in fours become tabs, which leave the first word alone. A name
   // without whitespace or "=" (which "+=" and "-=" end with) is left as it

@@ -22,6 +22,10 @@ bool isLabelStatement(Words& words);
 // first colon taken out. Empty when there is no second word.
 std::string labelName(Words& words);
 
+// The label a `jump_out` statement leads to: its second word. Empty for any
+// other statement, and for a `jump_out` with no target.
+std::string_view jumpTargetOf(Words& words);
+
 // The variable a `$` statement sets: its second word. Empty for any other
 // statement, and for a `$` with nothing after it.
 std::string_view variableOf(Words& words);
