@@ -1,0 +1,60 @@
+// brindle-check: converts test.py in the working directory as brindle does,
+// in memory, and reports on standard error every line of it whose Lua will
+// not load, sorted by line, then one summary line. Writes nothing. Exits 1
+// when it found anything or could not read test.py, 0 otherwise, so that it
+// can stop a build.
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "check.h"
+#include "files.h"
+
+namespace {
+
+constexpr const char* kInputPath = "test.py";
+
+// What goes to standard error, written in one call at the end. A message
+// may hold any byte of the script, NUL included.
+std::string printed;
+
+void printLine(const std::string& text) { printed.append(text).push_back('\n'); }
+
+void printWarning(const brindle::Warning& warning) {
+  printLine(std::string(kInputPath) + ":" + std::to_string(warning.line) + ": warning: " +
+            warning.message);
+}
+
+int run() {
+  brindle::FileContents input;
+  std::string err;
+  if (!brindle::readWholeFile(kInputPath, input, &err)) {
+    std::fprintf(stderr, "brindle-check: error: cannot read %s: %s\n", kInputPath, err.c_str());
+    return 1;
+  }
+  const brindle::check::CheckReport report = brindle::check::checkScript(input.view());
+  // Warnings and findings together in the order of their lines; a warning
+  // before a finding of the same line.
+  auto warning = report.warnings.begin();
+  for (const brindle::check::Finding& finding : report.findings) {
+    for (; warning != report.warnings.end() && warning->line <= finding.line; ++warning) {
+      printWarning(*warning);
+    }
+    printLine(brindle::check::describeFinding(finding));
+  }
+  for (; warning != report.warnings.end(); ++warning) printWarning(*warning);
+  printLine(brindle::check::summaryLine(report.findings));
+  std::fwrite(printed.data(), 1, printed.size(), stderr);
+  return report.findings.empty() ? 0 : 1;
+}
+
+}  // namespace
+
+int main() {
+  try {
+    return run();
+  } catch (const std::bad_alloc&) {
+    std::fputs("brindle-check: error: out of memory\n", stderr);
+    return 1;
+  }
+}
