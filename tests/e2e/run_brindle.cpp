@@ -33,6 +33,10 @@ TempDir::~TempDir() {
 }
 
 RunResult runBrindle(const std::string& dir, const std::function<void()>& inChild) {
+  return runProgram(BRINDLE_EXECUTABLE, dir, inChild);
+}
+
+RunResult runProgram(const char* program, const std::string& dir, const std::function<void()>& inChild) {
   const std::string outPath = dir + "/../" + std::filesystem::path(dir).filename().string() + ".out";
   const std::string errPath = outPath + ".err";
   const pid_t pid = fork();
@@ -44,7 +48,7 @@ RunResult runBrindle(const std::string& dir, const std::function<void()>& inChil
       _exit(127);
     }
     if (inChild) inChild();
-    execl(BRINDLE_EXECUTABLE, "brindle", static_cast<char*>(nullptr));
+    execl(program, program, static_cast<char*>(nullptr));
     _exit(127);
   }
   int status = 0;

@@ -42,6 +42,9 @@ class TempDir {
 // Runs brindle with `dir` as its working directory. `inChild`, when given,
 // runs in the child just before the program starts (to set limits).
 RunResult runBrindle(const std::string& dir, const std::function<void()>& inChild = {});
+// The same with another program of the project.
+RunResult runProgram(const char* program, const std::string& dir,
+                     const std::function<void()>& inChild = {});
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& contents);
