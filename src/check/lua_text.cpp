@@ -89,6 +89,9 @@ struct Tables {
 LuaText buildLuaText(std::string_view file) {
   LuaText lua;
   Tables tables;
+  // Most scripts convert to about their own size; the room is only
+  // address space until it is written.
+  tables.text.reserve(file.size() + file.size() / 2 + 4096);
   std::vector<NamedLine> variables;
   ScriptVisitor visitor;
   visitor.label = [&](std::string_view name, std::size_t line) { tables.label(name, line); };
@@ -102,10 +105,9 @@ LuaText buildLuaText(std::string_view file) {
   tables.finish();
 
   // The header, then one line per declaration, then the tables, whose first
-  // line goes on where the declarations end.
-  std::string& text = lua.text;
-  text.reserve(kLuaHeader.size() + tables.text.size() + variables.size() * 16);
-  text.append(kLuaHeader);
+  // line goes on where the declarations end. The tables' text takes the
+  // declarations in front, so that it is not copied whole once more.
+  std::string text(kLuaHeader);
   lua.scriptLines.assign(lineFeeds(kLuaHeader), 0);
   for (const NamedLine& variable : variables) {
     lua.items.push_back({ItemKind::declaration, lua.scriptLines.size()});
@@ -121,12 +123,14 @@ LuaText buildLuaText(std::string_view file) {
     item.firstLine += tablesLine;
     lua.items.push_back(item);
   }
-  text.append(tables.text);
-  callPathEnds(text);
+  tables.text.insert(0, text);
+  lua.text = std::move(tables.text);
+  callPathEnds(lua.text);
+  const std::string& all = lua.text;
 
   lua.lineStarts.reserve(lua.scriptLines.size());
   lua.lineStarts.push_back(0);
-  for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
+  for (std::size_t at = all.find('\n'); at != std::string::npos; at = all.find('\n', at + 1)) {
     lua.lineStarts.push_back(at + 1);
   }
   return lua;
