@@ -12,8 +12,12 @@ namespace {
 
 // At most this many items, and about this many bytes, go to Lua at once: a
 // chunk far below every Lua's limits, and little to parse again after an
-// error.
-constexpr std::size_t kBatchItems = 4096;
+// error. After an error a batch starts small and doubles with each batch
+// Lua takes, so that where errors come thick (a string left open in every
+// line runs to the end of its batch) each costs little, and where they are
+// rare the batches are long.
+constexpr std::size_t kFirstBatchItems = 16;
+constexpr std::size_t kMostBatchItems = 4096;
 constexpr std::size_t kBatchBytes = std::size_t{1} << 18;
 
 // What opens a table around entries taken out of theirs, and closes it; no
@@ -43,30 +47,38 @@ class Checker {
     const std::size_t count = lua_.items.size();
     std::size_t next = 0;
     std::size_t aloneChecked = 0;  // items before this have been loaded alone
+    std::size_t batchItems = kMostBatchItems;
     ParseError error;
     while (next < count) {
-      const std::size_t end = batchEnd(next);
+      const std::size_t end = batchEnd(next, batchItems);
       if (parse(next, end, error)) {
         next = end;
+        batchItems = std::min(2 * batchItems, kMostBatchItems);
         continue;
       }
+      batchItems = kFirstBatchItems;
       const std::size_t failing = itemAt(lua_.items[next].firstLine + lineIndex(error), next, end);
-      // Usually the item Lua stopped in is to blame; if it loads alone, an
-      // earlier one of the batch left something open that ran into it.
-      std::size_t blamed = failing;
+      // Usually the item Lua stopped in is to blame, and refused alone the
+      // same way. If it loads alone, or is refused otherwise, an earlier
+      // item of the batch may have left something open that ran into it:
+      // the first that Lua refuses alone is to blame.
+      const std::size_t offset = lua_.items[failing].firstLine - lua_.items[next].firstLine;
+      ParseError inContext = error;
+      inContext.line = error.line > offset ? error.line - offset : 1;
       ParseError alone;
-      if (parse(failing, failing + 1, alone)) {
+      const bool loadsAlone = parse(failing, failing + 1, alone);
+      std::size_t blamed = failing;
+      if (loadsAlone || alone.line != inContext.line || alone.message != inContext.message) {
+        ParseError earlier;
         for (std::size_t k = std::max(next, aloneChecked); k < failing; ++k) {
-          if (!parse(k, k + 1, alone)) {
+          if (!parse(k, k + 1, earlier)) {
             blamed = k;
+            alone = earlier;
             break;
           }
         }
         aloneChecked = std::max(aloneChecked, blamed + 1);
-        if (blamed == failing) {
-          alone = error;
-          alone.line = error.line - (lua_.items[failing].firstLine - lua_.items[next].firstLine);
-        }
+        if (blamed == failing && loadsAlone) alone = inContext;
       }
       report(blamed, alone);
       next = blamed + 1;
@@ -76,8 +88,8 @@ class Checker {
  private:
   static std::size_t lineIndex(const ParseError& error) { return error.line > 0 ? error.line - 1 : 0; }
 
-  std::size_t batchEnd(std::size_t first) const {
-    const std::size_t most = std::min(lua_.items.size(), first + kBatchItems);
+  std::size_t batchEnd(std::size_t first, std::size_t items) const {
+    const std::size_t most = std::min(lua_.items.size(), first + items);
     const std::size_t begin = lineOffset(lua_.items[first].firstLine);
     std::size_t end = first + 1;
     while (end < most && lineOffset(lua_.items[end].firstLine) - begin < kBatchBytes) ++end;

@@ -14,15 +14,9 @@ namespace {
 
 constexpr const char* kInputPath = "test.py";
 
-// What goes to standard error, written in one call at the end. A message
-// may hold any byte of the script, NUL included.
-std::string printed;
-
-void printLine(const std::string& text) { printed.append(text).push_back('\n'); }
-
-void printWarning(const brindle::Warning& warning) {
-  printLine(std::string(kInputPath) + ":" + std::to_string(warning.line) + ": warning: " +
-            warning.message);
+std::string describeWarning(const brindle::Warning& warning) {
+  return std::string(kInputPath) + ":" + std::to_string(warning.line) + ": warning: " +
+         warning.message;
 }
 
 int run() {
@@ -33,17 +27,20 @@ int run() {
     return 1;
   }
   const brindle::check::CheckReport report = brindle::check::checkScript(input.view());
-  // Warnings and findings together in the order of their lines; a warning
-  // before a finding of the same line.
+  // Warnings and findings together in the order of their lines, a warning
+  // before a finding of the same line, written in one call. A message may
+  // hold any byte of the script, NUL included.
+  std::string printed;
+  const auto print = [&printed](const std::string& line) { printed.append(line).push_back('\n'); };
   auto warning = report.warnings.begin();
   for (const brindle::check::Finding& finding : report.findings) {
     for (; warning != report.warnings.end() && warning->line <= finding.line; ++warning) {
-      printWarning(*warning);
+      print(describeWarning(*warning));
     }
-    printLine(brindle::check::describeFinding(finding));
+    print(brindle::check::describeFinding(finding));
   }
-  for (; warning != report.warnings.end(); ++warning) printWarning(*warning);
-  printLine(brindle::check::summaryLine(report.findings));
+  for (; warning != report.warnings.end(); ++warning) print(describeWarning(*warning));
+  print(brindle::check::summaryLine(report.findings));
   std::fwrite(printed.data(), 1, printed.size(), stderr);
   return report.findings.empty() ? 0 : 1;
 }

@@ -59,6 +59,10 @@ TEST(CheckScriptTest, FindsWhatWillNotLoadOnTheLineItComesFrom) {
       // is to blame, and those after it are still looked at.
       {"a long string left open", "label a:\n    x = 1\n    y = [[\n    z = 2\n    a b\n    w = 3\n",
        {{3, K::luaSyntax, "unfinished long string"}, {5, K::luaSyntax, "'=' expected near 'b'"}}},
+      // Lua stops in the second line, which it refuses alone too, but not
+      // the same way: the first is to blame, and then the second.
+      {"every line opens a long string", "label a:\n    x = [[\n    y = [[\n",
+       {{2, K::luaSyntax, "unfinished long string"}, {3, K::luaSyntax, "unfinished long string"}}},
       {"a label name Lua cannot read", "label a\"b:\n    x = 1\nlabel c:\n    y = 1\n",
        {{1, K::luaSyntax, "near 'b'"}}},
       {"jumps to missing labels and labels defined again, in line order",
