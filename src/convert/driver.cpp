@@ -31,6 +31,7 @@ std::size_t readLines(std::string_view input, VariableNames* variableNames,
   ScriptLine statement;
   std::string& line = statement.text;  // normalised, then rewritten in place
   std::string warning;
+  std::string jumpTarget;
   std::size_t lineNumber = 0;
   std::size_t firstOrphan = 0;
   std::size_t orphanCount = 0;
@@ -66,15 +67,13 @@ std::size_t readLines(std::string_view input, VariableNames* variableNames,
       if (variableCount(*variableNames) != known) sink.variable(name, lineNumber);
     }
     if (!inLabel && orphanCount++ == 0) firstOrphan = lineNumber;
-    if (inLabel) {
-      // The words view the line, which the rewrite changes.
-      const std::string_view target = jumpTargetOf(words);
-      if (!target.empty()) sink.jump(target, lineNumber);
-    }
     warning.clear();
-    rewriteStatement(words, triggers, statement, &warning);
+    jumpTarget.clear();
+    rewriteStatement(words, triggers, statement, &warning, &jumpTarget);
     if (!warning.empty()) warnings.push_back({lineNumber, warning});
-    if (inLabel) sink.add(statement, lineNumber);
+    if (!inLabel) continue;
+    if (!jumpTarget.empty()) sink.jump(jumpTarget, lineNumber);
+    sink.add(statement, lineNumber);
   }
 
   if (orphanCount > 0) {
