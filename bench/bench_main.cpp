@@ -5,15 +5,16 @@
 // ten times apart and the ratio of their times. Figures only: nothing here
 // passes or fails on speed.
 //
-//   brindle_bench --brindle PATH [--baseline PATH] [--sizes 1,10,100]
-//                 [--runs 5] [--memory 40,30] [--hostile 10] [--dir DIR]
-//                 [--seed 1]
+//   brindle_bench --brindle PATH [--baseline PATH] [--check PATH]
+//                 [--sizes 1,10,100] [--runs 5] [--memory 40,30]
+//                 [--hostile 10] [--dir DIR] [--seed 1]
 // Sizes are in megabytes (10^6 bytes). --baseline names an older executable:
 // the realistic and memory tables then set it beside the new one, the two
 // taking turns on the same scripts. --memory gives the sizes of the
 // `variables` and `mixed` scripts of the memory table (0 skips one; a single
 // 0 skips the table); --hostile gives the smaller size of the hostile pairs
-// (0 skips them). The scripts go to a folder on /dev/shm when there is one,
+// (0 skips them). --check names brindle-check, timed on the realistic
+// scripts beside `luac5.4 -p` on the same output.lua. The scripts go to a folder on /dev/shm when there is one,
 // so that writing them back to a disk does not blur the times; --dir names
 // another.
 #include <fcntl.h>
@@ -43,6 +44,7 @@ namespace fs = std::filesystem;
 struct Options {
   std::string brindle;
   std::string baseline;  // empty: no comparison
+  std::string check;     // brindle-check; empty: not timed
   std::vector<double> sizes = {1, 10, 100};
   int runs = 5;
   std::vector<double> memory = {40, 30};  // `variables` MB, `mixed` MB
@@ -63,9 +65,11 @@ struct Run {
 };
 
 // Runs `argv` once in `dir` with standard output to `out` (standard error
-// discarded); fails unless it exits with 0. The child's peak counts what it
+// discarded); fails unless it exits with 0, or with 1 where `findsFaults`
+// (a checker that found something). The child's peak counts what it
 // inherits at fork(), so no caller holds a script in memory while it runs.
-Run runOnce(const std::vector<std::string>& argv, const std::string& dir, const std::string& out) {
+Run runOnce(const std::vector<std::string>& argv, const std::string& dir, const std::string& out,
+            bool findsFaults = false) {
   if (stopRequested) throw std::runtime_error("stopped");
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = fork();
@@ -90,7 +94,7 @@ Run runOnce(const std::vector<std::string>& argv, const std::string& dir, const 
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (stopRequested) throw std::runtime_error("stopped");
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (!WIFEXITED(status) || (WEXITSTATUS(status) != 0 && !(findsFaults && WEXITSTATUS(status) == 1))) {
     throw std::runtime_error(argv[0] + " failed in " + dir);
   }
   return {seconds, usage.ru_maxrss};
@@ -110,9 +114,9 @@ Timing summarize(std::vector<Run> runs) {
 }
 
 Timing measure(const std::vector<std::string>& argv, const std::string& dir,
-               const std::string& out, int runs) {
+               const std::string& out, int runs, bool findsFaults = false) {
   std::vector<Run> results;
-  for (int run = 0; run < runs; ++run) results.push_back(runOnce(argv, dir, out));
+  for (int run = 0; run < runs; ++run) results.push_back(runOnce(argv, dir, out, findsFaults));
   return summarize(std::move(results));
 }
 
@@ -165,6 +169,47 @@ void realisticTable(const Options& options) {
                 brindle.seconds, in / brindle.seconds, brindle.peakMiB,
                 peakRatio(brindle.peakMiB, in, lua), cat.seconds, brindle.seconds / cat.seconds,
                 awk.seconds, brindle.seconds / awk.seconds, in / awk.seconds);
+    std::fflush(stdout);
+    fs::remove_all(dir);
+  }
+}
+
+// brindle-check on the realistic scripts, beside the obvious alternative,
+// `luac5.4 -p` on the output.lua brindle writes. luac stops at the first
+// line it cannot load, so on a file that does not load its time covers only
+// the text before it; the column says where it stopped.
+void checkTable(const Options& options) {
+  std::printf("brindle-check on realistic scripts (median of %d runs; MB = 10^6 bytes)\n",
+              options.runs);
+  std::printf("%8s %8s %9s %8s %9s %9s %8s %9s %10s\n", "input", "output", "check", "MB/s",
+              "peak", "luac5.4", "MB/s", "luac", "findings");
+  std::printf("%8s %8s %9s %8s %9s %9s %8s %9s %10s\n", "MB", "MB", "s", "(output)", "MiB",
+              "-p s", "(output)", "stops at", "");
+  for (const double size : options.sizes) {
+    const fs::path dir = fs::path(options.dir) / "checked";
+    fs::create_directories(dir);
+    writeFile(dir / "test.py", brindle::bench::generateRealistic(
+                                   static_cast<std::size_t>(size * 1e6), options.seed));
+    runOnce({options.brindle}, dir.string(), "/dev/null");
+    const std::string report = (dir / "report.txt").string();
+    const Timing check = measure({"sh", "-c", "exec \"$0\" 2>report.txt", options.check}, dir.string(),
+                                 "/dev/null", options.runs, true);
+    const Timing luac = measure({"sh", "-c", "exec luac5.4 -p output.lua 2>luac.txt"}, dir.string(),
+                                "/dev/null", options.runs, true);
+    std::ifstream reportFile(report);
+    std::string line, summary, luacError;
+    while (std::getline(reportFile, line)) summary = line;
+    std::ifstream luacFile(dir / "luac.txt");
+    std::getline(luacFile, luacError);
+    const std::size_t colon = luacError.find("output.lua:");
+    const std::string stoppedAt =
+        colon == std::string::npos ? "end" : "line " + luacError.substr(colon + 11, luacError.find(':', colon + 11) - colon - 11);
+    const double in = megabytes(fs::file_size(dir / "test.py"));
+    const double lua = megabytes(fs::file_size(dir / "output.lua"));
+    const std::size_t count = summary.find(':') == std::string::npos ? 0 : summary.find(':') + 2;
+    std::printf("%8.1f %8.1f %9.4f %8.0f %9.1f %9.4f %8.0f %9s   %s\n", in, lua, check.seconds,
+                lua / check.seconds, check.peakMiB, luac.seconds, lua / luac.seconds,
+                stoppedAt.c_str(), summary.substr(count).c_str());
     std::fflush(stdout);
     fs::remove_all(dir);
   }
@@ -373,7 +418,8 @@ class ScratchFolder {
 };
 
 constexpr const char* kUsage =
-    "usage: brindle_bench --brindle PATH [--baseline PATH] [--sizes 1,10,100] [--runs 5]\n"
+    "usage: brindle_bench --brindle PATH [--baseline PATH] [--check PATH] [--sizes 1,10,100]\n"
+    "                     [--runs 5]\n"
     "                     [--memory 40,30] [--hostile 10] [--dir DIR] [--seed 1]\n";
 
 }  // namespace
@@ -385,6 +431,7 @@ int main(int argc, char** argv) {
     const char* value = argv[i + 1];
     if (flag == "--brindle") options.brindle = fs::absolute(value).string();
     else if (flag == "--baseline") options.baseline = fs::absolute(value).string();
+    else if (flag == "--check") options.check = fs::absolute(value).string();
     else if (flag == "--sizes") options.sizes = parseSizes(value);
     else if (flag == "--runs") options.runs = std::max(1, std::atoi(value));
     else if (flag == "--memory") options.memory = parseSizes(value);
@@ -401,7 +448,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options.memory.size() == 1) options.memory.push_back(options.memory[0]);
-  for (const std::string& program : {options.brindle, options.baseline}) {
+  for (const std::string& program : {options.brindle, options.baseline, options.check}) {
     if (!program.empty() && access(program.c_str(), X_OK) != 0) {
       std::fprintf(stderr, "brindle_bench: %s is not an executable\n", program.c_str());
       return 2;
@@ -419,6 +466,10 @@ int main(int argc, char** argv) {
       realisticTable(options);
     } else {
       realisticComparisonTable(options);
+    }
+    if (!options.check.empty()) {
+      std::printf("\n");
+      checkTable(options);
     }
     if (options.memory[0] > 0 || options.memory[1] > 0) memoryTable(options);
     if (options.hostile > 0) hostileTable(options);

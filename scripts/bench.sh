@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in build-bench/ (Release) and prints brindle's figures:
-# realistic scripts against cat and awk, peak memory on scripts full of new
+# realistic scripts against cat and awk, brindle-check on them beside
+# `luac5.4 -p` on the same output.lua, peak memory on scripts full of new
 # variables, the hostile shapes at two sizes ten times apart, then the
 # micro-benchmarks of the hot operations.
 #   scripts/bench.sh            sizes 1, 10 and 100 MB, 5 runs each; memory 40 and 30 MB;
@@ -37,8 +38,10 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh libbenchmark-dev
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON \
   -DBRINDLE_TESTS=OFF -DBRINDLE_WERROR=ON >/dev/null
-cmake --build build-bench --target brindle brindle_bench brindle_generate brindle_micro_bench
+cmake --build build-bench --target brindle brindle-check brindle_bench brindle_generate \
+  brindle_micro_bench
 
-build-bench/bench/brindle_bench --brindle build-bench/brindle "${options[@]}" "${args[@]}"
+build-bench/bench/brindle_bench --brindle build-bench/brindle --check build-bench/brindle-check \
+  "${options[@]}" "${args[@]}"
 echo
 build-bench/bench/brindle_micro_bench "${micro[@]}"

@@ -29,40 +29,11 @@ void printError(std::string_view doing, std::string_view path, std::string_view 
              std::string(problem) + "\n");
 }
 
-// The folder named in messages: its full path, or failing that a phrase.
-std::string folderName() {
-  const std::string folder = brindle::currentFolder();
-  return folder.empty() ? std::string("the current folder") : folder;
-}
-
 // A reason that goes on after a semicolon: Windows ends its texts with a
 // full stop.
 std::string withoutFinalStop(std::string reason) {
   if (!reason.empty() && reason.back() == '.') reason.pop_back();
   return reason;
-}
-
-// What went wrong with test.py, in words that say what to do about it.
-std::string readProblem(const brindle::FileError& error) {
-  using brindle::FileErrorKind;
-  switch (error.kind) {
-    case FileErrorKind::missing: {
-      std::string problem = std::string("there is no ") + kInputPath + " in " + folderName();
-      const std::string nearMiss = brindle::nearMissOf(kInputPath);
-      if (nearMiss.empty()) return problem;
-      problem += ", but there is " + nearMiss;
-      // Windows hides known endings: "test.py.txt" shows as "test.py".
-      const std::size_t ending = nearMiss.rfind('.');
-      if (ending != std::string::npos && nearMiss.size() != std::string(kInputPath).size()) {
-        problem += " (its ending " + nearMiss.substr(ending) + " may be hidden)";
-      }
-      return problem + "; rename it to " + kInputPath;
-    }
-    case FileErrorKind::folder:
-      return "it is a folder, not a file";
-    default:
-      return error.reason;
-  }
 }
 
 // What went wrong with output.lua, in words that say what to do about it.
@@ -76,7 +47,7 @@ std::string writeProblem(const brindle::FileError& error) {
     case FileErrorKind::inUse:
       return "another program is using it; close that program and run again";
     case FileErrorKind::denied:
-      return withoutFinalStop(error.reason) + "; Brindle may not write in " + folderName() +
+      return withoutFinalStop(error.reason) + "; Brindle may not write in " + brindle::folderName() +
              ": make the folder writable, or work in one of your own, and run again";
     default:
       return error.reason;
@@ -91,7 +62,7 @@ int run(brindle::Conversion& result) {
   brindle::FileContents input;
   brindle::FileError error;
   if (!brindle::readWholeFile(kInputPath, input, &error)) {
-    printError("read", kInputPath, readProblem(error));
+    printError("read", kInputPath, brindle::readProblem(error, kInputPath));
     return 1;
   }
   // A UTF-16 file is decoded into a buffer of its own, and the file's bytes
@@ -147,14 +118,14 @@ int main(int argc, char**) {
   // read instead.
   if (argc > 1) {
     printError("brindle: warning: Brindle takes no arguments and ignores them; it reads " +
-               std::string(kInputPath) + " in " + folderName() + "\n");
+               std::string(kInputPath) + " in " + brindle::folderName() + "\n");
   }
   const int code = runReportingMemory();
   // Started by a double-click, Brindle has a console window of its own, which
   // would close the moment it exits: say what happened and keep it open.
   if (brindle::hasConsoleOfItsOwn()) {
     printConsole(code == 0 ? "Brindle wrote " + std::string(kOutputPath) + " in " +
-                                 folderName() + ".\n"
+                                 brindle::folderName() + ".\n"
                            : "Brindle did not write " + std::string(kOutputPath) +
                                  ": the error is above.\n");
     printConsole("Press Enter to close this window.\n");

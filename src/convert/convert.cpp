@@ -70,12 +70,20 @@ std::size_t chooseParts(std::size_t inputSize) {
   return std::clamp(inputSize / kSmallestPart, std::size_t{1}, std::min(processors, kMostParts));
 }
 
+// What converting a part gives besides its text, with lines numbered from
+// the part's start.
+struct PartFindings {
+  LabelReferences references;
+  std::size_t lines = 0;
+};
+
 // Converts a part into a text of its own, kept whole.
-void convertIntoText(std::string_view part, Conversion& conversion) {
+void convertIntoText(std::string_view part, Conversion& conversion, PartFindings& findings) {
   reserveLargeBuffer(conversion.lua, outputReserve(part.size()));
   const LuaSink none;
   LuaOutput kept(conversion.lua, none, ConvertOptions().pieceSize);
-  convertTables(part, kept, conversion.console, conversion.warnings);
+  findings.lines =
+      convertTables(part, kept, conversion.console, conversion.warnings, findings.references);
   kept.flush();
 }
 
@@ -87,6 +95,7 @@ struct PartOnThread {
   std::promise<VariableNames> variables;
   std::future<VariableNames> found = variables.get_future();
   Conversion conversion;
+  PartFindings findings;
   std::future<void> done;
 };
 
@@ -97,7 +106,17 @@ void convertOnThread(std::string_view part, PartOnThread& state) {
     state.variables.set_exception(std::current_exception());
     throw;
   }
-  convertIntoText(part, state.conversion);
+  convertIntoText(part, state.conversion, state.findings);
+}
+
+// Moves the names of a part to the end of `joined`, their lines moved on by
+// `lineFeedsBefore`.
+void appendShifted(std::vector<NamedLine>& named, std::size_t lineFeedsBefore,
+                   std::vector<NamedLine>& joined) {
+  for (NamedLine& name : named) {
+    name.line += lineFeedsBefore;
+    joined.push_back(std::move(name));
+  }
 }
 
 }  // namespace
@@ -160,32 +179,33 @@ bool convertText(std::string_view input, Conversion& result, const LuaSink& sink
   endDeclarations(output.buffer());
   output.flushIfFull();
 
-  convertTables(partOf(0), output, result.console, result.warnings);
-  // A later part numbers its lines from its own start; the line feeds before
-  // its cut, counted only when it has a warning to renumber, give its place.
-  std::size_t lineFeedsCounted = 0;
-  std::size_t countedTo = 0;
+  LabelReferences references;
+  // A later part numbers its lines from its own start; the line feeds of the
+  // parts before it, one fewer than their lines, give its place.
+  std::size_t lineFeedsBefore =
+      convertTables(partOf(0), output, result.console, result.warnings, references) - 1;
   for (std::size_t k = 1; k < cuts.size(); ++k) {
     PartOnThread& part = parts[k];
     if (part.done.valid()) {
       part.done.get();
     } else {
-      convertIntoText(partOf(k), part.conversion);
+      convertIntoText(partOf(k), part.conversion, part.findings);
     }
     output.handOn(part.conversion.lua);
     part.conversion.lua = std::string();
     result.console.append(part.conversion.console);
-    if (part.conversion.warnings.empty()) continue;
-    lineFeedsCounted += static_cast<std::size_t>(
-        std::count(input.begin() + countedTo, input.begin() + cuts[k], '\n'));
-    countedTo = cuts[k];
     for (Warning& warning : part.conversion.warnings) {
-      warning.line += lineFeedsCounted;
+      warning.line += lineFeedsBefore;
       result.warnings.push_back(std::move(warning));
     }
+    appendShifted(part.findings.references.labels, lineFeedsBefore, references.labels);
+    appendShifted(part.findings.references.jumps, lineFeedsBefore, references.jumps);
+    part.findings.references = LabelReferences();
+    lineFeedsBefore += part.findings.lines - 1;
   }
   warnOfLoneCarriageReturns(input, result.warnings);
   warnOfUtf16WithoutMark(input, result.warnings);
+  warnOfLabelProblems(references, result.warnings);
   output.flush();
   return output.accepted();
 }

@@ -1,5 +1,8 @@
 #include "driver.h"
 
+#include <algorithm>
+#include <iterator>
+#include <unordered_map>
 #include <utility>
 
 #include "line.h"
@@ -16,17 +19,20 @@ std::string plural(std::size_t count, const char* one, const char* many) {
 }
 
 // Walks `input` line by line: opens a block at every `label` statement
-// (sink.open(name)) and rewrites every other non-empty line into one record,
-// reused from line to line, which goes to sink.add() unless it comes before
-// the first label. Variables go to `variableNames` unless it is null,
-// warnings to `warnings`.
+// (sink.open(name, line)) and rewrites every other non-empty line into one
+// record, reused from line to line, which goes to sink.add(record, line)
+// unless it comes before the first label; a jump_out there with a target
+// goes to sink.jump(target, line) first. Variables go to `variableNames`
+// unless it is null, each new one to sink.variable(name, line) too, warnings
+// to `warnings`. Returns the number of lines, one more than the line feeds.
 template <typename Sink>
-void readLines(std::string_view input, VariableNames* variableNames,
-               std::vector<Warning>& warnings, Sink& sink) {
+std::size_t readLines(std::string_view input, VariableNames* variableNames,
+                      std::vector<Warning>& warnings, Sink& sink) {
   Words words;
   ScriptLine statement;
   std::string& line = statement.text;  // normalised, then rewritten in place
   std::string warning;
+  std::string jumpTarget;
   std::size_t lineNumber = 0;
   std::size_t firstOrphan = 0;
   std::size_t orphanCount = 0;
@@ -50,17 +56,25 @@ void readLines(std::string_view input, VariableNames* variableNames,
       if (name.empty()) {
         warnings.push_back({lineNumber, "label has no name; its block is named \"\""});
       }
-      sink.open(name);
+      sink.open(name, lineNumber);
       inLabel = true;
       continue;
     }
 
-    if (variableNames) recordVariable(*variableNames, variableOf(words));
+    if (variableNames) {
+      const std::string_view name = variableOf(words);
+      const std::size_t known = variableCount(*variableNames);
+      recordVariable(*variableNames, name);
+      if (variableCount(*variableNames) != known) sink.variable(name, lineNumber);
+    }
     if (!inLabel && orphanCount++ == 0) firstOrphan = lineNumber;
     warning.clear();
-    rewriteStatement(words, triggers, statement, &warning);
+    jumpTarget.clear();
+    rewriteStatement(words, triggers, statement, &warning, &jumpTarget);
     if (!warning.empty()) warnings.push_back({lineNumber, warning});
-    if (inLabel) sink.add(statement);
+    if (!inLabel) continue;
+    if (!jumpTarget.empty()) sink.jump(jumpTarget, lineNumber);
+    sink.add(statement, lineNumber);
   }
 
   if (orphanCount > 0) {
@@ -71,28 +85,62 @@ void readLines(std::string_view input, VariableNames* variableNames,
         " left out of the output";
     warnings.insert(warnings.begin(), {firstOrphan, std::move(message)});
   }
+  return lineNumber;
 }
 
+// Keeps the labels and the jumps' targets, for the checks of label names.
+struct ReferenceSink {
+  LabelReferences& references;
+
+  void open(std::string_view name, std::size_t line) {
+    references.labels.push_back({std::string(name), line});
+  }
+  void jump(std::string_view target, std::size_t line) {
+    references.jumps.push_back({std::string(target), line});
+  }
+  void variable(std::string_view, std::size_t) {}
+};
+
 // Keeps every block, for readScript.
-struct AllBlocks {
+struct AllBlocks : ReferenceSink {
   std::vector<LabelBlock>& blocks;
 
-  void open(std::string_view name) { blocks.push_back({std::string(name), {}}); }
-  void add(const ScriptLine& statement) { blocks.back().lines.push_back(statement); }
+  void open(std::string_view name, std::size_t line) {
+    ReferenceSink::open(name, line);
+    blocks.push_back({std::string(name), {}});
+  }
+  void add(const ScriptLine& statement, std::size_t) { blocks.back().lines.push_back(statement); }
+};
+
+// Hands everything on to the caller's functions.
+struct VisitingSink : ReferenceSink {
+  const ScriptVisitor& visitor;
+
+  void open(std::string_view name, std::size_t line) {
+    ReferenceSink::open(name, line);
+    if (visitor.label) visitor.label(name, line);
+  }
+  void add(const ScriptLine& statement, std::size_t line) {
+    if (visitor.statement) visitor.statement(statement, line);
+  }
+  void variable(std::string_view name, std::size_t line) {
+    if (visitor.variable) visitor.variable(name, line);
+  }
 };
 
 // Writes the tables, handing the text on whenever an entry is complete and
 // enough has gathered. Bytes before that point never change again: the
 // comma between entries is written when the next one begins.
-struct StreamedTables {
+struct StreamedTables : ReferenceSink {
   TableWriter& tables;
   LuaOutput& output;
 
-  void open(std::string_view name) {
+  void open(std::string_view name, std::size_t line) {
+    ReferenceSink::open(name, line);
     tables.open(name);
     output.flushIfFull();
   }
-  void add(const ScriptLine& statement) {
+  void add(const ScriptLine& statement, std::size_t) {
     tables.add(statement);
     if (!tables.insideEntry()) output.flushIfFull();
   }
@@ -149,6 +197,39 @@ void warnOfUtf16WithoutMark(std::string_view script, std::vector<Warning>& warni
                       "read here as the bytes it is; save it as UTF-8"});
 }
 
+void findLabelProblems(const LabelReferences& references, std::vector<Warning>& undefinedTargets,
+                       std::vector<Warning>& redefinedLabels) {
+  // Where each name was defined last, as the lines go by.
+  std::unordered_map<std::string_view, std::size_t> definedAt;
+  definedAt.reserve(references.labels.size());
+  for (const NamedLine& label : references.labels) {
+    const auto [at, first] = definedAt.try_emplace(label.name, label.line);
+    if (first) continue;
+    redefinedLabels.push_back(
+        {label.line, "label \"" + label.name + "\" is defined again; this table replaces the one of line " +
+                         std::to_string(at->second) + " in LABELS"});
+    at->second = label.line;
+  }
+  for (const NamedLine& jump : references.jumps) {
+    if (definedAt.count(jump.name) == 0) {
+      undefinedTargets.push_back(
+          {jump.line, "jump_out leads to \"" + jump.name + "\", which no label of this script defines"});
+    }
+  }
+}
+
+void warnOfLabelProblems(const LabelReferences& references, std::vector<Warning>& warnings) {
+  std::vector<Warning> undefinedTargets;
+  std::vector<Warning> redefinedLabels;
+  findLabelProblems(references, undefinedTargets, redefinedLabels);
+  if (undefinedTargets.empty() && redefinedLabels.empty()) return;
+  for (auto* found : {&undefinedTargets, &redefinedLabels}) {
+    std::move(found->begin(), found->end(), std::back_inserter(warnings));
+  }
+  std::stable_sort(warnings.begin(), warnings.end(),
+                   [](const Warning& a, const Warning& b) { return a.line < b.line; });
+}
+
 Script readScript(std::string_view input) {
   Script script;
   std::string decoded;
@@ -157,11 +238,26 @@ Script readScript(std::string_view input) {
     script.error = std::move(text.error);
     return script;
   }
-  AllBlocks sink{script.labelBlocks};
+  LabelReferences references;
+  AllBlocks sink{{references}, script.labelBlocks};
   readLines(text.text, &script.variableNames, script.warnings, sink);
   warnOfLoneCarriageReturns(text.text, script.warnings);
   warnOfUtf16WithoutMark(text.text, script.warnings);
+  warnOfLabelProblems(references, script.warnings);
   return script;
+}
+
+std::string visitScript(std::string_view file, const ScriptVisitor& visitor,
+                        std::vector<Warning>& warnings, LabelReferences& references) {
+  std::string decoded;
+  ScriptText text = scriptText(file, decoded);
+  if (!text.error.empty()) return std::move(text.error);
+  VariableNames variableNames;
+  VisitingSink sink{{references}, visitor};
+  readLines(text.text, &variableNames, warnings, sink);
+  warnOfLoneCarriageReturns(text.text, warnings);
+  warnOfUtf16WithoutMark(text.text, warnings);
+  return {};
 }
 
 void LuaOutput::flush() {
@@ -183,12 +279,13 @@ void LuaOutput::handOn(std::string_view text) {
   if (accepted_ && !text.empty()) accepted_ = sink_(text);
 }
 
-void convertTables(std::string_view input, LuaOutput& output, std::string& console,
-                   std::vector<Warning>& warnings) {
+std::size_t convertTables(std::string_view input, LuaOutput& output, std::string& console,
+                          std::vector<Warning>& warnings, LabelReferences& references) {
   TableWriter tables(output.buffer(), console);
-  StreamedTables sink{tables, output};
-  readLines(input, nullptr, warnings, sink);
+  StreamedTables sink{{references}, tables, output};
+  const std::size_t lines = readLines(input, nullptr, warnings, sink);
   tables.close();
+  return lines;
 }
 
 }  // namespace brindle

@@ -59,6 +59,33 @@ void warnOfUtf16WithoutMark(std::string_view script, std::vector<Warning>& warni
 // variables count) but stored nowhere; one warning says so.
 Script readScript(std::string_view input);
 
+// Finds, in the order of `references`, every jump_out that leads to a
+// label the script does not define, and every label defined again: its
+// table replaces the earlier one in LABELS. Linear, with a hash table.
+void findLabelProblems(const LabelReferences& references, std::vector<Warning>& undefinedTargets,
+                       std::vector<Warning>& redefinedLabels);
+
+// Adds the findings of findLabelProblems to `warnings`, which are then
+// sorted by line (a stable sort: warnings of one line keep their order).
+void warnOfLabelProblems(const LabelReferences& references, std::vector<Warning>& warnings);
+
+// What visitScript hands on, each with the line it stands on; any may be
+// empty.
+struct ScriptVisitor {
+  std::function<void(std::string_view name, std::size_t line)> label;
+  std::function<void(const ScriptLine& statement, std::size_t line)> statement;
+  // A variable named for the first time.
+  std::function<void(std::string_view name, std::size_t line)> variable;
+};
+
+// Reads `file` as readScript does, for a caller that looks at each label,
+// statement and variable where it stands rather than keeping them; the
+// warnings are readScript's, less those of findLabelProblems, whose input
+// goes to `references`. Returns why the file holds no script (see
+// ScriptText), with nothing visited then; empty otherwise.
+std::string visitScript(std::string_view file, const ScriptVisitor& visitor,
+                 std::vector<Warning>& warnings, LabelReferences& references);
+
 // Takes the Lua text in consecutive pieces, in order. Returns false when it
 // cannot take them; it is not called again then.
 using LuaSink = std::function<bool(std::string_view)>;
@@ -99,9 +126,9 @@ class LuaOutput {
 // Converts the lines of `input` into label tables written to `output`,
 // handing the text on whenever an entry is complete and enough has
 // gathered. Variables are not recorded: the caller found them before and
-// wrote their declarations. Warnings name lines counted from 1 at the start
-// of `input`.
-void convertTables(std::string_view input, LuaOutput& output, std::string& console,
-                   std::vector<Warning>& warnings);
+// wrote their declarations. Warnings and references name lines counted from
+// 1 at the start of `input`. Returns the number of lines of `input`.
+std::size_t convertTables(std::string_view input, LuaOutput& output, std::string& console,
+                          std::vector<Warning>& warnings, LabelReferences& references);
 
 }  // namespace brindle

@@ -194,7 +194,7 @@ bool variableOfSimpleLine(std::string_view raw, std::string_view& name) {
 }
 
 void rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
-                      std::string* warning) {
+                      std::string* warning, std::string* jumpTarget) {
   std::string& text = statement.text;
   // The keyword rule is chosen, and the word it works with copied, before
   // the common rewrites change the text under the words. Erasing joins the
@@ -233,6 +233,7 @@ void rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
         if (warning) *warning = "jump_out has no target; the line is left unquoted";
       } else {
         quoteJumpTarget(text, second);
+        if (jumpTarget) *jumpTarget = second;
       }
       return;
     case KeywordRule::openChain:

@@ -41,9 +41,11 @@ bool variableOfSimpleLine(std::string_view raw, std::string_view& name);
 // those the line was scanned to hold (kEveryTrigger when not known); the
 // steps they rule out are skipped. When the statement is malformed in a way
 // the author should hear about, `*warning` receives a message (it is left
-// untouched otherwise). The words may view the text; they are not looked at
-// once it changes.
+// untouched otherwise). For a `jump_out` statement with a target,
+// `*jumpTarget` receives the target, when asked for (it is left untouched
+// otherwise). The words may view the text; they are not looked at once it
+// changes.
 void rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
-                      std::string* warning);
+                      std::string* warning, std::string* jumpTarget = nullptr);
 
 }  // namespace brindle

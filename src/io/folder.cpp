@@ -66,4 +66,30 @@ std::string nearMissOf(std::string_view wanted) {
   return best;
 }
 
+std::string folderName() {
+  const std::string folder = currentFolder();
+  return folder.empty() ? std::string("the current folder") : folder;
+}
+
+std::string readProblem(const FileError& error, std::string_view path) {
+  switch (error.kind) {
+    case FileErrorKind::missing: {
+      std::string problem = "there is no " + std::string(path) + " in " + folderName();
+      const std::string nearMiss = nearMissOf(path);
+      if (nearMiss.empty()) return problem;
+      problem += ", but there is " + nearMiss;
+      // Windows hides known endings: "test.py.txt" shows as "test.py".
+      const std::size_t ending = nearMiss.rfind('.');
+      if (ending != std::string::npos && nearMiss.size() != path.size()) {
+        problem += " (its ending " + nearMiss.substr(ending) + " may be hidden)";
+      }
+      return problem + "; rename it to " + std::string(path);
+    }
+    case FileErrorKind::folder:
+      return "it is a folder, not a file";
+    default:
+      return error.reason;
+  }
+}
+
 }  // namespace brindle

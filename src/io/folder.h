@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "files.h"
+
 namespace brindle {
 
 // The full path of the current folder, in UTF-8; empty when the system
@@ -20,5 +22,15 @@ std::string currentFolder();
 // throughout. Empty when there is none or the folder cannot be listed. Reads
 // the folder once, not the folders in it.
 std::string nearMissOf(std::string_view wanted);
+
+// The folder named in messages: its full path, or failing that "the current
+// folder".
+std::string folderName();
+
+// Why the script file `path` of the current folder could not be read, in
+// words that say what to do about it: where a missing file was looked for and
+// which near miss is there, or that it is a folder; otherwise the system's
+// reason.
+std::string readProblem(const FileError& error, std::string_view path);
 
 }  // namespace brindle

@@ -76,11 +76,25 @@ TEST(ReadScriptTest, WarningsNameTheirLines) {
     std::vector<std::string> warnings;
   };
   const std::vector<Case> cases = {
-      {"well-formed script", "label a:\n$ x = 1\njump_out b\n", {}},
+      {"well-formed script", "label a:\n$ x = 1\njump_out b\nlabel b:\njump_out a\n", {}},
       {"label without a name", "label a:\nlabel\nlabel  b\nlabel :\n",
        {"2: label has no name; its block is named \"\"",
         "3: label has no name; its block is named \"\"",
-        "4: label has no name; its block is named \"\""}},
+        "3: label \"\" is defined again; this table replaces the one of line 2 in LABELS",
+        "4: label has no name; its block is named \"\"",
+        "4: label \"\" is defined again; this table replaces the one of line 3 in LABELS"}},
+      // Names match exactly, after the first colon of a label is taken out;
+      // a jump before the first label is left out with its line.
+      {"jumps to labels that are not there",
+       "jump_out nowhere\nlabel a:\njump_out A\nif x:\n    jump_out b:\njump_out a\n",
+       {"1: 1 statement before the first label belongs to no label and was left out of the "
+        "output",
+        "3: jump_out leads to \"A\", which no label of this script defines",
+        "5: jump_out leads to \"b:\", which no label of this script defines"}},
+      {"a label defined again, after a jump to it",
+       "label a:\njump_out b\nlabel b:\nlabel a:\nlabel b:\n",
+       {"4: label \"a\" is defined again; this table replaces the one of line 1 in LABELS",
+        "5: label \"b\" is defined again; this table replaces the one of line 3 in LABELS"}},
       {"jump without a target", "label a:\n\n    jump_out\njump_out  x\n",
        {"3: jump_out has no target; the line is left unquoted",
         "4: jump_out has no target; the line is left unquoted"}},

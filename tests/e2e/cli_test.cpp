@@ -129,6 +129,13 @@ TEST(CliTest, WarnsOnStandardErrorWithoutChangingTheResult) {
       {"jump without a target", "label a:\njump_out\n",
        "test.py:2: warning: jump_out has no target; the line is left unquoted\n",
        "\n\n\n\nLABELS[\"a\"] = {\n\tfunction() jump_out; end\n};"},
+      {"jump to a label the script lacks", "label a:\njump_out b\n",
+       "test.py:2: warning: jump_out leads to \"b\", which no label of this script defines\n",
+       "\n\n\n\nLABELS[\"a\"] = {\n\tfunction() jump_out (\"b\"); end\n};"},
+      {"label defined twice", "label a:\nx\nlabel a:\n",
+       "test.py:3: warning: label \"a\" is defined again; this table replaces the one of line 1 "
+       "in LABELS\n",
+       "\n\n\n\nLABELS[\"a\"] = {\n\tfunction() x; end\n};\n\nLABELS[\"a\"] = {\n};"},
   };
   for (const Case& c : cases) {
     TempDir dir;

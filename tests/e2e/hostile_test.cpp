@@ -177,18 +177,18 @@ TEST(HostileInputTest, OddBytesPassThroughUnchanged) {
   };
   const std::vector<Case> cases = {
       {"lines of NUL bytes",
-       "label a\0b:\n"s + std::string(4096, '\0') + "\n$ v\0w = 1\njump_out t\0\n"s,
+       "label a\0b:\n"s + std::string(4096, '\0') + "\n$ v\0w = 1\njump_out a\0b\n"s,
        "v\0w = 0;\n\n\n\n\nLABELS[\"a\0b\"] = {\n\tfunction() "s + std::string(4096, '\0') +
-           "; end,\n\tfunction()  v\0w = 1; end,\n\tfunction() jump_out (\"t\0\"); end\n};"s},
+           "; end,\n\tfunction()  v\0w = 1; end,\n\tfunction() jump_out (\"a\0b\"); end\n};"s},
       // 0x85 and 0xA0 are blanks in some locales and encodings; here they are
       // bytes like any other, also inside names.
       {"invalid UTF-8",
        "label \xFF\xFE:\n    $ \xA0x\x85 = 1\n"
        "    e \"\xC3\x28 \xE2\x82 \xF0\x28\x8C\x28 \xC0\xAF\"\n"
-       "    if \xED\xA0\x80:\n        jump_out \x80\n",
+       "    if \xED\xA0\x80:\n        jump_out \xFF\xFE\n",
        "\xA0x\x85 = 0;\n\n\n\n\nLABELS[\"\xFF\xFE\"] = {\n\tfunction() \t \xA0x\x85 = 1; end,\n"
        "\tfunction() \te \"\xC3\x28 \xE2\x82 \xF0\x28\x8C\x28 \xC0\xAF\"; end,\n"
-       "\tfunction() \n\tif \xED\xA0\x80 then\n\n\t\tjump_out (\"\x80\")\n\tend; end\n};"},
+       "\tfunction() \n\tif \xED\xA0\x80 then\n\n\t\tjump_out (\"\xFF\xFE\")\n\tend; end\n};"},
       // Only a carriage return right before a line feed ends a line.
       {"lone carriage returns", "label a:\rx\r\ny\rz\r\r\n\r",
        "\n\n\n\nLABELS[\"ax\"] = {\n\tfunction() y\rz\r; end,\n\tfunction() \r; end\n};"},

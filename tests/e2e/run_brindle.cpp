@@ -34,7 +34,12 @@ TempDir::~TempDir() {
 
 RunResult runBrindle(const std::string& dir, const std::function<void()>& inChild,
                      const std::vector<std::string>& args) {
-  std::vector<char*> argv{const_cast<char*>("brindle")};
+  return runProgram(BRINDLE_EXECUTABLE, dir, inChild, args);
+}
+
+RunResult runProgram(const char* program, const std::string& dir, const std::function<void()>& inChild,
+                     const std::vector<std::string>& args) {
+  std::vector<char*> argv{const_cast<char*>(program)};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   const std::string outPath = dir + "/../" + std::filesystem::path(dir).filename().string() + ".out";
@@ -48,7 +53,7 @@ RunResult runBrindle(const std::string& dir, const std::function<void()>& inChil
       _exit(127);
     }
     if (inChild) inChild();
-    execv(BRINDLE_EXECUTABLE, argv.data());
+    execv(program, argv.data());
     _exit(127);
   }
   int status = 0;

@@ -44,6 +44,10 @@ class TempDir {
 // program starts (to set limits).
 RunResult runBrindle(const std::string& dir, const std::function<void()>& inChild = {},
                      const std::vector<std::string>& args = {});
+// The same with another program of the project.
+RunResult runProgram(const char* program, const std::string& dir,
+                     const std::function<void()>& inChild = {},
+                     const std::vector<std::string>& args = {});
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& contents);

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # End-to-end tests of the Windows build, run under wine.
 #
-#   wine_e2e.sh BRINDLE_EXE NATIVE_BRINDLE EXAMPLES_DIR [HOLD_FILE_EXE]
+#   wine_e2e.sh BRINDLE_EXE NATIVE_BRINDLE EXAMPLES_DIR [HOLD_FILE_EXE [CHECK_EXE NATIVE_CHECK]]
+#
+# With CHECK_EXE (brindle-check.exe) and its Linux build, a story with faults
+# and one without are checked under wine too: the report must be the native
+# one with CR LF, with exit code 1 and 0.
 #
 # BRINDLE_EXE is a 64-bit brindle.exe; NATIVE_BRINDLE the Linux build of the
 # same sources, which serves as the reference for what a conversion gives;
@@ -22,6 +26,8 @@ exe=$(realpath "$1")
 native=$(realpath "$2")
 examples=$(realpath "$3")
 holder=${4:+$(realpath "$4")}
+check_exe=${5:+$(realpath "$5")}
+native_check=${6:+$(realpath "$6")}
 
 scratch=$(mktemp -d /tmp/brindle-wine.XXXXXX)
 export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -395,6 +401,28 @@ started from cmd: does not wait|yes|wine cmd /c '$exe_windows'|no|0|
 input redirected: does not wait|yes|wine '$exe' </dev/null|no|0|
 output redirected: does not wait|yes|wine '$exe' >'$scratch/redirected'|no|0|
 TABLE
+
+# --- brindle-check: the report of a story with faults and of one without.
+if [ -n "$check_exe" ]; then
+  for story in bad good; do
+    new_dir
+    if [ $story = bad ]; then
+      printf 'label start:\r\n    if a != 1:\r\n        x = 1\r\n    $ renpy.pause(1.0)\r\n    e "50\\%%"\r\n    jump_out nowhere\r\nlabel start:\r\n' >"$dir/test.py"
+      expected_rc=1
+    else
+      printf 'label start:\n    $ coins += 1\n    jump_out start\n' >"$dir/test.py"
+      expected_rc=0
+    fi
+    (cd "$dir" && "$native_check" 2>"$dir.native-err"; echo $? >"$dir.native-rc")
+    (cd "$dir" && wine "$check_exe" 2>"$dir.err"; echo $? >"$dir.rc")
+    crlf "$dir.native-err" >"$dir.expected-err"
+    [ "$(cat "$dir.rc")" = $expected_rc ] && [ "$(cat "$dir.native-rc")" = $expected_rc ] &&
+      same "$dir.expected-err" "$dir.err" && [ "$(listing "$dir")" = test.py ]
+    check "brindle-check on the $story story: exit $expected_rc, the native report with CR LF, nothing written" $? \
+      "exit $(cat "$dir.rc") (native $(cat "$dir.native-rc"))" "stderr: $(cat -A "$dir.err")" \
+      "native: $(cat -A "$dir.native-err")"
+  done
+fi
 
 echo "wine: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
