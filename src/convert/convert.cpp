@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <future>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -70,12 +71,14 @@ std::size_t chooseParts(std::size_t inputSize) {
   return std::clamp(inputSize / kSmallestPart, std::size_t{1}, std::min(processors, kMostParts));
 }
 
-// Converts a part into a text of its own, kept whole.
-void convertIntoText(std::string_view part, Conversion& conversion) {
+// Converts a part into a text of its own, kept whole, with the marks of its
+// tables.
+void convertIntoText(std::string_view part, Conversion& conversion, std::size_t limit,
+                     TableMarks& marks) {
   reserveLargeBuffer(conversion.lua, outputReserve(part.size()));
   const LuaSink none;
   LuaOutput kept(conversion.lua, none, ConvertOptions().pieceSize);
-  convertTables(part, kept, conversion.console, conversion.warnings);
+  convertTables(part, kept, conversion.console, conversion.warnings, limit, &marks);
   kept.flush();
 }
 
@@ -87,17 +90,19 @@ struct PartOnThread {
   std::promise<VariableNames> variables;
   std::future<VariableNames> found = variables.get_future();
   Conversion conversion;
+  TableMarks marks;
+  bool converted = false;
   std::future<void> done;
 };
 
-void convertOnThread(std::string_view part, PartOnThread& state) {
+void convertOnThread(std::string_view part, std::size_t limit, PartOnThread& state) {
   try {
     state.variables.set_value(findVariables(part));
   } catch (...) {
     state.variables.set_exception(std::current_exception());
     throw;
   }
-  convertIntoText(part, state.conversion);
+  convertIntoText(part, state.conversion, limit, state.marks);
 }
 
 }  // namespace
@@ -105,17 +110,13 @@ void convertOnThread(std::string_view part, PartOnThread& state) {
 bool convertScript(std::string_view file, Conversion& result, const LuaSink& sink,
                    const ConvertOptions& options) {
   const std::string_view input = scriptText(file);
+  const std::size_t limit = options.mostItemsPerFunction;
   result.lua.clear();
   result.console.clear();
   result.warnings.clear();
-  // Room for the whole text, even with a sink: an entry is handed on only
-  // once complete, and one chain can be most of a script. Room that is
-  // never written costs only address space; where even that cannot be had,
-  // the text grows as it is written instead.
-  reserveLargeBuffer(result.lua, outputReserve(input.size()));
-  // The first part is converted here, straight to the output; the others on
-  // threads of their own, each into a text of its own, which follows once
-  // the parts before it are done. Every part finds its own variables first.
+  // The first part is converted here; the others on threads of their own,
+  // each into a text of its own, which follows once the parts before it are
+  // done. Every part finds its own variables first.
   const std::vector<std::size_t> cuts =
       cutPoints(input, options.parts != 0 ? options.parts : chooseParts(input.size()));
   const auto partOf = [&](std::size_t k) {
@@ -125,44 +126,98 @@ bool convertScript(std::string_view file, Conversion& result, const LuaSink& sin
   std::vector<PartOnThread> parts(cuts.size());
   for (std::size_t k = 1; k < cuts.size(); ++k) {
     try {
-      parts[k].done = std::async(std::launch::async, convertOnThread, partOf(k), std::ref(parts[k]));
+      parts[k].done = std::async(std::launch::async, convertOnThread, partOf(k), limit,
+                                 std::ref(parts[k]));
     } catch (const std::system_error&) {
       // No thread to be had: that part is dealt with here, in its turn.
     }
   }
-
-  LuaOutput output(result.lua, sink, options.pieceSize);
-  output.buffer().append(kLuaHeader);
-  {
-    // Each part's names join the first part's in order; each table is let go
-    // as soon as it has been merged, and the whole list once it is written.
-    VariableNames variableNames = findVariables(partOf(0));
-    for (std::size_t k = 1; k < cuts.size(); ++k) {
-      recordVariables(variableNames, parts[k].done.valid() ? parts[k].found.get()
-                                                           : findVariables(partOf(k)));
+  const auto finishPart = [&](std::size_t k) {
+    PartOnThread& part = parts[k];
+    if (part.converted) return;
+    if (part.done.valid()) {
+      part.done.get();
+    } else {
+      convertIntoText(partOf(k), part.conversion, limit, part.marks);
     }
-    for (std::size_t k = 0; k < variableCount(variableNames); ++k) {
-      appendDeclaration(variableName(variableNames, k), output.buffer());
+    part.converted = true;
+  };
+
+  // Each part's names join the first part's in order; each table is let go
+  // as soon as it has been merged.
+  VariableNames variableNames = findVariables(partOf(0));
+  for (std::size_t k = 1; k < cuts.size(); ++k) {
+    recordVariables(variableNames, parts[k].done.valid() ? parts[k].found.get()
+                                                         : findVariables(partOf(k)));
+  }
+  const std::size_t declarations = variableCount(variableNames);
+
+  // The header and the declarations open the text once its layout is known.
+  LuaOutput output(result.lua, sink, options.pieceSize);
+  std::optional<TableGrouper> grouper;
+  const TextSink handOn = [&output](std::string_view text) { output.handOn(text); };
+  const auto beginText = [&](Layout layout) {
+    grouper.emplace(layout, limit);
+    output.buffer().append(kLuaHeader);
+    for (std::size_t k = 0; k < declarations; ++k) {
+      appendDeclaration(variableName(variableNames, k), k, declarations, layout, limit,
+                        output.buffer());
       output.flushIfFull();
     }
-  }
-  endDeclarations(output.buffer());
-  output.flushIfFull();
+    variableNames = VariableNames();
+    endDeclarations(output.buffer());
+    output.flushIfFull();
+  };
 
-  convertTables(partOf(0), output, result.console, result.warnings);
+  if (surelyFlat(input, declarations, limit)) {
+    // Room for the whole text, even with a sink: an entry is handed on only
+    // once complete, and one chain can be most of a script. Room that is
+    // never written costs only address space; where even that cannot be
+    // had, the text grows as it is written instead.
+    reserveLargeBuffer(result.lua, outputReserve(input.size()));
+    beginText(Layout::flat);
+    convertTables(partOf(0), output, result.console, result.warnings, limit);
+  } else {
+    // The first part's tables are kept until their items show the text to be
+    // grouped; from then on they are handed on as they are written, all but
+    // an open table that may still join the group before it. A script that
+    // stays below the limit is decided only when every part is converted.
+    // Announcements and warnings go straight to the result all the same, so
+    // that they are there if memory runs out.
+    std::string kept;
+    TableMarks marks;
+    const LuaTaker take = [&](std::string_view text) -> std::size_t {
+      if (!grouper) {
+        if (declarations + marks.items <= limit) return 0;
+        beginText(Layout::grouped);
+      }
+      return grouper->handOn(text, marks, handOn);
+    };
+    reserveLargeBuffer(kept, outputReserve(partOf(0).size()));
+    LuaOutput first(kept, {}, options.pieceSize, &take);
+    convertTables(partOf(0), first, result.console, result.warnings, limit, &marks);
+    first.flush();
+    if (!grouper) {
+      std::size_t items = declarations + marks.items;
+      for (std::size_t k = 1; k < cuts.size(); ++k) {
+        finishPart(k);
+        items += parts[k].marks.items;
+      }
+      beginText(chooseLayout(items, limit));
+    }
+    first.flush();
+  }
+
   // A later part numbers its lines from its own start; the line feeds before
   // its cut, counted only when it has a warning to renumber, give its place.
   std::size_t lineFeedsCounted = 0;
   std::size_t countedTo = 0;
   for (std::size_t k = 1; k < cuts.size(); ++k) {
     PartOnThread& part = parts[k];
-    if (part.done.valid()) {
-      part.done.get();
-    } else {
-      convertIntoText(partOf(k), part.conversion);
-    }
-    output.handOn(part.conversion.lua);
+    finishPart(k);
+    grouper->handOn(part.conversion.lua, part.marks, handOn);
     part.conversion.lua = std::string();
+    part.marks = TableMarks();
     result.console.append(part.conversion.console);
     if (part.conversion.warnings.empty()) continue;
     lineFeedsCounted += static_cast<std::size_t>(
@@ -173,6 +228,7 @@ bool convertScript(std::string_view file, Conversion& result, const LuaSink& sin
       result.warnings.push_back(std::move(warning));
     }
   }
+  grouper->finish(handOn);
   warnOfLoneCarriageReturns(input, result.warnings);
   output.flush();
   return output.accepted();

@@ -129,6 +129,11 @@ Script readScript(std::string_view input) {
 void LuaOutput::flush() {
   callPathEnds(buffer_, passed_);
   passed_ = buffer_.size();
+  if (taker_) {
+    buffer_.erase(0, (*taker_)(buffer_));
+    passed_ = buffer_.size();
+    return;
+  }
   if (!sink_) return;
   if (accepted_ && !buffer_.empty()) accepted_ = sink_(buffer_);
   buffer_.clear();
@@ -146,8 +151,9 @@ void LuaOutput::handOn(std::string_view text) {
 }
 
 void convertTables(std::string_view input, LuaOutput& output, std::string& console,
-                   std::vector<Warning>& warnings) {
-  TableWriter tables(output.buffer(), console);
+                   std::vector<Warning>& warnings, std::size_t limit,
+                   TableMarks* marks) {
+  TableWriter tables(output.buffer(), console, limit, marks);
   StreamedTables sink{tables, output};
   readLines(input, nullptr, warnings, sink);
   tables.close();

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "layout.h"
 #include "records.h"
 #include "variables.h"
 
@@ -46,14 +47,20 @@ Script readScript(std::string_view input);
 // cannot take them; it is not called again then.
 using LuaSink = std::function<bool(std::string_view)>;
 
+// Takes as much of the start of the text it is given as it can yet hand on,
+// and returns how many bytes that is.
+using LuaTaker = std::function<std::size_t(std::string_view)>;
+
 // The Lua text on its way out, through the final pass, in a buffer the
 // caller owns. With a sink, text is handed on in pieces of at least
 // `pieceSize` bytes and the buffer holds only what is not yet handed on;
-// without one, the whole text gathers in the buffer.
+// without one, the whole text gathers in the buffer. With a taker instead,
+// the buffer keeps what the taker leaves.
 class LuaOutput {
  public:
-  LuaOutput(std::string& buffer, const LuaSink& sink, std::size_t pieceSize)
-      : buffer_(buffer), sink_(sink), pieceSize_(pieceSize) {}
+  LuaOutput(std::string& buffer, const LuaSink& sink, std::size_t pieceSize,
+            const LuaTaker* taker = nullptr)
+      : buffer_(buffer), sink_(sink), pieceSize_(pieceSize), taker_(taker) {}
 
   // Where text is written; bytes from finished() on may still change.
   std::string& buffer() { return buffer_; }
@@ -75,6 +82,7 @@ class LuaOutput {
   std::string& buffer_;
   const LuaSink& sink_;
   std::size_t pieceSize_;
+  const LuaTaker* taker_;
   std::size_t passed_ = 0;  // the bytes of the buffer before this have had their pass
   bool accepted_ = true;
 };
@@ -83,8 +91,10 @@ class LuaOutput {
 // handing the text on whenever an entry is complete and enough has
 // gathered. Variables are not recorded: the caller found them before and
 // wrote their declarations. Warnings name lines counted from 1 at the start
-// of `input`.
+// of `input`. `limit` and `marks` are those of TableWriter, the offsets
+// counted in the output's buffer.
 void convertTables(std::string_view input, LuaOutput& output, std::string& console,
-                   std::vector<Warning>& warnings);
+                   std::vector<Warning>& warnings, std::size_t limit = kMostItemsPerFunction,
+                   TableMarks* marks = nullptr);
 
 }  // namespace brindle
