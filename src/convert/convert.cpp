@@ -77,8 +77,8 @@ void convertIntoText(std::string_view part, Conversion& conversion, std::size_t 
                      TableMarks& marks) {
   reserveLargeBuffer(conversion.lua, outputReserve(part.size()));
   const LuaSink none;
-  LuaOutput kept(conversion.lua, none, ConvertOptions().pieceSize);
-  convertTables(part, kept, conversion.console, conversion.warnings, limit, &marks);
+  LuaOutput kept(conversion.lua, none, ConvertOptions().pieceSize, nullptr, &marks);
+  convertTables(part, kept, conversion.console, conversion.warnings, limit);
   kept.flush();
 }
 
@@ -194,8 +194,8 @@ bool convertScript(std::string_view file, Conversion& result, const LuaSink& sin
       return grouper->handOn(text, marks, handOn);
     };
     reserveLargeBuffer(kept, outputReserve(partOf(0).size()));
-    LuaOutput first(kept, {}, options.pieceSize, &take);
-    convertTables(partOf(0), first, result.console, result.warnings, limit, &marks);
+    LuaOutput first(kept, {}, options.pieceSize, &take, &marks);
+    convertTables(partOf(0), first, result.console, result.warnings, limit);
     first.flush();
     if (!grouper) {
       std::size_t items = declarations + marks.items;

@@ -127,7 +127,7 @@ Script readScript(std::string_view input) {
 }
 
 void LuaOutput::flush() {
-  callPathEnds(buffer_, passed_);
+  callPathEnds(buffer_, passed_, marks_);
   passed_ = buffer_.size();
   if (taker_) {
     buffer_.erase(0, (*taker_)(buffer_));
@@ -151,9 +151,8 @@ void LuaOutput::handOn(std::string_view text) {
 }
 
 void convertTables(std::string_view input, LuaOutput& output, std::string& console,
-                   std::vector<Warning>& warnings, std::size_t limit,
-                   TableMarks* marks) {
-  TableWriter tables(output.buffer(), console, limit, marks);
+                   std::vector<Warning>& warnings, std::size_t limit) {
+  TableWriter tables(output.buffer(), console, limit, output.marks());
   StreamedTables sink{tables, output};
   readLines(input, nullptr, warnings, sink);
   tables.close();

@@ -55,15 +55,17 @@ using LuaTaker = std::function<std::size_t(std::string_view)>;
 // caller owns. With a sink, text is handed on in pieces of at least
 // `pieceSize` bytes and the buffer holds only what is not yet handed on;
 // without one, the whole text gathers in the buffer. With a taker instead,
-// the buffer keeps what the taker leaves.
+// the buffer keeps what the taker leaves. With marks, the tables written to
+// the buffer are recorded there (see TableWriter).
 class LuaOutput {
  public:
   LuaOutput(std::string& buffer, const LuaSink& sink, std::size_t pieceSize,
-            const LuaTaker* taker = nullptr)
-      : buffer_(buffer), sink_(sink), pieceSize_(pieceSize), taker_(taker) {}
+            const LuaTaker* taker = nullptr, TableMarks* marks = nullptr)
+      : buffer_(buffer), sink_(sink), pieceSize_(pieceSize), taker_(taker), marks_(marks) {}
 
   // Where text is written; bytes from finished() on may still change.
   std::string& buffer() { return buffer_; }
+  TableMarks* marks() { return marks_; }
   // False once the sink has refused a piece.
   bool accepted() const { return accepted_; }
   // Finishes the text once a piece's worth has gathered. The caller knows
@@ -83,6 +85,7 @@ class LuaOutput {
   const LuaSink& sink_;
   std::size_t pieceSize_;
   const LuaTaker* taker_;
+  TableMarks* marks_;
   std::size_t passed_ = 0;  // the bytes of the buffer before this have had their pass
   bool accepted_ = true;
 };
@@ -91,10 +94,8 @@ class LuaOutput {
 // handing the text on whenever an entry is complete and enough has
 // gathered. Variables are not recorded: the caller found them before and
 // wrote their declarations. Warnings name lines counted from 1 at the start
-// of `input`. `limit` and `marks` are those of TableWriter, the offsets
-// counted in the output's buffer.
+// of `input`. `limit` is that of TableWriter.
 void convertTables(std::string_view input, LuaOutput& output, std::string& console,
-                   std::vector<Warning>& warnings, std::size_t limit = kMostItemsPerFunction,
-                   TableMarks* marks = nullptr);
+                   std::vector<Warning>& warnings, std::size_t limit = kMostItemsPerFunction);
 
 }  // namespace brindle

@@ -11,9 +11,24 @@ constexpr std::string_view kEntryClose = "; end";
 
 }  // namespace
 
-void callPathEnds(std::string& text, std::size_t from) {
+void callPathEnds(std::string& text, std::size_t from, TableMarks* marks) {
   const std::size_t hit = findText(text, kPathEndStatement, from);
   if (hit == std::string::npos) return;
+  if (marks) {
+    // No occurrence spans a table's opening; each before it moves it by the
+    // bytes the call adds.
+    constexpr std::size_t kGrowth = std::string_view("path_end();").size() - kPathEndStatement.size();
+    std::size_t found = 0;
+    std::size_t next = hit;
+    for (TableMark& mark : marks->tables) {
+      if (mark.offset < hit) continue;
+      while (next < mark.offset) {
+        ++found;
+        next = findText(text, kPathEndStatement, next + kPathEndStatement.size());
+      }
+      mark.offset += kGrowth * found;
+    }
+  }
   std::string rest(text, hit);
   text.resize(hit);
   replaceAll(rest, kPathEndStatement, "path_end();");

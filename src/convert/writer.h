@@ -30,8 +30,9 @@ void endDeclarations(std::string& out);
 // "path_end();". Passing a text piece by piece gives what one pass over the
 // whole gives when every piece ends where a declaration, a table's opening
 // line, an entry or a table ends: no occurrence can span such an end, which
-// a comma, a line feed or "\n};" follows.
-void callPathEnds(std::string& text, std::size_t from = 0);
+// a comma, a line feed or "\n};" follows. With `marks`, the tables it
+// records keep their place in the text that grows.
+void callPathEnds(std::string& text, std::size_t from = 0, TableMarks* marks = nullptr);
 
 // Writes label tables to `out` as their statements arrive: a plain
 // statement's entry at once, a chain's entry line by line through a
