@@ -186,9 +186,18 @@ bool convertScript(std::string_view file, Conversion& result, const LuaSink& sin
     // that they are there if memory runs out.
     std::string kept;
     TableMarks marks;
+    // The items counted so far, in this part and in those converting beside
+    // it, only grow: once they pass the limit, the text is grouped.
+    const auto itemsSoFar = [&] {
+      std::size_t items = declarations + marks.items.load(std::memory_order_relaxed);
+      for (std::size_t k = 1; k < cuts.size(); ++k) {
+        items += parts[k].marks.items.load(std::memory_order_relaxed);
+      }
+      return items;
+    };
     const LuaTaker take = [&](std::string_view text) -> std::size_t {
       if (!grouper) {
-        if (declarations + marks.items <= limit) return 0;
+        if (itemsSoFar() <= limit) return 0;
         beginText(Layout::grouped);
       }
       return grouper->handOn(text, marks, handOn);
@@ -199,7 +208,7 @@ bool convertScript(std::string_view file, Conversion& result, const LuaSink& sin
     first.flush();
     if (!grouper) {
       std::size_t items = declarations + marks.items;
-      for (std::size_t k = 1; k < cuts.size(); ++k) {
+      for (std::size_t k = 1; k < cuts.size() && items <= limit; ++k) {
         finishPart(k);
         items += parts[k].marks.items;
       }
@@ -217,7 +226,7 @@ bool convertScript(std::string_view file, Conversion& result, const LuaSink& sin
     finishPart(k);
     grouper->handOn(part.conversion.lua, part.marks, handOn);
     part.conversion.lua = std::string();
-    part.marks = TableMarks();
+    part.marks.tables = std::vector<TableMark>();
     result.console.append(part.conversion.console);
     if (part.conversion.warnings.empty()) continue;
     lineFeedsCounted += static_cast<std::size_t>(

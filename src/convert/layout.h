@@ -12,6 +12,7 @@
 // TableGrouper's, which one thread uses at a time.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -70,7 +71,9 @@ struct TableMark {
 struct TableMarks {
   std::vector<TableMark> tables;
   bool lastOpen = false;
-  std::size_t items = 0;  // a key per table and an entry each
+  // A key per table and an entry each; other threads may read it while the
+  // tables are written, as a count that only grows.
+  std::atomic<std::size_t> items = 0;
 };
 
 using TextSink = std::function<void(std::string_view)>;

@@ -42,7 +42,7 @@ void TableWriter::open(std::string_view name) {
   if (marks_) {
     marks_->tables.push_back({out_.size(), 0, false});
     marks_->lastOpen = true;
-    ++marks_->items;
+    countItem();
   }
   out_.append("\n\nLABELS[\"").append(name).append("\"] = {");
   open_ = true;
@@ -86,8 +86,14 @@ void TableWriter::beginEntry() {
   ++entries_;
   if (marks_) {
     marks_->tables.back().entries = entries_;
-    ++marks_->items;
+    countItem();
   }
+}
+
+// One thread writes the count; a plain increment, not a locked one, is enough.
+void TableWriter::countItem() {
+  marks_->items.store(marks_->items.load(std::memory_order_relaxed) + 1,
+                      std::memory_order_relaxed);
 }
 
 void TableWriter::endEntry() { out_.append(kEntryClose); }
@@ -105,7 +111,7 @@ std::string writeLuaOutput(const std::vector<LabelBlock>& labelBlocks,
   tables.close();
 
   const std::size_t count = variableCount(variableNames);
-  const Layout layout = chooseLayout(count + marks.items, limit);
+  const Layout layout = chooseLayout(count + marks.items.load(), limit);
   std::string out(kLuaHeader);
   for (std::size_t k = 0; k < count; ++k) {
     appendDeclaration(variableName(variableNames, k), k, count, layout, limit, out);

@@ -62,6 +62,7 @@ class TableWriter {
  private:
   void beginEntry();
   void endEntry();
+  void countItem();
 
   std::string& out_;
   std::string& console_;
