@@ -203,7 +203,8 @@ bool convertScript(std::string_view file, Conversion& result, const LuaSink& sin
       return grouper->handOn(text, marks, handOn);
     };
     reserveLargeBuffer(kept, outputReserve(partOf(0).size()));
-    LuaOutput first(kept, {}, options.pieceSize, &take, &marks);
+    const LuaSink none;
+    LuaOutput first(kept, none, options.pieceSize, &take, &marks);
     convertTables(partOf(0), first, result.console, result.warnings, limit);
     first.flush();
     if (!grouper) {

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -62,7 +63,7 @@ void appendTableEnd(std::size_t entries, std::size_t limit, std::string& out);
 // whether its group has been handed on.
 struct TableMark {
   std::size_t offset = 0;
-  std::size_t entries = 0;
+  std::uint32_t entries = 0;  // at most 2^32 - 1: more are as many as that here
   bool grouped = false;
 };
 

@@ -8,6 +8,7 @@ namespace {
 
 constexpr std::string_view kEntryOpen = "\n\tfunction() ";
 constexpr std::string_view kEntryClose = "; end";
+constexpr std::string_view kPathEndCall = "path_end();";
 
 }  // namespace
 
@@ -16,22 +17,25 @@ void callPathEnds(std::string& text, std::size_t from, TableMarks* marks) {
   if (hit == std::string::npos) return;
   if (marks) {
     // No occurrence spans a table's opening; each before it moves it by the
-    // bytes the call adds.
-    constexpr std::size_t kGrowth = std::string_view("path_end();").size() - kPathEndStatement.size();
+    // bytes the call adds. Only the tables behind the first one move, the
+    // last ones recorded, so the search for them starts from the end.
+    constexpr std::size_t kGrowth = kPathEndCall.size() - kPathEndStatement.size();
+    std::vector<TableMark>& tables = marks->tables;
+    std::size_t first = tables.size();
+    while (first > 0 && tables[first - 1].offset >= hit) --first;
     std::size_t found = 0;
     std::size_t next = hit;
-    for (TableMark& mark : marks->tables) {
-      if (mark.offset < hit) continue;
-      while (next < mark.offset) {
+    for (std::size_t k = first; k < tables.size(); ++k) {
+      while (next < tables[k].offset) {
         ++found;
         next = findText(text, kPathEndStatement, next + kPathEndStatement.size());
       }
-      mark.offset += kGrowth * found;
+      tables[k].offset += kGrowth * found;
     }
   }
   std::string rest(text, hit);
   text.resize(hit);
-  replaceAll(rest, kPathEndStatement, "path_end();");
+  replaceAll(rest, kPathEndStatement, kPathEndCall);
   text.append(rest);
 }
 
@@ -85,7 +89,9 @@ void TableWriter::beginEntry() {
   out_.append(kEntryOpen);
   ++entries_;
   if (marks_) {
-    marks_->tables.back().entries = entries_;
+    if (entries_ <= UINT32_MAX) {
+      marks_->tables.back().entries = static_cast<std::uint32_t>(entries_);
+    }
     countItem();
   }
 }
