@@ -43,15 +43,10 @@ void appendDeclaration(std::string_view name, std::size_t index, std::size_t cou
   out.push_back('\n');
 }
 
-void appendEntrySeparator(std::string_view name, std::size_t index, std::size_t limit,
-                          std::string& out) {
-  const std::size_t perPiece = entriesPerPiece(limit);
-  if (index < perPiece || index % perPiece != 0) {
-    out.push_back(',');
-    return;
-  }
+void appendPieceBreak(std::string_view name, std::size_t index, std::size_t limit,
+                      std::string& out) {
   out.append(" };");
-  if (index > perPiece) out.append(kAppendPiece);
+  if (index > entriesPerPiece(limit)) out.append(kAppendPiece);
   out.append(kGroupClose).append(" ").append(kGroupOpen);
   out.append("do local t, p = LABELS[\"").append(name).append("\"], {");
 }

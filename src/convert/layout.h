@@ -45,13 +45,18 @@ bool surelyFlat(std::string_view script, std::size_t declarations, std::size_t l
 void appendDeclaration(std::string_view name, std::size_t index, std::size_t count,
                        Layout layout, std::size_t limit, std::string& out);
 
-// Appends what stands between entry `index` - 1 and entry `index` (from 1)
-// of the table `name`, before the entry's line: a comma, or, after every
-// limit - 1 entries, the end of a piece and of its group and the start of
-// the next group and piece, on the same line. Only a table of more than
-// limit - 1 entries has pieces, and its text is then grouped anyway.
-void appendEntrySeparator(std::string_view name, std::size_t index, std::size_t limit,
-                          std::string& out);
+// Whether entry `index` (from 0) of a table begins a new piece: one does
+// after every limit - 1 entries. Only a table of more than limit - 1 entries
+// has pieces, and its text is then grouped anyway.
+inline bool startsPiece(std::size_t index, std::size_t limit) {
+  return index >= limit - 1 && index % (limit - 1) == 0;
+}
+
+// Appends, in place of the comma between entry `index` - 1 and entry
+// `index`, where startsPiece, the end of a piece and of its group and the
+// start of the next group and piece of the table `name`, on the same line.
+void appendPieceBreak(std::string_view name, std::size_t index, std::size_t limit,
+                      std::string& out);
 
 // Appends the end of a table of `entries` entries: "\n};", followed in a
 // table filled in pieces by the loop that appends the last piece and the end

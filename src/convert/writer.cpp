@@ -7,6 +7,7 @@ namespace brindle {
 namespace {
 
 constexpr std::string_view kEntryOpen = "\n\tfunction() ";
+constexpr std::string_view kNextEntryOpen = ",\n\tfunction() ";
 constexpr std::string_view kEntryClose = "; end";
 constexpr std::string_view kPathEndCall = "path_end();";
 
@@ -85,8 +86,14 @@ void TableWriter::close() {
 // "; end", where it would stand if written with it.
 void TableWriter::beginEntry() {
   if (announces_) console_.append("nadas");
-  if (entries_ > 0) appendEntrySeparator(name_, entries_, limit_, out_);
-  out_.append(kEntryOpen);
+  if (entries_ == 0) {
+    out_.append(kEntryOpen);
+  } else if (!startsPiece(entries_, limit_)) {
+    out_.append(kNextEntryOpen);
+  } else {
+    appendPieceBreak(name_, entries_, limit_, out_);
+    out_.append(kEntryOpen);
+  }
   ++entries_;
   if (marks_) {
     if (entries_ <= UINT32_MAX) {
