@@ -110,7 +110,7 @@ void convertOnThread(std::string_view part, std::size_t limit, PartOnThread& sta
 bool convertScript(std::string_view file, Conversion& result, const LuaSink& sink,
                    const ConvertOptions& options) {
   const std::string_view input = scriptText(file);
-  const std::size_t limit = options.mostItemsPerFunction;
+  const std::size_t limit = std::max<std::size_t>(options.mostItemsPerFunction, 2);
   result.lua.clear();
   result.console.clear();
   result.warnings.clear();

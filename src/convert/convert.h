@@ -32,8 +32,9 @@ struct ConvertOptions {
   // The text gathered is handed to the sink once it is this long and a whole
   // entry has been written.
   std::size_t pieceSize = std::size_t{1} << 20;
-  // The most items one Lua function of the text holds (see layout.h); a
-  // smaller one lets tests see the grouped layout in small scripts.
+  // The most items one Lua function of the text holds (see layout.h), at
+  // least 2; a smaller one lets tests see the grouped layout in small
+  // scripts.
   std::size_t mostItemsPerFunction = kMostItemsPerFunction;
 };
 

@@ -76,8 +76,8 @@ class TableWriter {
 };
 
 // The whole text for the given records at once: the plain form, kept for
-// tests; `limit` is that of layout.h. Throws std::bad_alloc when memory runs
-// out; `console` then keeps what was appended before.
+// tests; `limit` (at least 2) is that of layout.h. Throws std::bad_alloc
+// when memory runs out; `console` then keeps what was appended before.
 std::string writeLuaOutput(const std::vector<LabelBlock>& labelBlocks,
                            const VariableNames& variableNames, std::string& console,
                            std::size_t limit = kMostItemsPerFunction);
