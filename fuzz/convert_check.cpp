@@ -356,6 +356,17 @@ std::string checkConversion(std::string_view input) {
   if (!sameWarnings(first.warnings, script.warnings)) {
     return "the conversion's warnings differ from those of reading the script";
   }
+  // Grouped at a small limit, in parts and pieces: what writing the records
+  // in that layout gives.
+  constexpr std::size_t kSmallLimit = 3;
+  Conversion grouped;
+  pieces.clear();
+  convertScript(input, grouped, sink, {8, 1, kSmallLimit});
+  std::string console;
+  if (pieces + grouped.lua !=
+      writeLuaOutput(script.labelBlocks, script.variableNames, console, kSmallLimit)) {
+    return "a conversion grouped at a small limit differs from writing the records so";
+  }
   return checkOutput(script, first.lua, first.console);
 }
 

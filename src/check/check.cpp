@@ -1,7 +1,6 @@
 #include "check.h"
 
 #include <algorithm>
-#include <array>
 
 #include "driver.h"
 #include "lua_parser.h"
@@ -165,19 +164,6 @@ class Checker {
   std::vector<std::string_view> pieces_;
 };
 
-// One finding where the items of the main function pass LuaJIT's limit, at
-// the item that passes it. Keys defined twice are one constant; so is the
-// name LABELS and the number 0 of the declarations.
-void checkMainFunctionSize(const LuaText& lua, std::vector<Finding>& findings) {
-  constexpr std::size_t kAlwaysThere = 2;  // "LABELS" and 0
-  if (lua.items.size() + kAlwaysThere <= kMostMainConstants) return;
-  const LuaItem& item = lua.items[kMostMainConstants - kAlwaysThere];
-  findings.push_back({lua.scriptLines[item.firstLine], FindingKind::tooManyItems,
-                      "output.lua holds " + std::to_string(lua.items.size()) +
-                          " declarations, tables and entries in its main function; LuaJIT loads at most " +
-                          std::to_string(kMostMainConstants) + ", and this is where they pass that"});
-}
-
 bool isHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
@@ -268,7 +254,6 @@ CheckReport checkScript(std::string_view file) {
   for (Warning& w : redefinedLabels) {
     findings.push_back({w.line, FindingKind::duplicateLabel, std::move(w.message)});
   }
-  checkMainFunctionSize(lua, findings);
   std::stable_sort(findings.begin(), findings.end(),
                    [](const Finding& a, const Finding& b) { return a.line < b.line; });
   return report;
@@ -285,13 +270,12 @@ std::string summaryLine(const std::vector<Finding>& findings) {
     const char* one;
     const char* many;
   };
-  static constexpr std::array<Kind, 5> kKinds = {{
+  static constexpr Kind kKinds[] = {
       {FindingKind::luaSyntax, "Lua syntax error", "Lua syntax errors"},
       {FindingKind::unassignableVariable, "variable Lua cannot assign", "variables Lua cannot assign"},
       {FindingKind::undefinedJumpTarget, "undefined jump target", "undefined jump targets"},
       {FindingKind::duplicateLabel, "duplicate label", "duplicate labels"},
-      {FindingKind::tooManyItems, "too many items for LuaJIT", "too many items for LuaJIT"},
-  }};
+  };
   std::string counts;
   for (const Kind& kind : kKinds) {
     const auto n = static_cast<std::size_t>(std::count_if(

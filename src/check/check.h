@@ -20,7 +20,6 @@ enum class FindingKind {
   unassignableVariable,  // a `$` name whose declaration `NAME = 0;` Lua refuses
   undefinedJumpTarget,   // a jump_out to a label the script does not define
   duplicateLabel,        // a label defined again; its table replaces the earlier
-  tooManyItems,          // more in the file's main function than LuaJIT loads
 };
 
 struct Finding {
@@ -34,11 +33,6 @@ struct CheckReport {
   std::vector<Finding> findings;  // sorted by line; the order found within a line
   std::string error;  // why test.py holds no script (malformed UTF-16); nothing else is set then
 };
-
-// The most constants the main function of a chunk may have under LuaJIT,
-// the smallest such limit of the three Luas: each declared name, each
-// label key and each entry counts as one.
-inline constexpr std::size_t kMostMainConstants = 65536;
 
 // Checks `file`, the bytes of test.py. Throws std::bad_alloc when memory
 // runs out.

@@ -1,6 +1,7 @@
 #include "lua_text.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "driver.h"
 #include "writer.h"
@@ -25,7 +26,9 @@ bool closesChains(std::string_view line) {
 struct Tables {
   std::string text;
   std::string console;  // what brindle would print; not wanted here
-  TableWriter writer{text, console};
+  // The flat text: the parse is of items in their context, which grouping
+  // would only wrap, so no table is cut into pieces either.
+  TableWriter writer{text, console, std::numeric_limits<std::size_t>::max()};
   std::vector<std::size_t> scriptLines{0};  // one per line begun; line 0 precedes the first table
   std::vector<LuaItem> items;               // lines counted from the start of `text`
   std::size_t scanned = 0;                  // `text` before this has been looked at
@@ -113,7 +116,7 @@ LuaText buildLuaText(std::string_view file) {
   for (const NamedLine& variable : variables) {
     lua.items.push_back({ItemKind::declaration, lua.scriptLines.size()});
     lua.scriptLines.push_back(variable.line);
-    appendDeclaration(variable.name, text);
+    appendDeclaration(variable.name, 0, 1, Layout::flat, kMostItemsPerFunction, text);
   }
   const std::size_t before = text.size();
   endDeclarations(text);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <future>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -77,13 +78,15 @@ struct PartFindings {
   std::size_t lines = 0;
 };
 
-// Converts a part into a text of its own, kept whole.
-void convertIntoText(std::string_view part, Conversion& conversion, PartFindings& findings) {
+// Converts a part into a text of its own, kept whole, with the marks of its
+// tables.
+void convertIntoText(std::string_view part, Conversion& conversion, std::size_t limit,
+                     TableMarks& marks, PartFindings& findings) {
   reserveLargeBuffer(conversion.lua, outputReserve(part.size()));
   const LuaSink none;
-  LuaOutput kept(conversion.lua, none, ConvertOptions().pieceSize);
-  findings.lines =
-      convertTables(part, kept, conversion.console, conversion.warnings, findings.references);
+  LuaOutput kept(conversion.lua, none, ConvertOptions().pieceSize, nullptr, &marks);
+  findings.lines = convertTables(part, kept, conversion.console, conversion.warnings,
+                                 findings.references, limit);
   kept.flush();
 }
 
@@ -96,17 +99,19 @@ struct PartOnThread {
   std::future<VariableNames> found = variables.get_future();
   Conversion conversion;
   PartFindings findings;
+  TableMarks marks;
+  bool converted = false;
   std::future<void> done;
 };
 
-void convertOnThread(std::string_view part, PartOnThread& state) {
+void convertOnThread(std::string_view part, std::size_t limit, PartOnThread& state) {
   try {
     state.variables.set_value(findVariables(part));
   } catch (...) {
     state.variables.set_exception(std::current_exception());
     throw;
   }
-  convertIntoText(part, state.conversion, state.findings);
+  convertIntoText(part, state.conversion, limit, state.marks, state.findings);
 }
 
 // Moves the names of a part to the end of `joined`, their lines moved on by
@@ -134,18 +139,14 @@ bool convertScript(std::string_view file, Conversion& result, const LuaSink& sin
 
 bool convertText(std::string_view input, Conversion& result, const LuaSink& sink,
                  const ConvertOptions& options) {
+  const std::size_t limit = std::max<std::size_t>(options.mostItemsPerFunction, 2);
   result.lua.clear();
   result.console.clear();
   result.warnings.clear();
   result.error.clear();
-  // Room for the whole text, even with a sink: an entry is handed on only
-  // once complete, and one chain can be most of a script. Room that is
-  // never written costs only address space; where even that cannot be had,
-  // the text grows as it is written instead.
-  reserveLargeBuffer(result.lua, outputReserve(input.size()));
-  // The first part is converted here, straight to the output; the others on
-  // threads of their own, each into a text of its own, which follows once
-  // the parts before it are done. Every part finds its own variables first.
+  // The first part is converted here; the others on threads of their own,
+  // each into a text of its own, which follows once the parts before it are
+  // done. Every part finds its own variables first.
   const std::vector<std::size_t> cuts =
       cutPoints(input, options.parts != 0 ? options.parts : chooseParts(input.size()));
   const auto partOf = [&](std::size_t k) {
@@ -155,44 +156,109 @@ bool convertText(std::string_view input, Conversion& result, const LuaSink& sink
   std::vector<PartOnThread> parts(cuts.size());
   for (std::size_t k = 1; k < cuts.size(); ++k) {
     try {
-      parts[k].done = std::async(std::launch::async, convertOnThread, partOf(k), std::ref(parts[k]));
+      parts[k].done = std::async(std::launch::async, convertOnThread, partOf(k), limit,
+                                 std::ref(parts[k]));
     } catch (const std::system_error&) {
       // No thread to be had: that part is dealt with here, in its turn.
     }
   }
-
-  LuaOutput output(result.lua, sink, options.pieceSize);
-  output.buffer().append(kLuaHeader);
-  {
-    // Each part's names join the first part's in order; each table is let go
-    // as soon as it has been merged, and the whole list once it is written.
-    VariableNames variableNames = findVariables(partOf(0));
-    for (std::size_t k = 1; k < cuts.size(); ++k) {
-      recordVariables(variableNames, parts[k].done.valid() ? parts[k].found.get()
-                                                           : findVariables(partOf(k)));
-    }
-    for (std::size_t k = 0; k < variableCount(variableNames); ++k) {
-      appendDeclaration(variableName(variableNames, k), output.buffer());
-      output.flushIfFull();
-    }
-  }
-  endDeclarations(output.buffer());
-  output.flushIfFull();
-
-  LabelReferences references;
-  // A later part numbers its lines from its own start; the line feeds of the
-  // parts before it, one fewer than their lines, give its place.
-  std::size_t lineFeedsBefore =
-      convertTables(partOf(0), output, result.console, result.warnings, references) - 1;
-  for (std::size_t k = 1; k < cuts.size(); ++k) {
+  const auto finishPart = [&](std::size_t k) {
     PartOnThread& part = parts[k];
+    if (part.converted) return;
     if (part.done.valid()) {
       part.done.get();
     } else {
-      convertIntoText(partOf(k), part.conversion, part.findings);
+      convertIntoText(partOf(k), part.conversion, limit, part.marks, part.findings);
     }
-    output.handOn(part.conversion.lua);
+    part.converted = true;
+  };
+
+  // Each part's names join the first part's in order; each table is let go
+  // as soon as it has been merged.
+  VariableNames variableNames = findVariables(partOf(0));
+  for (std::size_t k = 1; k < cuts.size(); ++k) {
+    recordVariables(variableNames, parts[k].done.valid() ? parts[k].found.get()
+                                                         : findVariables(partOf(k)));
+  }
+  const std::size_t declarations = variableCount(variableNames);
+
+  // The header and the declarations open the text once its layout is known.
+  LuaOutput output(result.lua, sink, options.pieceSize);
+  std::optional<TableGrouper> grouper;
+  const TextSink handOn = [&output](std::string_view text) { output.handOn(text); };
+  const auto beginText = [&](Layout layout) {
+    grouper.emplace(layout, limit);
+    output.buffer().append(kLuaHeader);
+    for (std::size_t k = 0; k < declarations; ++k) {
+      appendDeclaration(variableName(variableNames, k), k, declarations, layout, limit,
+                        output.buffer());
+      output.flushIfFull();
+    }
+    variableNames = VariableNames();
+    endDeclarations(output.buffer());
+    output.flushIfFull();
+  };
+
+  LabelReferences references;
+  std::size_t firstLines = 0;  // of the first part
+  if (surelyFlat(input, declarations, limit)) {
+    // Room for the whole text, even with a sink: an entry is handed on only
+    // once complete, and one chain can be most of a script. Room that is
+    // never written costs only address space; where even that cannot be
+    // had, the text grows as it is written instead.
+    reserveLargeBuffer(result.lua, outputReserve(input.size()));
+    beginText(Layout::flat);
+    firstLines = convertTables(partOf(0), output, result.console, result.warnings, references, limit);
+  } else {
+    // The first part's tables are kept until their items show the text to be
+    // grouped; from then on they are handed on as they are written, all but
+    // an open table that may still join the group before it. A script that
+    // stays below the limit is decided only when every part is converted.
+    // Announcements and warnings go straight to the result all the same, so
+    // that they are there if memory runs out.
+    std::string kept;
+    TableMarks marks;
+    // The items counted so far, in this part and in those converting beside
+    // it, only grow: once they pass the limit, the text is grouped.
+    const auto itemsSoFar = [&] {
+      std::size_t items = declarations + marks.items.load(std::memory_order_relaxed);
+      for (std::size_t k = 1; k < cuts.size(); ++k) {
+        items += parts[k].marks.items.load(std::memory_order_relaxed);
+      }
+      return items;
+    };
+    const LuaTaker take = [&](std::string_view text) -> std::size_t {
+      if (!grouper) {
+        if (itemsSoFar() <= limit) return 0;
+        beginText(Layout::grouped);
+      }
+      return grouper->handOn(text, marks, handOn);
+    };
+    reserveLargeBuffer(kept, outputReserve(partOf(0).size()));
+    const LuaSink none;
+    LuaOutput first(kept, none, options.pieceSize, &take, &marks);
+    firstLines = convertTables(partOf(0), first, result.console, result.warnings, references, limit);
+    first.flush();
+    if (!grouper) {
+      std::size_t items = declarations + marks.items;
+      for (std::size_t k = 1; k < cuts.size() && items <= limit; ++k) {
+        finishPart(k);
+        items += parts[k].marks.items;
+      }
+      beginText(chooseLayout(items, limit));
+    }
+    first.flush();
+  }
+
+  // A later part numbers its lines from its own start; the line feeds of the
+  // parts before it, one fewer than their lines, give its place.
+  std::size_t lineFeedsBefore = firstLines - 1;
+  for (std::size_t k = 1; k < cuts.size(); ++k) {
+    PartOnThread& part = parts[k];
+    finishPart(k);
+    grouper->handOn(part.conversion.lua, part.marks, handOn);
     part.conversion.lua = std::string();
+    part.marks.tables = std::vector<TableMark>();
     result.console.append(part.conversion.console);
     for (Warning& warning : part.conversion.warnings) {
       warning.line += lineFeedsBefore;
@@ -203,6 +269,7 @@ bool convertText(std::string_view input, Conversion& result, const LuaSink& sink
     part.findings.references = LabelReferences();
     lineFeedsBefore += part.findings.lines - 1;
   }
+  grouper->finish(handOn);
   warnOfLoneCarriageReturns(input, result.warnings);
   warnOfUtf16WithoutMark(input, result.warnings);
   warnOfLabelProblems(references, result.warnings);

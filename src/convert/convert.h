@@ -1,6 +1,7 @@
 // The whole conversion as a function of the input bytes, the entry point's
 // one call: the header and the declarations of every variable first, then
-// each label's table as it is written. A script of a few megabytes or more
+// each label's table as it is written. A script whose layout (layout.h) may
+// be grouped has its tables kept until their count decides it. A script of a few megabytes or more
 // is cut into parts, converted side by side on threads of their own and
 // joined in order; the bytes are those of one pass. Conversions of different
 // inputs may run at once.
@@ -32,6 +33,10 @@ struct ConvertOptions {
   // The text gathered is handed to the sink once it is this long and a whole
   // entry has been written.
   std::size_t pieceSize = std::size_t{1} << 20;
+  // The most items one Lua function of the text holds (see layout.h), at
+  // least 2; a smaller one lets tests see the grouped layout in small
+  // scripts.
+  std::size_t mostItemsPerFunction = kMostItemsPerFunction;
 };
 
 // Converts the script in `file`, the bytes of test.py: scriptText, then

@@ -261,8 +261,13 @@ std::string visitScript(std::string_view file, const ScriptVisitor& visitor,
 }
 
 void LuaOutput::flush() {
-  callPathEnds(buffer_, passed_);
+  callPathEnds(buffer_, passed_, marks_);
   passed_ = buffer_.size();
+  if (taker_) {
+    buffer_.erase(0, (*taker_)(buffer_));
+    passed_ = buffer_.size();
+    return;
+  }
   if (!sink_) return;
   if (accepted_ && !buffer_.empty()) accepted_ = sink_(buffer_);
   buffer_.clear();
@@ -280,8 +285,9 @@ void LuaOutput::handOn(std::string_view text) {
 }
 
 std::size_t convertTables(std::string_view input, LuaOutput& output, std::string& console,
-                          std::vector<Warning>& warnings, LabelReferences& references) {
-  TableWriter tables(output.buffer(), console);
+                          std::vector<Warning>& warnings, LabelReferences& references,
+                          std::size_t limit) {
+  TableWriter tables(output.buffer(), console, limit, output.marks());
   StreamedTables sink{{references}, tables, output};
   const std::size_t lines = readLines(input, nullptr, warnings, sink);
   tables.close();

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "layout.h"
 #include "records.h"
 #include "variables.h"
 
@@ -90,17 +91,25 @@ std::string visitScript(std::string_view file, const ScriptVisitor& visitor,
 // cannot take them; it is not called again then.
 using LuaSink = std::function<bool(std::string_view)>;
 
+// Takes as much of the start of the text it is given as it can yet hand on,
+// and returns how many bytes that is.
+using LuaTaker = std::function<std::size_t(std::string_view)>;
+
 // The Lua text on its way out, through the final pass, in a buffer the
 // caller owns. With a sink, text is handed on in pieces of at least
 // `pieceSize` bytes and the buffer holds only what is not yet handed on;
-// without one, the whole text gathers in the buffer.
+// without one, the whole text gathers in the buffer. With a taker instead,
+// the buffer keeps what the taker leaves. With marks, the tables written to
+// the buffer are recorded there (see TableWriter).
 class LuaOutput {
  public:
-  LuaOutput(std::string& buffer, const LuaSink& sink, std::size_t pieceSize)
-      : buffer_(buffer), sink_(sink), pieceSize_(pieceSize) {}
+  LuaOutput(std::string& buffer, const LuaSink& sink, std::size_t pieceSize,
+            const LuaTaker* taker = nullptr, TableMarks* marks = nullptr)
+      : buffer_(buffer), sink_(sink), pieceSize_(pieceSize), taker_(taker), marks_(marks) {}
 
   // Where text is written; bytes from finished() on may still change.
   std::string& buffer() { return buffer_; }
+  TableMarks* marks() { return marks_; }
   // False once the sink has refused a piece.
   bool accepted() const { return accepted_; }
   // Finishes the text once a piece's worth has gathered. The caller knows
@@ -119,6 +128,8 @@ class LuaOutput {
   std::string& buffer_;
   const LuaSink& sink_;
   std::size_t pieceSize_;
+  const LuaTaker* taker_;
+  TableMarks* marks_;
   std::size_t passed_ = 0;  // the bytes of the buffer before this have had their pass
   bool accepted_ = true;
 };
@@ -127,8 +138,10 @@ class LuaOutput {
 // handing the text on whenever an entry is complete and enough has
 // gathered. Variables are not recorded: the caller found them before and
 // wrote their declarations. Warnings and references name lines counted from
-// 1 at the start of `input`. Returns the number of lines of `input`.
+// 1 at the start of `input`. `limit` is that of TableWriter. Returns the
+// number of lines of `input`.
 std::size_t convertTables(std::string_view input, LuaOutput& output, std::string& console,
-                          std::vector<Warning>& warnings, LabelReferences& references);
+                          std::vector<Warning>& warnings, LabelReferences& references,
+                          std::size_t limit = kMostItemsPerFunction);
 
 }  // namespace brindle

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "chain.h"
+#include "layout.h"
 #include "records.h"
 #include "variables.h"
 
@@ -22,9 +23,6 @@ inline constexpr std::string_view kLuaHeader =
     "\n-- For use with Kestrune-Lua\n-- By Dovrel\n\n"
     "LABELS = {};\n\n";
 
-// Appends the declaration of one variable, `name = 0;` and a line feed.
-void appendDeclaration(std::string_view name, std::string& out);
-
 // Appends what follows the declarations, however many there were.
 void endDeclarations(std::string& out);
 
@@ -32,18 +30,23 @@ void endDeclarations(std::string& out);
 // "path_end();". Passing a text piece by piece gives what one pass over the
 // whole gives when every piece ends where a declaration, a table's opening
 // line, an entry or a table ends: no occurrence can span such an end, which
-// a comma, a line feed or "\n};" follows.
-void callPathEnds(std::string& text, std::size_t from = 0);
+// a comma, a line feed or "\n};" follows. With `marks`, the tables it
+// records keep their place in the text that grows.
+void callPathEnds(std::string& text, std::size_t from = 0, TableMarks* marks = nullptr);
 
 // Writes label tables to `out` as their statements arrive: a plain
 // statement's entry at once, a chain's entry line by line through a
 // ChainAssembler, closed when a statement ends the chain or the table
 // closes. No statement is kept. For each entry of a table named "R28",
-// "nadas" is appended to `console`.
+// "nadas" is appended to `console`. A table of more entries than one Lua
+// function may hold is written in pieces (see layout.h); with `marks`, where
+// each table opens and its entries are recorded there as they are written,
+// offsets counted from the start of `out`.
 class TableWriter {
  public:
-  TableWriter(std::string& out, std::string& console)
-      : out_(out), console_(console), chain_(out) {}
+  TableWriter(std::string& out, std::string& console,
+              std::size_t limit = kMostItemsPerFunction, TableMarks* marks = nullptr)
+      : out_(out), console_(console), limit_(limit), marks_(marks), chain_(out) {}
 
   // Closes the open table, if any, and opens one named `name`.
   void open(std::string_view name);
@@ -59,19 +62,24 @@ class TableWriter {
  private:
   void beginEntry();
   void endEntry();
+  void countItem();
 
   std::string& out_;
   std::string& console_;
+  std::size_t limit_;
+  TableMarks* marks_;
+  std::string name_;         // of the open table, for its pieces
+  std::size_t entries_ = 0;  // begun in the open table
   bool open_ = false;
   bool announces_ = false;  // the table is named "R28"
-  bool firstEntry_ = true;
   ChainAssembler chain_;
 };
 
 // The whole text for the given records at once: the plain form, kept for
-// tests. Throws std::bad_alloc when memory runs out; `console` then keeps
-// what was appended before.
+// tests; `limit` (at least 2) is that of layout.h. Throws std::bad_alloc
+// when memory runs out; `console` then keeps what was appended before.
 std::string writeLuaOutput(const std::vector<LabelBlock>& labelBlocks,
-                           const VariableNames& variableNames, std::string& console);
+                           const VariableNames& variableNames, std::string& console,
+                           std::size_t limit = kMostItemsPerFunction);
 
 }  // namespace brindle

@@ -98,23 +98,6 @@ TEST(CheckScriptTest, KeepsBrindlesWarningsApart) {
   EXPECT_EQ(report.findings[1].kind, FindingKind::undefinedJumpTarget);
 }
 
-// LuaJIT gives a chunk's main function at most 65,536 constants: here the
-// name LABELS, the number 0, the label key and one function per entry.
-TEST(CheckScriptTest, ReportsWhereTheMainFunctionPassesLuaJitsLimit) {
-  for (const std::size_t entries : {kMostMainConstants - 3, kMostMainConstants - 2}) {
-    std::string script = "label a:\n";
-    for (std::size_t k = 0; k < entries; ++k) script += "f()\n";
-    const CheckReport report = checkScript(script);
-    if (entries == kMostMainConstants - 3) {
-      EXPECT_EQ(describe(report.findings), "");
-    } else {
-      ASSERT_EQ(report.findings.size(), 1u);
-      EXPECT_EQ(report.findings[0].kind, FindingKind::tooManyItems);
-      EXPECT_EQ(report.findings[0].line, entries + 1);
-    }
-  }
-}
-
 TEST(CheckReportTest, SummaryCountsByKind) {
   using K = FindingKind;
   const struct {

@@ -25,14 +25,18 @@ std::vector<std::string> warningsOf(const Script& script) { return warningsOf(sc
 
 TEST(ConvertScriptTest, EqualsWritingTheRecordsOfThePlainReading) {
   test::LineMaker maker(7);
+  // Every third round groups the text at a small limit.
+  const std::size_t limits[] = {kMostItemsPerFunction, 2, 5};
   for (int round = 0; round < 300; ++round) {
     const std::string input = maker.script(maker.below(40));
+    const std::size_t limit = limits[round % 3];
     Conversion converted;
-    convertScript(input, converted);
+    convertScript(input, converted, {}, {0, std::size_t{1} << 20, limit});
     const Script script = readScript(input);
     std::string console;
-    ASSERT_EQ(converted.lua, writeLuaOutput(script.labelBlocks, script.variableNames, console))
-        << "input: " << input;
+    ASSERT_EQ(converted.lua,
+              writeLuaOutput(script.labelBlocks, script.variableNames, console, limit))
+        << "limit " << limit << ", input: " << input;
     ASSERT_EQ(converted.console, console);
     ASSERT_EQ(warningsOf(converted.warnings), warningsOf(script));
   }
@@ -74,9 +78,12 @@ const std::vector<std::string>& scriptsWithManyLabels() {
 
 TEST(ConvertScriptTest, PartsAndPiecesGiveTheWholeResult) {
   for (const std::string& input : scriptsWithManyLabels()) {
-    const Script script = readScript(input);
+   const Script script = readScript(input);
+   // Small limits group the text; a table is filled in pieces at 2.
+   for (const std::size_t limit : {kMostItemsPerFunction, std::size_t{2}, std::size_t{4}}) {
     std::string console;
-    const std::string lua = writeLuaOutput(script.labelBlocks, script.variableNames, console);
+    const std::string lua =
+        writeLuaOutput(script.labelBlocks, script.variableNames, console, limit);
     for (const std::size_t parts : {1, 2, 3, 8}) {
       for (const std::size_t pieceSize : {1, 40, 1 << 20}) {
         std::string received;
@@ -87,10 +94,10 @@ TEST(ConvertScriptTest, PartsAndPiecesGiveTheWholeResult) {
           return true;
         };
         Conversion result;
-        EXPECT_TRUE(convertScript(input, result, sink, {parts, pieceSize}));
+        EXPECT_TRUE(convertScript(input, result, sink, {parts, pieceSize, limit}));
         const std::string context =
             "parts " + std::to_string(parts) + ", pieces of " + std::to_string(pieceSize) +
-            ", input: " + input;
+            ", limit " + std::to_string(limit) + ", input: " + input;
         EXPECT_EQ(received + result.lua, lua) << context;
         EXPECT_EQ(result.console, console) << context;
         EXPECT_EQ(warningsOf(result.warnings), warningsOf(script)) << context;
@@ -99,10 +106,11 @@ TEST(ConvertScriptTest, PartsAndPiecesGiveTheWholeResult) {
         }
 
         Conversion kept;
-        convertScript(input, kept, {}, {parts, pieceSize});
+        convertScript(input, kept, {}, {parts, pieceSize, limit});
         EXPECT_EQ(kept.lua, lua) << context;
       }
     }
+   }
   }
 }
 

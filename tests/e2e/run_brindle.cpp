@@ -92,4 +92,32 @@ bool exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
+void appendTableInPieces(std::string& out, const std::string& name, std::size_t count,
+                         const std::function<std::string(std::size_t)>& entry) {
+  out += "\n\n(function() LABELS[\"" + name + "\"] = {";
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0 && i % kEntriesPerPiece == 0) {
+      out += " };";
+      if (i > kEntriesPerPiece) out += kAppendPiece;
+      out += " end)(); (function() do local t, p = LABELS[\"" + name + "\"], {";
+    } else if (i > 0) {
+      out += ",";
+    }
+    out += "\n\tfunction() " + entry(i) + "; end";
+  }
+  out += "\n};" + kAppendPiece + " end)();";
+}
+
+std::string groupedDeclarations(const std::vector<std::string>& names) {
+  constexpr std::size_t kPerGroup = 60000;
+  std::string out;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i % kPerGroup == 0) out += "(function() ";
+    out += names[i] + " = 0;";
+    if (i % kPerGroup == kPerGroup - 1 || i + 1 == names.size()) out += " end)();";
+    out += "\n";
+  }
+  return out;
+}
+
 }  // namespace brindle::test

@@ -2,6 +2,7 @@
 // it prints, for end-to-end tests.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,6 +18,22 @@ inline const std::string kLuaHeader =
     "\n"
     "LABELS = {};\n"
     "\n";
+
+// Above 60,000 items (declarations, tables, entries) output.lua groups them
+// into functions called at once, each of at most 60,000 items, and fills a
+// table of 60,000 entries or more in pieces of 59,999; spelled out here too.
+inline constexpr std::size_t kEntriesPerPiece = 59999;
+inline const std::string kAppendPiece = " local n = #t; for i = 1, #p do t[n + i] = p[i] end end";
+
+// Appends the table `name` of `count` entries, each `entry(i)` between
+// "function() " and "; end", filled in pieces as a table of that many
+// entries is, in the group it opens and closes: the text from the blank
+// line before its key to its end.
+void appendTableInPieces(std::string& out, const std::string& name, std::size_t count,
+                         const std::function<std::string(std::size_t)>& entry);
+
+// The grouped declarations of `names`, `name = 0;` each.
+std::string groupedDeclarations(const std::vector<std::string>& names);
 
 struct RunResult {
   int exitCode = -1;  // -1 when the process did not exit normally

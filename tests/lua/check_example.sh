@@ -7,6 +7,10 @@
 #       INTERPRETER (lua5.4, luajit, ...) plays the story from label "start"
 #       with the reference engine ENGINE; it must end at a path_end, and when
 #       EXAMPLE_DIR has expected-trace.txt the trace must equal it.
+#   check_example.sh play-grouped BRINDLE EXAMPLE_DIR WORK_DIR INTERPRETER ENGINE CONVERTER
+#       CONVERTER (brindle_convert_at_limit) converts the story again, grouped
+#       at a limit of 3 items per Lua function; both outputs must play to the
+#       same trace.
 #
 # The conversion must succeed without warnings: a warning would mean that part
 # of the example is left out. Exits 77 (a skip, for ctest) when the Lua
@@ -79,6 +83,29 @@ case $mode in
       echo "ok: $tool played the output of $example/test.py to its end:"
       cat "$work/trace.txt"
     fi
+    ;;
+  play-grouped)
+    engine=$6 converter=$7
+    play() { (cd "$work" && "$tool" "$engine" output.lua start >"$1" 2>errors.txt) || {
+      echo "FAILED: $tool could not play the $2 output of $example/test.py:"
+      cat "$work/$1" "$work/errors.txt"
+      exit 1
+    }; }
+    play flat-trace.txt flat
+    if ! (cd "$work" && "$converter" 3); then
+      echo "FAILED: $converter did not convert $example/test.py"
+      exit 1
+    fi
+    if ! grep -q '^(function() ' "$work/output.lua"; then
+      echo "FAILED: the output of $converter is not grouped"
+      exit 1
+    fi
+    play grouped-trace.txt grouped
+    if ! diff -u "$work/flat-trace.txt" "$work/grouped-trace.txt"; then
+      echo "FAILED: under $tool the grouped output's trace differs from the flat one's (- flat, + grouped)"
+      exit 1
+    fi
+    echo "ok: under $tool the grouped output plays to the flat output's trace"
     ;;
   *)
     echo "unknown mode: $mode" >&2
