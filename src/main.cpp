@@ -85,10 +85,17 @@ int run(brindle::Conversion& result) {
 
   printConsole(result.console);
   result.console.clear();
+  // In batches: a script may have a warning on every line.
+  std::string warnings;
   for (const brindle::Warning& warning : result.warnings) {
-    printError(std::string(kInputPath) + ":" + std::to_string(warning.line) +
-               ": warning: " + warning.message + "\n");
+    warnings.append(kInputPath).append(":").append(std::to_string(warning.line));
+    warnings.append(": warning: ").append(warning.message).append("\n");
+    if (warnings.size() >= std::size_t{1} << 16) {
+      printError(warnings);
+      warnings.clear();
+    }
   }
+  if (!warnings.empty()) printError(warnings);
   if (!written) {
     printError("write", kOutputPath, writeProblem(error));
     return 1;

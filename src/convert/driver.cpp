@@ -197,34 +197,48 @@ void warnOfUtf16WithoutMark(std::string_view script, std::vector<Warning>& warni
                       "read here as the bytes it is; save it as UTF-8"});
 }
 
-void findLabelProblems(const LabelReferences& references, std::vector<Warning>& undefinedTargets,
-                       std::vector<Warning>& redefinedLabels) {
+LabelProblemCounts findLabelProblems(const LabelReferences& references,
+                                     std::vector<Warning>& undefinedTargets,
+                                     std::vector<Warning>& redefinedLabels, std::size_t most) {
+  LabelProblemCounts counts;
   // Where each name was defined last, as the lines go by.
   std::unordered_map<std::string_view, std::size_t> definedAt;
-  definedAt.reserve(references.labels.size());
   for (const NamedLine& label : references.labels) {
     const auto [at, first] = definedAt.try_emplace(label.name, label.line);
     if (first) continue;
-    redefinedLabels.push_back(
-        {label.line, "label \"" + label.name + "\" is defined again; this table replaces the one of line " +
-                         std::to_string(at->second) + " in LABELS"});
+    if (counts.redefinedLabels++ < most) {
+      redefinedLabels.push_back(
+          {label.line, "label \"" + label.name + "\" is defined again; this table replaces the one of line " +
+                           std::to_string(at->second) + " in LABELS"});
+    }
     at->second = label.line;
   }
   for (const NamedLine& jump : references.jumps) {
-    if (definedAt.count(jump.name) == 0) {
+    if (definedAt.count(jump.name) != 0) continue;
+    if (counts.undefinedTargets++ < most) {
       undefinedTargets.push_back(
           {jump.line, "jump_out leads to \"" + jump.name + "\", which no label of this script defines"});
     }
   }
+  return counts;
 }
 
 void warnOfLabelProblems(const LabelReferences& references, std::vector<Warning>& warnings) {
-  std::vector<Warning> undefinedTargets;
+  std::vector<Warning> found;
   std::vector<Warning> redefinedLabels;
-  findLabelProblems(references, undefinedTargets, redefinedLabels);
-  if (undefinedTargets.empty() && redefinedLabels.empty()) return;
-  for (auto* found : {&undefinedTargets, &redefinedLabels}) {
-    std::move(found->begin(), found->end(), std::back_inserter(warnings));
+  const LabelProblemCounts counts =
+      findLabelProblems(references, found, redefinedLabels, kMostLabelWarnings);
+  // The rest of a kind is counted on the line of the last one shown.
+  const auto countRest = [](std::vector<Warning>& shown, std::size_t all, const char* what) {
+    if (all <= shown.size()) return;
+    shown.push_back({shown.back().line, std::to_string(all - shown.size()) + " more " + what +
+                                            " not shown; brindle-check lists them all"});
+  };
+  countRest(found, counts.undefinedTargets, "jumps to labels this script does not define are");
+  countRest(redefinedLabels, counts.redefinedLabels, "labels defined again are");
+  if (found.empty() && redefinedLabels.empty()) return;
+  for (auto* shown : {&found, &redefinedLabels}) {
+    std::move(shown->begin(), shown->end(), std::back_inserter(warnings));
   }
   std::stable_sort(warnings.begin(), warnings.end(),
                    [](const Warning& a, const Warning& b) { return a.line < b.line; });

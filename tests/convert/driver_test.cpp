@@ -108,5 +108,24 @@ TEST(ReadScriptTest, WarningsNameTheirLines) {
   }
 }
 
+// Past a hundred of a kind, one warning counts the rest, so that a script of
+// repeated labels or jumps to nowhere does not bury the other warnings.
+TEST(ReadScriptTest, CountsLabelProblemsPastAHundred) {
+  std::string input = "label a:\n";
+  for (std::size_t k = 0; k < kMostLabelWarnings + 2; ++k) input += "jump_out b\nlabel a:\n";
+  const std::vector<std::string> warnings = warningsOf(readScript(input));
+  ASSERT_EQ(warnings.size(), 2 * (kMostLabelWarnings + 1));
+  const std::size_t last = 2 * kMostLabelWarnings + 1;  // the line of the last shown of each kind
+  EXPECT_EQ(warnings[warnings.size() - 4],
+            std::to_string(last - 1) + ": jump_out leads to \"b\", which no label of this script defines");
+  EXPECT_EQ(warnings[warnings.size() - 3],
+            std::to_string(last - 1) +
+                ": 2 more jumps to labels this script does not define are not shown; brindle-check "
+                "lists them all");
+  EXPECT_EQ(warnings.back(), std::to_string(last) +
+                                 ": 2 more labels defined again are not shown; brindle-check lists "
+                                 "them all");
+}
+
 }  // namespace
 }  // namespace brindle
