@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "labels.h"
 #include "records.h"
 
 namespace brindle::check {

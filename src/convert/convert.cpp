@@ -74,7 +74,7 @@ std::size_t chooseParts(std::size_t inputSize) {
 // What converting a part gives besides its text, with lines numbered from
 // the part's start.
 struct PartFindings {
-  LabelReferences references;
+  LabelReferences references{kMostLabelWarnings};
   std::size_t lines = 0;
 };
 
@@ -112,16 +112,6 @@ void convertOnThread(std::string_view part, std::size_t limit, PartOnThread& sta
     throw;
   }
   convertIntoText(part, state.conversion, limit, state.marks, state.findings);
-}
-
-// Moves the names of a part to the end of `joined`, their lines moved on by
-// `lineFeedsBefore`.
-void appendShifted(std::vector<NamedLine>& named, std::size_t lineFeedsBefore,
-                   std::vector<NamedLine>& joined) {
-  for (NamedLine& name : named) {
-    name.line += lineFeedsBefore;
-    joined.push_back(std::move(name));
-  }
 }
 
 }  // namespace
@@ -199,7 +189,7 @@ bool convertText(std::string_view input, Conversion& result, const LuaSink& sink
     output.flushIfFull();
   };
 
-  LabelReferences references;
+  LabelReferences references(kMostLabelWarnings);
   std::size_t firstLines = 0;  // of the first part
   if (surelyFlat(input, declarations, limit)) {
     // Room for the whole text, even with a sink: an entry is handed on only
@@ -264,8 +254,7 @@ bool convertText(std::string_view input, Conversion& result, const LuaSink& sink
       warning.line += lineFeedsBefore;
       result.warnings.push_back(std::move(warning));
     }
-    appendShifted(part.findings.references.labels, lineFeedsBefore, references.labels);
-    appendShifted(part.findings.references.jumps, lineFeedsBefore, references.jumps);
+    appendReferences(references, part.findings.references, lineFeedsBefore);
     part.findings.references = LabelReferences();
     lineFeedsBefore += part.findings.lines - 1;
   }

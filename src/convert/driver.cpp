@@ -93,10 +93,10 @@ struct ReferenceSink {
   LabelReferences& references;
 
   void open(std::string_view name, std::size_t line) {
-    references.labels.push_back({std::string(name), line});
+    addLabel(references, name, line);
   }
   void jump(std::string_view target, std::size_t line) {
-    references.jumps.push_back({std::string(target), line});
+    addJump(references, target, line);
   }
   void variable(std::string_view, std::size_t) {}
 };
@@ -197,37 +197,10 @@ void warnOfUtf16WithoutMark(std::string_view script, std::vector<Warning>& warni
                       "read here as the bytes it is; save it as UTF-8"});
 }
 
-LabelProblemCounts findLabelProblems(const LabelReferences& references,
-                                     std::vector<Warning>& undefinedTargets,
-                                     std::vector<Warning>& redefinedLabels, std::size_t most) {
-  LabelProblemCounts counts;
-  // Where each name was defined last, as the lines go by.
-  std::unordered_map<std::string_view, std::size_t> definedAt;
-  for (const NamedLine& label : references.labels) {
-    const auto [at, first] = definedAt.try_emplace(label.name, label.line);
-    if (first) continue;
-    if (counts.redefinedLabels++ < most) {
-      redefinedLabels.push_back(
-          {label.line, "label \"" + label.name + "\" is defined again; this table replaces the one of line " +
-                           std::to_string(at->second) + " in LABELS"});
-    }
-    at->second = label.line;
-  }
-  for (const NamedLine& jump : references.jumps) {
-    if (definedAt.count(jump.name) != 0) continue;
-    if (counts.undefinedTargets++ < most) {
-      undefinedTargets.push_back(
-          {jump.line, "jump_out leads to \"" + jump.name + "\", which no label of this script defines"});
-    }
-  }
-  return counts;
-}
-
 void warnOfLabelProblems(const LabelReferences& references, std::vector<Warning>& warnings) {
   std::vector<Warning> found;
   std::vector<Warning> redefinedLabels;
-  const LabelProblemCounts counts =
-      findLabelProblems(references, found, redefinedLabels, kMostLabelWarnings);
+  const LabelProblemCounts counts = findLabelProblems(references, found, redefinedLabels);
   // The rest of a kind is counted on the line of the last one shown.
   const auto countRest = [](std::vector<Warning>& shown, std::size_t all, const char* what) {
     if (all <= shown.size()) return;
@@ -252,7 +225,7 @@ Script readScript(std::string_view input) {
     script.error = std::move(text.error);
     return script;
   }
-  LabelReferences references;
+  LabelReferences references(kMostLabelWarnings);
   AllBlocks sink{{references}, script.labelBlocks};
   readLines(text.text, &script.variableNames, script.warnings, sink);
   warnOfLoneCarriageReturns(text.text, script.warnings);

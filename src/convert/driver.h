@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "layout.h"
+#include "labels.h"
 #include "records.h"
 #include "variables.h"
 
@@ -60,24 +61,10 @@ void warnOfUtf16WithoutMark(std::string_view script, std::vector<Warning>& warni
 // variables count) but stored nowhere; one warning says so.
 Script readScript(std::string_view input);
 
-// How many of each kind findLabelProblems found.
-struct LabelProblemCounts {
-  std::size_t undefinedTargets = 0;
-  std::size_t redefinedLabels = 0;
-};
-
-// Finds, in the order of `references`, every jump_out that leads to a
-// label the script does not define, and every label defined again: its
-// table replaces the earlier one in LABELS. Puts the first `most` of each
-// kind into the vectors and counts them all. Linear, with a hash table.
-LabelProblemCounts findLabelProblems(const LabelReferences& references,
-                                     std::vector<Warning>& undefinedTargets,
-                                     std::vector<Warning>& redefinedLabels,
-                                     std::size_t most = static_cast<std::size_t>(-1));
-
-// The label problems brindle warns of, of each kind; one more warning
-// counts the rest, which brindle-check lists. A script of a million
-// repeated labels then costs no million messages.
+// The label problems brindle warns of, of each kind (the lines its
+// LabelReferences keep); one more warning counts the rest, which
+// brindle-check lists. A script of a million repeated labels then costs no
+// million messages.
 inline constexpr std::size_t kMostLabelWarnings = 100;
 
 // Adds the findings of findLabelProblems to `warnings`, which are then

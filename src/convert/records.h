@@ -34,18 +34,10 @@ struct Warning {
   std::string message;
 };
 
-// A name as one line uses it: the label a `label` statement defines, or the
-// one a `jump_out` leads to.
+// A name as one line uses it (a variable's, where it is first set).
 struct NamedLine {
   std::string name;
   std::size_t line = 0;
-};
-
-// Every label a script defines and every label its jumps lead to, in the
-// order of their lines.
-struct LabelReferences {
-  std::vector<NamedLine> labels;
-  std::vector<NamedLine> jumps;  // those with a target
 };
 
 }  // namespace brindle

@@ -72,6 +72,10 @@ const std::vector<std::string>& scriptsWithManyLabels() {
       // "label" and one blank surely opens a block.
       "label R28:\nx\nif a:\n    y\nlabel    b\n    z\nlabel     c\nw\nlabel  d\n"
       "label        e\nlabel    \nv\nlabel R28:\nu",
+      // Jumps to labels of later parts, and to none; labels defined again
+      // in the same part and in later ones.
+      "label a:\njump_out c\njump_out z\nlabel b:\nlabel a:\njump_out z\nlabel c:\nlabel a:\n"
+      "jump_out b\nlabel c:\njump_out y\nlabel d:\njump_out z\nlabel b:\n",
   };
   return scripts;
 }

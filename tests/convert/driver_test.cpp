@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "convert.h"
+
 namespace brindle {
 namespace {
 
@@ -115,6 +117,11 @@ TEST(ReadScriptTest, CountsLabelProblemsPastAHundred) {
   for (std::size_t k = 0; k < kMostLabelWarnings + 2; ++k) input += "jump_out b\nlabel a:\n";
   const std::vector<std::string> warnings = warningsOf(readScript(input));
   ASSERT_EQ(warnings.size(), 2 * (kMostLabelWarnings + 1));
+  for (const std::size_t parts : {2, 3, 8}) {  // the same when converted in parts
+    Conversion result;
+    convertScript(input, result, {}, {parts});
+    EXPECT_EQ(warningsOf(result.warnings), warnings) << parts << " parts";
+  }
   const std::size_t last = 2 * kMostLabelWarnings + 1;  // the line of the last shown of each kind
   EXPECT_EQ(warnings[warnings.size() - 4],
             std::to_string(last - 1) + ": jump_out leads to \"b\", which no label of this script defines");
