@@ -1,105 +1,114 @@
 #include "labels.h"
 
 #include <algorithm>
-#include <tuple>
+#include <string>
 #include <utility>
 
 namespace brindle {
 namespace {
 
+using Defined = LabelReferences::Defined;
 using Redefinition = LabelReferences::Redefinition;
 
-bool byLine(const Redefinition& a, const Redefinition& b) {
-  return std::tie(a.line, a.name) < std::tie(b.line, b.name);
+bool isDefined(const LabelReferences& references, std::size_t name) {
+  return name < references.defined.size() && references.defined[name].first != 0;
+}
+
+Defined& definedEntry(LabelReferences& references, std::size_t name) {
+  if (references.defined.size() <= name) references.defined.resize(name + 1);
+  return references.defined[name];
+}
+
+void keepRedefinition(LabelReferences& references, const Redefinition& again) {
+  if (references.redefinitionCount++ < references.most) references.redefinitions.push_back(again);
 }
 
 }  // namespace
 
 void addLabel(LabelReferences& references, std::string_view name, std::size_t line) {
-  auto at = references.defined.find(name);
-  if (at == references.defined.end()) {
-    at = references.defined.emplace(std::string(name), LabelReferences::Defined{line, line}).first;
-    references.definedOrder.push_back(&at->first);
+  const std::size_t index = internName(references.names, name);
+  Defined& defined = definedEntry(references, index);
+  if (defined.first == 0) {
+    defined = {line, line};
+    references.definedOrder.push_back(index);
     return;
   }
-  if (references.redefinitionCount++ < references.most) {
-    references.redefinitions.push_back({line, at->second.last, std::string(name)});
-  }
-  at->second.last = line;
+  keepRedefinition(references, {line, defined.last, index});
+  defined.last = line;
 }
 
 void addJump(LabelReferences& references, std::string_view target, std::size_t line) {
+  const std::size_t index = internName(references.names, target);
   // A label defined before stays defined: such a jump is never a problem.
-  if (references.defined.find(target) != references.defined.end()) return;
-  auto at = references.jumps.find(target);
-  if (at == references.jumps.end()) at = references.jumps.emplace(std::string(target), LabelReferences::Jumps()).first;
-  if (at->second.count++ < references.most) at->second.lines.push_back(line);
+  if (!isDefined(references, index)) references.jumps.push_back({line, index});
 }
 
 void appendReferences(LabelReferences& earlier, const LabelReferences& later,
                       std::size_t lineFeedsBefore) {
+  // The names of `later` as `earlier` numbers them, looked up when first needed.
+  std::vector<std::size_t> inEarlier(variableCount(later.names), kNoName);
+  const auto earlierName = [&](std::size_t name) {
+    if (inEarlier[name] == kNoName) inEarlier[name] = internName(earlier.names, variableName(later.names, name));
+    return inEarlier[name];
+  };
+
   // The later stretch's redefinitions: its own, and its first definitions
   // of names the earlier one defined; those kept are the first by line.
   std::vector<Redefinition> found;
   for (const Redefinition& again : later.redefinitions) {
-    found.push_back({again.line + lineFeedsBefore, again.earlier + lineFeedsBefore, again.name});
+    found.push_back({again.line + lineFeedsBefore, again.earlier + lineFeedsBefore, earlierName(again.name)});
   }
   std::size_t count = later.redefinitionCount;
-  for (const std::string* name : later.definedOrder) {
-    const LabelReferences::Defined& there = later.defined.find(*name)->second;
-    const LabelReferences::Defined shifted{there.first + lineFeedsBefore, there.last + lineFeedsBefore};
-    const auto [at, first] = earlier.defined.try_emplace(*name, shifted);
-    if (first) {
-      earlier.definedOrder.push_back(&at->first);
+  for (const std::size_t name : later.definedOrder) {
+    const Defined there = later.defined[name];
+    const std::size_t index = earlierName(name);
+    Defined& defined = definedEntry(earlier, index);
+    if (defined.first == 0) {
+      defined = {there.first + lineFeedsBefore, there.last + lineFeedsBefore};
+      earlier.definedOrder.push_back(index);
       continue;
     }
-    found.push_back({shifted.first, at->second.last, *name});
+    found.push_back({there.first + lineFeedsBefore, defined.last, index});
     ++count;
-    at->second.last = shifted.last;
+    defined.last = there.last + lineFeedsBefore;
   }
-  std::sort(found.begin(), found.end(), byLine);
-  for (Redefinition& again : found) {
+  std::sort(found.begin(), found.end(),
+            [](const Redefinition& a, const Redefinition& b) { return a.line < b.line; });
+  for (const Redefinition& again : found) {
     if (earlier.redefinitions.size() >= earlier.most) break;
-    earlier.redefinitions.push_back(std::move(again));
+    earlier.redefinitions.push_back(again);
   }
   earlier.redefinitionCount += count;
 
-  // Jumps still without a target, unless the later stretch defines it.
-  for (const auto& [name, jumps] : later.jumps) {
-    if (later.defined.find(name) != later.defined.end()) continue;
-    if (earlier.defined.find(name) != earlier.defined.end()) continue;
-    LabelReferences::Jumps& joined = earlier.jumps[name];
-    for (const std::size_t line : jumps.lines) {
-      if (joined.lines.size() >= earlier.most) break;
-      joined.lines.push_back(line + lineFeedsBefore);
-    }
-    joined.count += jumps.count;
+  // Jumps still without a target, unless a stretch so far defines it.
+  for (const LabelReferences::Jump& jump : later.jumps) {
+    if (isDefined(later, jump.name)) continue;
+    const std::size_t index = earlierName(jump.name);
+    if (!isDefined(earlier, index)) earlier.jumps.push_back({jump.line + lineFeedsBefore, index});
   }
 }
 
 LabelProblemCounts findLabelProblems(const LabelReferences& references,
                                      std::vector<Warning>& undefinedTargets,
                                      std::vector<Warning>& redefinedLabels) {
+  const auto quoted = [&](std::size_t name) {
+    std::string text(1, '"');
+    text.append(variableName(references.names, name)).push_back('"');
+    return text;
+  };
   LabelProblemCounts counts;
   counts.redefinedLabels = references.redefinitionCount;
   for (const Redefinition& again : references.redefinitions) {
-    redefinedLabels.push_back(
-        {again.line, "label \"" + again.name + "\" is defined again; this table replaces the one of line " +
-                         std::to_string(again.earlier) + " in LABELS"});
+    redefinedLabels.push_back({again.line, "label " + quoted(again.name) +
+                                               " is defined again; this table replaces the one of line " +
+                                               std::to_string(again.earlier) + " in LABELS"});
   }
-  std::vector<std::pair<std::size_t, const std::string*>> undefined;  // a jump's line and target
-  for (const auto& [name, jumps] : references.jumps) {
-    if (references.defined.find(name) != references.defined.end()) continue;
-    counts.undefinedTargets += jumps.count;
-    for (const std::size_t line : jumps.lines) undefined.emplace_back(line, &name);
-  }
-  std::sort(undefined.begin(), undefined.end(), [](const auto& a, const auto& b) {
-    return a.first != b.first ? a.first < b.first : *a.second < *b.second;
-  });
-  if (undefined.size() > references.most) undefined.resize(references.most);
-  for (const auto& [line, name] : undefined) {
-    undefinedTargets.push_back(
-        {line, "jump_out leads to \"" + *name + "\", which no label of this script defines"});
+  for (const LabelReferences::Jump& jump : references.jumps) {
+    if (isDefined(references, jump.name)) continue;
+    if (counts.undefinedTargets++ < references.most) {
+      undefinedTargets.push_back(
+          {jump.line, "jump_out leads to " + quoted(jump.name) + ", which no label of this script defines"});
+    }
   }
   return counts;
 }

@@ -1,59 +1,52 @@
 // What a stretch of a script says about its labels, for the warnings about
-// jumps to labels that are not there and labels defined twice. Kept small: a
-// name defined many times, or jumped to many times, is stored once, and of
-// each kind of problem only the first lines a report shows are kept, with a
-// count of all. Stretches converted apart are joined in order. A
-// LabelReferences is used by one thread at a time.
+// jumps to labels that are not there and labels defined twice. Kept small:
+// every name is stored once, in a compact table; a label defined again is
+// kept only among the first of them that a report shows, with a count of
+// all; a jump is kept only while no label before it has its name. Stretches
+// converted apart are joined in order. A LabelReferences is used by one
+// thread at a time.
 #pragma once
 
 #include <cstddef>
-#include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "records.h"
+#include "variables.h"
 
 namespace brindle {
 
-// Lookup by std::string_view in maps keyed by std::string.
-struct NameHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
-};
-
 struct LabelReferences {
-  // Of each kind of problem, the lines kept: the first so many.
+  // Of the labels defined again, the first `most` are kept.
   explicit LabelReferences(std::size_t most = static_cast<std::size_t>(-1)) : most(most) {}
 
   struct Defined {
-    std::size_t first = 0;  // where the name is defined first
+    std::size_t first = 0;  // where the name is defined first; 0: not in this stretch
     std::size_t last = 0;   // and last
   };
   // A label defined again, at `line`; its table replaces the one of `earlier`.
   struct Redefinition {
     std::size_t line = 0;
     std::size_t earlier = 0;
-    std::string name;
+    std::size_t name = 0;  // in `names`
   };
-  // The jumps to a name that no label before them defined.
-  struct Jumps {
-    std::vector<std::size_t> lines;  // the first `most`
-    std::size_t count = 0;
+  struct Jump {
+    std::size_t line = 0;
+    std::size_t name = 0;  // in `names`
   };
 
   std::size_t most;
-  std::unordered_map<std::string, Defined, NameHash, std::equal_to<>> defined;
-  std::vector<const std::string*> definedOrder;  // the names of `defined`, as first defined
-  std::vector<Redefinition> redefinitions;       // the first `most`, in line order
+  VariableNames names;                      // every label and target met, once
+  std::vector<Defined> defined;             // by name; shorter when the last names are targets
+  std::vector<std::size_t> definedOrder;    // the names defined, in the order first defined
+  std::vector<Redefinition> redefinitions;  // the first `most`, in line order
   std::size_t redefinitionCount = 0;
-  std::unordered_map<std::string, Jumps, NameHash, std::equal_to<>> jumps;
+  std::vector<Jump> jumps;  // those no label before them defined, in line order
 };
 
-// A `label` statement defining `name` at `line`; lines come in order.
+// A `label` statement defining `name` at `line`; lines come in order, from 1.
 void addLabel(LabelReferences& references, std::string_view name, std::size_t line);
 
-// A jump_out to `target` at `line`; lines come in order.
+// A jump_out to `target` at `line`; lines come in order, from 1.
 void addJump(LabelReferences& references, std::string_view target, std::size_t line);
 
 // Adds `later`, a stretch that follows `earlier` and counts its lines from
@@ -67,9 +60,9 @@ struct LabelProblemCounts {
   std::size_t redefinedLabels = 0;
 };
 
-// Puts in the vectors, in line order, the kept lines of every jump_out that
-// leads to a label the stretch does not define and of every label defined
-// again, with their messages, and counts them all.
+// Puts in the vectors, in line order, the first `most` jumps to labels the
+// stretch does not define and the labels defined again that were kept, with
+// their messages, and counts them all.
 LabelProblemCounts findLabelProblems(const LabelReferences& references,
                                      std::vector<Warning>& undefinedTargets,
                                      std::vector<Warning>& redefinedLabels);

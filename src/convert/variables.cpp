@@ -25,10 +25,11 @@ std::uint64_t hashOf(std::string_view name) {
 std::uint64_t tagOf(std::uint64_t hash) { return hash >> kPositionBits << kPositionBits; }
 
 // The slot that holds `name`, or the free slot where it belongs.
-std::uint64_t& slotFor(VariableNames& variableNames, std::string_view name, std::uint64_t hash) {
+template <typename Names>
+auto& slotFor(Names& variableNames, std::string_view name, std::uint64_t hash) {
   const std::size_t mask = variableNames.slots.size() - 1;
   for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
-    std::uint64_t& slot = variableNames.slots[i];
+    auto& slot = variableNames.slots[i];
     if (slot == 0) return slot;
     if ((slot & ~kPositionMask) == tagOf(hash) &&
         variableName(variableNames, (slot & kPositionMask) - 1) == name) {
@@ -49,15 +50,26 @@ void growSlots(VariableNames& variableNames) {
 
 }  // namespace
 
-void recordVariable(VariableNames& variableNames, std::string_view name) {
-  if (name.empty()) return;
+std::size_t internName(VariableNames& variableNames, std::string_view name) {
   if (2 * (variableCount(variableNames) + 1) > variableNames.slots.size()) growSlots(variableNames);
   const std::uint64_t hash = hashOf(name);
   std::uint64_t& slot = slotFor(variableNames, name, hash);
-  if (slot != 0) return;
-  variableNames.bytes.append(name);
-  variableNames.ends.push_back(variableNames.bytes.size());
-  slot = tagOf(hash) | variableNames.ends.size();
+  if (slot == 0) {
+    variableNames.bytes.append(name);
+    variableNames.ends.push_back(variableNames.bytes.size());
+    slot = tagOf(hash) | variableNames.ends.size();
+  }
+  return static_cast<std::size_t>((slot & kPositionMask) - 1);
+}
+
+std::size_t findName(const VariableNames& variableNames, std::string_view name) {
+  if (variableNames.slots.empty()) return kNoName;
+  const std::uint64_t slot = slotFor(variableNames, name, hashOf(name));
+  return slot == 0 ? kNoName : static_cast<std::size_t>((slot & kPositionMask) - 1);
+}
+
+void recordVariable(VariableNames& variableNames, std::string_view name) {
+  if (!name.empty()) internName(variableNames, name);
 }
 
 void recordVariables(VariableNames& variableNames, const VariableNames& more) {

@@ -32,6 +32,13 @@ inline std::string_view variableName(const VariableNames& variableNames, std::si
   return std::string_view(variableNames.bytes).substr(begin, variableNames.ends[index] - begin);
 }
 
+// The index of `name`, recorded first if it is not yet, even when empty.
+std::size_t internName(VariableNames& variableNames, std::string_view name);
+
+// The index of `name`, or kNoName when it is not recorded.
+inline constexpr std::size_t kNoName = static_cast<std::size_t>(-1);
+std::size_t findName(const VariableNames& variableNames, std::string_view name);
+
 // Appends `name` unless it is already recorded or empty (an empty name would
 // declare " = 0;", which no Lua can load).
 void recordVariable(VariableNames& variableNames, std::string_view name);
