@@ -247,7 +247,7 @@ CheckReport checkScript(std::string_view file) {
   }
   std::vector<Warning> undefinedTargets;
   std::vector<Warning> redefinedLabels;
-  findLabelProblems(lua.references, undefinedTargets, redefinedLabels);
+  findLabelProblems({{&lua.references, 0}}, undefinedTargets, redefinedLabels);
   for (Warning& w : undefinedTargets) {
     findings.push_back({w.line, FindingKind::undefinedJumpTarget, std::move(w.message)});
   }

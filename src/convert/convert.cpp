@@ -243,6 +243,9 @@ bool convertText(std::string_view input, Conversion& result, const LuaSink& sink
   // A later part numbers its lines from its own start; the line feeds of the
   // parts before it, one fewer than their lines, give its place.
   std::size_t lineFeedsBefore = firstLines - 1;
+  // The parts' label references stay where they are and are looked at
+  // together at the end.
+  std::vector<Stretch> stretches{{&references, 0}};
   for (std::size_t k = 1; k < cuts.size(); ++k) {
     PartOnThread& part = parts[k];
     finishPart(k);
@@ -254,14 +257,13 @@ bool convertText(std::string_view input, Conversion& result, const LuaSink& sink
       warning.line += lineFeedsBefore;
       result.warnings.push_back(std::move(warning));
     }
-    appendReferences(references, part.findings.references, lineFeedsBefore);
-    part.findings.references = LabelReferences();
+    stretches.push_back({&part.findings.references, lineFeedsBefore});
     lineFeedsBefore += part.findings.lines - 1;
   }
   grouper->finish(handOn);
   warnOfLoneCarriageReturns(input, result.warnings);
   warnOfUtf16WithoutMark(input, result.warnings);
-  warnOfLabelProblems(references, result.warnings);
+  warnOfLabelProblems(stretches, result.warnings);
   output.flush();
   return output.accepted();
 }

@@ -197,10 +197,10 @@ void warnOfUtf16WithoutMark(std::string_view script, std::vector<Warning>& warni
                       "read here as the bytes it is; save it as UTF-8"});
 }
 
-void warnOfLabelProblems(const LabelReferences& references, std::vector<Warning>& warnings) {
+void warnOfLabelProblems(const std::vector<Stretch>& stretches, std::vector<Warning>& warnings) {
   std::vector<Warning> found;
   std::vector<Warning> redefinedLabels;
-  const LabelProblemCounts counts = findLabelProblems(references, found, redefinedLabels);
+  const LabelProblemCounts counts = findLabelProblems(stretches, found, redefinedLabels);
   // The rest of a kind is counted on the line of the last one shown.
   const auto countRest = [](std::vector<Warning>& shown, std::size_t all, const char* what) {
     if (all <= shown.size()) return;
@@ -230,7 +230,7 @@ Script readScript(std::string_view input) {
   readLines(text.text, &script.variableNames, script.warnings, sink);
   warnOfLoneCarriageReturns(text.text, script.warnings);
   warnOfUtf16WithoutMark(text.text, script.warnings);
-  warnOfLabelProblems(references, script.warnings);
+  warnOfLabelProblems({{&references, 0}}, script.warnings);
   return script;
 }
 

@@ -69,7 +69,7 @@ inline constexpr std::size_t kMostLabelWarnings = 100;
 
 // Adds the findings of findLabelProblems to `warnings`, which are then
 // sorted by line (a stable sort: warnings of one line keep their order).
-void warnOfLabelProblems(const LabelReferences& references, std::vector<Warning>& warnings);
+void warnOfLabelProblems(const std::vector<Stretch>& stretches, std::vector<Warning>& warnings);
 
 // What visitScript hands on, each with the line it stands on; any may be
 // empty.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <string>
-#include <utility>
 
 namespace brindle {
 namespace {
@@ -30,7 +29,6 @@ void addLabel(LabelReferences& references, std::string_view name, std::size_t li
   Defined& defined = definedEntry(references, index);
   if (defined.first == 0) {
     defined = {line, line};
-    references.definedOrder.push_back(index);
     return;
   }
   keepRedefinition(references, {line, defined.last, index});
@@ -43,71 +41,84 @@ void addJump(LabelReferences& references, std::string_view target, std::size_t l
   if (!isDefined(references, index)) references.jumps.push_back({line, index});
 }
 
-void appendReferences(LabelReferences& earlier, const LabelReferences& later,
-                      std::size_t lineFeedsBefore) {
-  // The names of `later` as `earlier` numbers them, looked up when first needed.
-  std::vector<std::size_t> inEarlier(variableCount(later.names), kNoName);
-  const auto earlierName = [&](std::size_t name) {
-    if (inEarlier[name] == kNoName) inEarlier[name] = internName(earlier.names, variableName(later.names, name));
-    return inEarlier[name];
-  };
-
-  // The later stretch's redefinitions: its own, and its first definitions
-  // of names the earlier one defined; those kept are the first by line.
-  std::vector<Redefinition> found;
-  for (const Redefinition& again : later.redefinitions) {
-    found.push_back({again.line + lineFeedsBefore, again.earlier + lineFeedsBefore, earlierName(again.name)});
-  }
-  std::size_t count = later.redefinitionCount;
-  for (const std::size_t name : later.definedOrder) {
-    const Defined there = later.defined[name];
-    const std::size_t index = earlierName(name);
-    Defined& defined = definedEntry(earlier, index);
-    if (defined.first == 0) {
-      defined = {there.first + lineFeedsBefore, there.last + lineFeedsBefore};
-      earlier.definedOrder.push_back(index);
-      continue;
-    }
-    found.push_back({there.first + lineFeedsBefore, defined.last, index});
-    ++count;
-    defined.last = there.last + lineFeedsBefore;
-  }
-  std::sort(found.begin(), found.end(),
-            [](const Redefinition& a, const Redefinition& b) { return a.line < b.line; });
-  for (const Redefinition& again : found) {
-    if (earlier.redefinitions.size() >= earlier.most) break;
-    earlier.redefinitions.push_back(again);
-  }
-  earlier.redefinitionCount += count;
-
-  // Jumps still without a target, unless a stretch so far defines it.
-  for (const LabelReferences::Jump& jump : later.jumps) {
-    if (isDefined(later, jump.name)) continue;
-    const std::size_t index = earlierName(jump.name);
-    if (!isDefined(earlier, index)) earlier.jumps.push_back({jump.line + lineFeedsBefore, index});
-  }
-}
-
-LabelProblemCounts findLabelProblems(const LabelReferences& references,
+LabelProblemCounts findLabelProblems(const std::vector<Stretch>& stretches,
                                      std::vector<Warning>& undefinedTargets,
                                      std::vector<Warning>& redefinedLabels) {
-  const auto quoted = [&](std::size_t name) {
-    std::string text(1, '"');
-    text.append(variableName(references.names, name)).push_back('"');
+  LabelProblemCounts counts;
+  if (stretches.empty()) return counts;
+  const std::size_t most = stretches.front().references->most;
+  // Where stretch `k` defines the name, or kNoName.
+  const auto indexIn = [&](std::size_t k, std::string_view name) {
+    const LabelReferences& references = *stretches[k].references;
+    const std::size_t index = findName(references.names, name);
+    return index != kNoName && isDefined(references, index) ? index : kNoName;
+  };
+  const auto message = [](std::string_view name, std::string_view before, std::string_view after) {
+    std::string text(before);
+    text.append(1, '"').append(name).append(1, '"').append(after);
     return text;
   };
-  LabelProblemCounts counts;
-  counts.redefinedLabels = references.redefinitionCount;
-  for (const Redefinition& again : references.redefinitions) {
-    redefinedLabels.push_back({again.line, "label " + quoted(again.name) +
-                                               " is defined again; this table replaces the one of line " +
-                                               std::to_string(again.earlier) + " in LABELS"});
+
+  // Labels defined again: each stretch's own, and its first definitions of
+  // names that a stretch before it defined last at `earlier`.
+  for (std::size_t k = 0; k < stretches.size() && redefinedLabels.size() < most; ++k) {
+    const LabelReferences& references = *stretches[k].references;
+    const std::size_t shift = stretches[k].lineFeedsBefore;
+    std::vector<Redefinition> found;  // lines of the script; `name` in this stretch
+    for (const Redefinition& again : references.redefinitions) {
+      found.push_back({again.line + shift, again.earlier + shift, again.name});
+    }
+    for (std::size_t name = 0; name < references.defined.size(); ++name) {
+      if (!isDefined(references, name)) continue;
+      const std::string_view text = variableName(references.names, name);
+      for (std::size_t j = k; j-- > 0;) {
+        const std::size_t there = indexIn(j, text);
+        if (there == kNoName) continue;
+        found.push_back({references.defined[name].first + shift,
+                         stretches[j].references->defined[there].last + stretches[j].lineFeedsBefore, name});
+        break;
+      }
+    }
+    std::sort(found.begin(), found.end(),
+              [](const Redefinition& a, const Redefinition& b) { return a.line < b.line; });
+    for (const Redefinition& again : found) {
+      if (redefinedLabels.size() >= most) break;
+      redefinedLabels.push_back(
+          {again.line, message(variableName(references.names, again.name), "label ",
+                               " is defined again; this table replaces the one of line " +
+                                   std::to_string(again.earlier) + " in LABELS")});
+    }
   }
-  for (const LabelReferences::Jump& jump : references.jumps) {
-    if (isDefined(references, jump.name)) continue;
-    if (counts.undefinedTargets++ < references.most) {
-      undefinedTargets.push_back(
-          {jump.line, "jump_out leads to " + quoted(jump.name) + ", which no label of this script defines"});
+  for (std::size_t k = 0; k < stretches.size(); ++k) {
+    const LabelReferences& references = *stretches[k].references;
+    counts.redefinedLabels += references.redefinitionCount;
+    for (std::size_t name = 0; name < references.defined.size(); ++name) {
+      if (!isDefined(references, name)) continue;
+      const std::string_view text = variableName(references.names, name);
+      for (std::size_t j = 0; j < k; ++j) {
+        if (indexIn(j, text) != kNoName) {
+          ++counts.redefinedLabels;
+          break;
+        }
+      }
+    }
+  }
+
+  // Jumps to names that no stretch defines.
+  for (std::size_t k = 0; k < stretches.size(); ++k) {
+    const LabelReferences& references = *stretches[k].references;
+    for (const LabelReferences::Jump& jump : references.jumps) {
+      if (isDefined(references, jump.name)) continue;
+      const std::string_view name = variableName(references.names, jump.name);
+      bool defined = false;
+      for (std::size_t j = 0; j < stretches.size() && !defined; ++j) {
+        defined = j != k && indexIn(j, name) != kNoName;
+      }
+      if (defined) continue;
+      if (counts.undefinedTargets++ < most) {
+        undefinedTargets.push_back({jump.line + stretches[k].lineFeedsBefore,
+                                    message(name, "jump_out leads to ", ", which no label of this script defines")});
+      }
     }
   }
   return counts;

@@ -3,8 +3,8 @@
 // every name is stored once, in a compact table; a label defined again is
 // kept only among the first of them that a report shows, with a count of
 // all; a jump is kept only while no label before it has its name. Stretches
-// converted apart are joined in order. A LabelReferences is used by one
-// thread at a time.
+// converted apart are looked at together, in order. A LabelReferences is used
+// by one thread at a time.
 #pragma once
 
 #include <cstddef>
@@ -37,7 +37,6 @@ struct LabelReferences {
   std::size_t most;
   VariableNames names;                      // every label and target met, once
   std::vector<Defined> defined;             // by name; shorter when the last names are targets
-  std::vector<std::size_t> definedOrder;    // the names defined, in the order first defined
   std::vector<Redefinition> redefinitions;  // the first `most`, in line order
   std::size_t redefinitionCount = 0;
   std::vector<Jump> jumps;  // those no label before them defined, in line order
@@ -49,10 +48,12 @@ void addLabel(LabelReferences& references, std::string_view name, std::size_t li
 // A jump_out to `target` at `line`; lines come in order, from 1.
 void addJump(LabelReferences& references, std::string_view target, std::size_t line);
 
-// Adds `later`, a stretch that follows `earlier` and counts its lines from
-// its own start, whose first line is line `lineFeedsBefore` + 1 of `earlier`.
-void appendReferences(LabelReferences& earlier, const LabelReferences& later,
-                      std::size_t lineFeedsBefore);
+// A stretch's references and where it stands in the script: its line 1 is
+// the script's line `lineFeedsBefore` + 1.
+struct Stretch {
+  const LabelReferences* references = nullptr;
+  std::size_t lineFeedsBefore = 0;
+};
 
 // How many of each kind findLabelProblems found.
 struct LabelProblemCounts {
@@ -60,10 +61,13 @@ struct LabelProblemCounts {
   std::size_t redefinedLabels = 0;
 };
 
-// Puts in the vectors, in line order, the first `most` jumps to labels the
-// stretch does not define and the labels defined again that were kept, with
-// their messages, and counts them all.
-LabelProblemCounts findLabelProblems(const LabelReferences& references,
+// Puts in the vectors, in line order, the first jumps to labels that no
+// stretch defines and the first labels defined again, anywhere in the
+// stretches, as many as the first stretch's `most`, with their messages, and
+// counts them all. The stretches are in order. Each stretch's names are
+// looked up in the others' tables, none joined: a name costs a lookup in each
+// other stretch, and nothing is copied.
+LabelProblemCounts findLabelProblems(const std::vector<Stretch>& stretches,
                                      std::vector<Warning>& undefinedTargets,
                                      std::vector<Warning>& redefinedLabels);
 
