@@ -7,7 +7,10 @@
 #include <vector>
 
 #include "chain.h"
-#include "line.h"
+#include "normalise.h"
+#include "plain_forms.h"
+#include "scan.h"
+#include "words.h"
 #include "records.h"
 #include "rewrite.h"
 #include "string_utils.h"
@@ -106,7 +109,7 @@ void BM_findVariables(benchmark::State& state) {
     for (const std::string& raw : kStatements) script.append(raw).push_back('\n');
   }
   for (auto _ : state) {
-    const brindle::VariableNames found = brindle::findVariables(script);
+    const brindle::NameTable found = brindle::findVariables(script);
     benchmark::DoNotOptimize(found.bytes.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * script.size()));
@@ -118,12 +121,12 @@ BENCHMARK(BM_findVariables);
 LabelBlock chainBlock(int chains) {
   LabelBlock block;
   for (int i = 0; i < chains; ++i) {
-    block.lines.push_back({"\tif coins > 3 then", 1, brindle::ChainRole::opensChain});
-    block.lines.push_back({"\t\te \"You can afford the ferry.\"", 2, brindle::ChainRole::plainStatement});
-    block.lines.push_back({"\t\tif trust == 2 then", 2, brindle::ChainRole::opensChain});
-    block.lines.push_back({"\t\t\tpath_end", 3, brindle::ChainRole::plainStatement});
-    block.lines.push_back({"\telse", 1, brindle::ChainRole::continuesChain});
-    block.lines.push_back({"\t\t coins = coins -  1", 2, brindle::ChainRole::plainStatement});
+    block.lines.push_back({"\tif coins > 3 then", 1, brindle::ChainFlag::opensChain});
+    block.lines.push_back({"\t\te \"You can afford the ferry.\"", 2, brindle::ChainFlag::plainStatement});
+    block.lines.push_back({"\t\tif trust == 2 then", 2, brindle::ChainFlag::opensChain});
+    block.lines.push_back({"\t\t\tpath_end", 3, brindle::ChainFlag::plainStatement});
+    block.lines.push_back({"\telse", 1, brindle::ChainFlag::continuesChain});
+    block.lines.push_back({"\t\t coins = coins -  1", 2, brindle::ChainFlag::plainStatement});
   }
   return block;
 }

@@ -5,7 +5,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "line.h"
+#include "normalise.h"
+#include "decode.h"
+#include "output_texts.h"
+#include "scan.h"
+#include "variables.h"
+#include "words.h"
 #include "rewrite.h"
 #include "writer.h"
 #include "reference.h"
@@ -16,7 +21,7 @@ namespace {
 // What a second, independent reading of the input says a statement must be.
 struct ExpectedStatement {
   std::size_t indent = 0;
-  ChainRole chainFlag = ChainRole::plainStatement;
+  ChainFlag chainFlag = ChainFlag::plainStatement;
 };
 
 struct ExpectedBlock {
@@ -50,10 +55,10 @@ void readLine(std::string_view raw, ExpectedScript& expected) {
   ExpectedStatement statement;
   statement.indent = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\t'));
   if (words[0] == "if") {
-    statement.chainFlag = ChainRole::opensChain;
+    statement.chainFlag = ChainFlag::opensChain;
   } else if ((words[0] == "else:" || words[0] == "elif") && second != "path_end") {
     // `else: path_end` is taken by the path_end rule before the chain rule.
-    statement.chainFlag = ChainRole::continuesChain;
+    statement.chainFlag = ChainFlag::continuesChain;
   }
   expected.blocks.back().statements.push_back(statement);
 }
@@ -211,8 +216,8 @@ void walkChain(const std::vector<ScriptLine>& lines, std::size_t& k, OutputWalk&
     const std::size_t base = openBases.back();
     const bool deeper = k < lines.size() && lines[k].indent > base;
     const bool continues = k < lines.size() && lines[k].indent == base &&
-                           lines[k].chainFlag == ChainRole::continuesChain;
-    if (deeper && lines[k].chainFlag == ChainRole::opensChain) {
+                           lines[k].chainFlag == ChainFlag::continuesChain;
+    if (deeper && lines[k].chainFlag == ChainFlag::opensChain) {
       openChain();
     } else if (deeper || continues) {
       walk.expect("\n", "a line of a chain");
@@ -232,8 +237,8 @@ void walkChain(const std::vector<ScriptLine>& lines, std::size_t& k, OutputWalk&
 // named R28, each of which announces itself on standard output.
 std::size_t walkOutput(const Script& script, OutputWalk& walk) {
   walk.expect(kLuaHeader, "the fixed header");
-  for (std::size_t k = 0; k < variableCount(script.variableNames); ++k) {
-    walk.expect(afterFinalPass(variableName(script.variableNames, k)),
+  for (std::size_t k = 0; k < nameCount(script.variableNames); ++k) {
+    walk.expect(afterFinalPass(nameAt(script.variableNames, k)),
                 "the declaration of a variable");
     walk.expect(" = 0;\n", "the declaration of a variable");
   }
@@ -250,7 +255,7 @@ std::size_t walkOutput(const Script& script, OutputWalk& walk) {
     for (std::size_t k = 0; k < block.lines.size();) {
       if (entries++ > 0) walk.expect(",", "the comma between entries");
       walk.expect("\n\tfunction() ", "the start of an entry");
-      if (block.lines[k].chainFlag == ChainRole::opensChain) {
+      if (block.lines[k].chainFlag == ChainFlag::opensChain) {
         walkChain(block.lines, k, walk);
       } else {
         walk.expect(plainEntryBody(block.lines[k].text), "the text of a plain entry");
@@ -324,7 +329,7 @@ std::string checkConversion(std::string_view input) {
   }
 
   std::string decoded;
-  const VariableNames found = findVariables(scriptText(input, decoded).text);
+  const NameTable found = findVariables(scriptText(input, decoded).text);
   if (found.bytes != script.variableNames.bytes || found.ends != script.variableNames.ends) {
     return "the variables found ahead differ from those of reading the script";
   }
@@ -332,16 +337,18 @@ std::string checkConversion(std::string_view input) {
   // Once whole, once cut into as many parts as the labels allow and handed
   // on in the smallest pieces: the same bytes either way.
   Conversion first;
-  convertScript(input, first);
+  std::string firstError;
+  convertScript(input, first, {}, {}, 0, &firstError);
   Conversion second;
+  std::string secondError;
   std::string pieces;
   const LuaSink sink = [&pieces](std::string_view piece) {
     pieces.append(piece);
     return true;
   };
-  convertScript(input, second, sink, {8, 1});
+  convertScript(input, second, sink, {1}, 8, &secondError);
   second.lua.insert(0, pieces);
-  if (first.error != script.error || second.error != script.error) {
+  if (firstError != script.error || secondError != script.error) {
     return "the conversion's error differs from that of reading the script";
   }
   if (!script.error.empty()) {
@@ -361,7 +368,7 @@ std::string checkConversion(std::string_view input) {
   constexpr std::size_t kSmallLimit = 3;
   Conversion grouped;
   pieces.clear();
-  convertScript(input, grouped, sink, {8, 1, kSmallLimit});
+  convertScript(input, grouped, sink, {1, kSmallLimit}, 8);
   std::string console;
   if (pieces + grouped.lua !=
       writeLuaOutput(script.labelBlocks, script.variableNames, console, kSmallLimit)) {

@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "convert.h"
+#include "plain_forms.h"
 
 namespace brindle::fuzz {
 

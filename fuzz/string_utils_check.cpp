@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "reference.h"
+#include "plain_forms.h"
 #include "string_utils.h"
 
 namespace brindle::fuzz {

@@ -5,28 +5,21 @@
 #include <string_view>
 
 #include "console.h"
-#include "convert.h"
 #include "files.h"
 #include "folder.h"
+#include "output_texts.h"
+#include "parts.h"
+#include "program.h"
 
 namespace {
 
-constexpr const char* kInputPath = "test.py";
+constexpr const char* kProgram = "brindle";
 constexpr const char* kOutputPath = "output.lua";
 
 // Neither allocates on the way to a file or pipe, so that running out of
 // memory can still be reported.
 void printConsole(std::string_view console) {
   brindle::writeToStandardStream(brindle::StandardStream::kOutput, console);
-}
-
-void printError(std::string_view text) {
-  brindle::writeToStandardStream(brindle::StandardStream::kError, text);
-}
-
-void printError(std::string_view doing, std::string_view path, std::string_view problem) {
-  printError("brindle: error: cannot " + std::string(doing) + " " + std::string(path) + ": " +
-             std::string(problem) + "\n");
 }
 
 // A reason that goes on after a semicolon: Windows ends its texts with a
@@ -59,27 +52,19 @@ std::string writeProblem(const brindle::FileError& error) {
 // main reports; output.lua is then left as it was, and the new file goes
 // with `output` as the exception leaves this function.
 int run(brindle::Conversion& result) {
-  brindle::FileContents input;
-  brindle::FileError error;
-  if (!brindle::readWholeFile(kInputPath, input, &error)) {
-    printError("read", kInputPath, brindle::readProblem(error, kInputPath));
+  brindle::ScriptFile script;
+  std::string problem;
+  if (!brindle::readScriptFile(brindle::kScriptPath, script, problem)) {
+    brindle::printToError(brindle::errorLine(kProgram, problem));
     return 1;
   }
-  // A UTF-16 file is decoded into a buffer of its own, and the file's bytes
-  // are let go, so that the conversion does not hold both.
-  std::string decoded;
-  const brindle::ScriptText script = brindle::scriptText(input.view(), decoded);
-  if (!script.error.empty()) {
-    printError("read", kInputPath, script.error);
-    return 1;
-  }
-  if (!decoded.empty()) input = brindle::FileContents();
   // Where output.lua cannot even be begun, the script is still converted, for
   // what it announces and warns about; the text is refused then.
   brindle::OutputFile output;
+  brindle::FileError error;
   const bool opened = output.open(kOutputPath, &error);
-  brindle::convertText(script.text, result,
-                       [&](std::string_view piece) { return opened && output.write(piece); });
+  brindle::convertInParts(script.text, result,
+                          [&](std::string_view piece) { return opened && output.write(piece); });
   // A write that failed fails the commit, which gives its reason.
   const bool written = opened && output.commit(&error);
 
@@ -88,16 +73,16 @@ int run(brindle::Conversion& result) {
   // In batches: a script may have a warning on every line.
   std::string warnings;
   for (const brindle::Warning& warning : result.warnings) {
-    warnings.append(kInputPath).append(":").append(std::to_string(warning.line));
-    warnings.append(": warning: ").append(warning.message).append("\n");
+    brindle::appendWarning(warnings, brindle::kScriptPath, warning);
     if (warnings.size() >= std::size_t{1} << 16) {
-      printError(warnings);
+      brindle::printToError(warnings);
       warnings.clear();
     }
   }
-  if (!warnings.empty()) printError(warnings);
+  if (!warnings.empty()) brindle::printToError(warnings);
   if (!written) {
-    printError("write", kOutputPath, writeProblem(error));
+    brindle::printToError(brindle::errorLine(
+        kProgram, "cannot write " + std::string(kOutputPath) + ": " + writeProblem(error)));
     return 1;
   }
   return 0;
@@ -110,10 +95,10 @@ int runReportingMemory() {
     return run(result);
   } catch (const std::bad_alloc&) {
     printConsole(result.console);  // what was announced before memory ran out
-    printConsole("\nFailed to output\n");
-    printError("brindle: error: out of memory; ");
-    printError(kOutputPath);
-    printError(" was not written\n");
+    printConsole(brindle::kFailedToOutput);
+    brindle::printToError("brindle: error: out of memory; ");
+    brindle::printToError(kOutputPath);
+    brindle::printToError(" was not written\n");
     return 1;
   }
 }
@@ -124,8 +109,8 @@ int main(int argc, char**) {
   // A file dropped onto the program arrives as an argument; say what is
   // read instead.
   if (argc > 1) {
-    printError("brindle: warning: Brindle takes no arguments and ignores them; it reads " +
-               std::string(kInputPath) + " in " + brindle::folderName() + "\n");
+    brindle::printToError("brindle: warning: Brindle takes no arguments and ignores them; it reads " +
+                          std::string(brindle::kScriptPath) + " in " + brindle::folderName() + "\n");
   }
   const int code = runReportingMemory();
   // Started by a double-click, Brindle has a console window of its own, which

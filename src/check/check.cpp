@@ -2,265 +2,28 @@
 
 #include <algorithm>
 
-#include "driver.h"
-#include "lua_parser.h"
 #include "lua_text.h"
 
 namespace brindle::check {
-namespace {
 
-// At most this many items, and about this many bytes, go to Lua at once: a
-// chunk far below every Lua's limits, and little to parse again after an
-// error. After an error a batch starts small and doubles with each batch
-// Lua takes, so that where errors come thick (a string left open in every
-// line runs to the end of its batch) each costs little, and where they are
-// rare the batches are long.
-constexpr std::size_t kFirstBatchItems = 16;
-constexpr std::size_t kMostBatchItems = 4096;
-constexpr std::size_t kBatchBytes = std::size_t{1} << 18;
-
-// What opens a table around entries taken out of theirs, and closes it; no
-// line feed, so that the lines of the chunk are those of the text.
-constexpr std::string_view kTableOpen = "LABELS={";
-constexpr std::string_view kTableClose = "}";
-
-constexpr std::string_view kDeclarationEnd = " = 0;";
-constexpr std::string_view kTooLargeEscape = "escape sequence too large";
-
-// The text Lua is given: the text of output.lua, with the escapes only Lua
-// 5.1 takes marked, and its own line starts where marks moved them.
-struct ParsedText {
-  std::string_view text;
-  const std::vector<std::size_t>* lineStarts;
-  std::vector<std::size_t> marks;  // sorted offsets of marked backslashes
-};
-
-class Checker {
- public:
-  Checker(const LuaText& lua, const ParsedText& parsed, std::vector<Finding>& findings)
-      : lua_(lua), parsed_(parsed), findings_(findings) {}
-
-  // Gives every item to Lua, in batches; where a batch is refused, finds the
-  // item to blame, reports it and goes on after it.
-  void parseAll() {
-    const std::size_t count = lua_.items.size();
-    std::size_t next = 0;
-    std::size_t aloneChecked = 0;  // items before this have been loaded alone
-    std::size_t batchItems = kMostBatchItems;
-    ParseError error;
-    while (next < count) {
-      const std::size_t end = batchEnd(next, batchItems);
-      if (parse(next, end, error)) {
-        next = end;
-        batchItems = std::min(2 * batchItems, kMostBatchItems);
-        continue;
-      }
-      batchItems = kFirstBatchItems;
-      const std::size_t failing = itemAt(lua_.items[next].firstLine + lineIndex(error), next, end);
-      // Usually the item Lua stopped in is to blame, and refused alone the
-      // same way. If it loads alone, or is refused otherwise, an earlier
-      // item of the batch may have left something open that ran into it:
-      // the first that Lua refuses alone is to blame.
-      const std::size_t offset = lua_.items[failing].firstLine - lua_.items[next].firstLine;
-      ParseError inContext = error;
-      inContext.line = error.line > offset ? error.line - offset : 1;
-      ParseError alone;
-      const bool loadsAlone = parse(failing, failing + 1, alone);
-      std::size_t blamed = failing;
-      if (loadsAlone || alone.line != inContext.line || alone.message != inContext.message) {
-        ParseError earlier;
-        for (std::size_t k = std::max(next, aloneChecked); k < failing; ++k) {
-          if (!parse(k, k + 1, earlier)) {
-            blamed = k;
-            alone = earlier;
-            break;
-          }
-        }
-        aloneChecked = std::max(aloneChecked, blamed + 1);
-        if (blamed == failing && loadsAlone) alone = inContext;
-      }
-      report(blamed, alone);
-      next = blamed + 1;
-    }
-  }
-
- private:
-  static std::size_t lineIndex(const ParseError& error) { return error.line > 0 ? error.line - 1 : 0; }
-
-  std::size_t batchEnd(std::size_t first, std::size_t items) const {
-    const std::size_t most = std::min(lua_.items.size(), first + items);
-    const std::size_t begin = lineOffset(lua_.items[first].firstLine);
-    std::size_t end = first + 1;
-    while (end < most && lineOffset(lua_.items[end].firstLine) - begin < kBatchBytes) ++end;
-    return end;
-  }
-
-  std::size_t lineOffset(std::size_t line) const { return (*parsed_.lineStarts)[line]; }
-  std::size_t itemsEndOffset(std::size_t end) const {
-    return end < lua_.items.size() ? lineOffset(lua_.items[end].firstLine) : parsed_.text.size();
-  }
-
-  // Whether a table is still open after item `k`: its entries go on.
-  bool tableOpenAfter(std::size_t k) const {
-    return lua_.items[k].kind != ItemKind::declaration && k + 1 < lua_.items.size() &&
-           lua_.items[k + 1].kind == ItemKind::entry;
-  }
-
-  bool parse(std::size_t first, std::size_t end, ParseError& error) {
-    const std::size_t from = lineOffset(lua_.items[first].firstLine);
-    pieces_.clear();
-    if (lua_.items[first].kind == ItemKind::entry) pieces_.push_back(kTableOpen);
-    pieces_.push_back(parsed_.text.substr(from, itemsEndOffset(end) - from));
-    if (tableOpenAfter(end - 1)) pieces_.push_back(kTableClose);
-    return parser_.parse(pieces_, error);
-  }
-
-  // The item, of [first, end), that holds the line.
-  std::size_t itemAt(std::size_t line, std::size_t first, std::size_t end) const {
-    const auto at = std::upper_bound(
-        lua_.items.begin() + static_cast<std::ptrdiff_t>(first), lua_.items.begin() + static_cast<std::ptrdiff_t>(end),
-        line, [](std::size_t l, const LuaItem& item) { return l < item.firstLine; });
-    return at == lua_.items.begin() + static_cast<std::ptrdiff_t>(first)
-               ? first
-               : static_cast<std::size_t>(at - lua_.items.begin()) - 1;
-  }
-
-  // Reports item `k`, which Lua refused alone with `error`.
-  void report(std::size_t k, const ParseError& error) {
-    const LuaItem& item = lua_.items[k];
-    const std::size_t lastLine =
-        (k + 1 < lua_.items.size() ? lua_.items[k + 1].firstLine : lua_.scriptLines.size()) - 1;
-    const std::size_t line = std::min(item.firstLine + lineIndex(error), lastLine);
-    std::size_t scriptLine = lua_.scriptLines[line];
-    for (std::size_t l = line; scriptLine == 0 && l > item.firstLine;) scriptLine = lua_.scriptLines[--l];
-    std::string message = error.message;
-    if (message.compare(0, kTooLargeEscape.size(), kTooLargeEscape) == 0 && markedOn(line)) {
-      message = "invalid escape sequence (Lua 5.4 and LuaJIT refuse a backslash before this "
-                "character; Lua 5.1 drops the backslash)";
-    }
-    if (item.kind == ItemKind::declaration) {
-      const std::string_view text = std::string_view(lua_.text).substr(lua_.lineStarts[item.firstLine]);
-      const std::string_view declaration = text.substr(0, text.find('\n'));
-      const std::string_view name = declaration.substr(0, declaration.rfind(kDeclarationEnd));
-      findings_.push_back({scriptLine, FindingKind::unassignableVariable,
-                           "Lua cannot assign to \"" + std::string(name) + "\": its declaration \"" +
-                               std::string(declaration) + "\" does not load (" + message + ")"});
-    } else {
-      findings_.push_back({scriptLine, FindingKind::luaSyntax, message});
-    }
-  }
-
-  bool markedOn(std::size_t line) const {
-    const std::size_t from = lineOffset(line);
-    const std::size_t to = line + 1 < parsed_.lineStarts->size() ? lineOffset(line + 1) : parsed_.text.size();
-    const auto at = std::lower_bound(parsed_.marks.begin(), parsed_.marks.end(), from);
-    return at != parsed_.marks.end() && *at < to;
-  }
-
-  const LuaText& lua_;
-  const ParsedText& parsed_;
-  std::vector<Finding>& findings_;
-  LuaParser parser_;
-  std::vector<std::string_view> pieces_;
-};
-
-bool isHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-unsigned long hexValue(char c) {
-  return static_cast<unsigned long>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
-}
-
-// The length of the escape after a backslash at `text[at]` that Lua 5.4 and
-// LuaJIT take, or 0 for one they refuse. Decimal escapes and line ends are
-// the same in every Lua, and 5.1 refuses what the others refuse of them.
-std::size_t newerEscapeLength(std::string_view text, std::size_t at) {
-  if (at + 1 >= text.size()) return 1;  // the string is unfinished anyway
-  const char c = text[at + 1];
-  static constexpr std::string_view kSingle = "abfnrtv\\\"'\n\rz0123456789";
-  if (kSingle.find(c) != std::string_view::npos) return 2;
-  if (c == 'x') {
-    return at + 3 < text.size() && isHexDigit(text[at + 2]) && isHexDigit(text[at + 3]) ? 4 : 0;
-  }
-  if (c == 'u') {
-    // \u{XXX}: LuaJIT takes code points up to 0x10FFFF, Lua 5.4 more.
-    if (at + 2 >= text.size() || text[at + 2] != '{') return 0;
-    std::size_t k = at + 3;
-    unsigned long value = 0;
-    while (k < text.size() && isHexDigit(text[k]) && value <= 0x10FFFF) {
-      value = value * 16 + hexValue(text[k]);
-      ++k;
-    }
-    return k > at + 3 && k < text.size() && text[k] == '}' && value <= 0x10FFFF ? k + 1 - at : 0;
-  }
-  return 0;
-}
-
-}  // namespace
-
-bool markEscapesNewerLuasRefuse(std::string_view text, std::string& marked,
-                                std::vector<std::size_t>& marks) {
-  std::vector<std::size_t> refused;
-  for (std::size_t at = text.find('\\'); at != std::string::npos;) {
-    const std::size_t length = newerEscapeLength(text, at);
-    if (length == 0) refused.push_back(at);
-    at = text.find('\\', at + std::max<std::size_t>(length, 1));
-  }
-  if (refused.empty()) return false;
-  constexpr std::string_view kMark = "999";
-  marked.clear();
-  marked.reserve(text.size() + refused.size() * kMark.size());
-  std::size_t from = 0;
-  for (const std::size_t at : refused) {
-    marked.append(text.substr(from, at + 1 - from));
-    marks.push_back(marked.size() - 1);
-    marked.append(kMark);
-    from = at + 1;
-  }
-  marked.append(text.substr(from));
-  return true;
-}
-
-CheckReport checkScript(std::string_view file) {
+CheckReport checkScript(std::string_view script) {
   CheckReport report;
-  const LuaText lua = buildLuaText(file);
-  if (!lua.error.empty()) {
-    report.error = lua.error;
-    return report;
-  }
-  report.warnings = lua.warnings;
+  LuaText lua = buildLuaText(script);
   std::vector<Finding>& findings = report.findings;
-  if (!lua.items.empty()) {
-    ParsedText parsed{lua.text, &lua.lineStarts, {}};
-    std::string markedText;
-    std::vector<std::size_t> markedStarts;
-    if (markEscapesNewerLuasRefuse(lua.text, markedText, parsed.marks)) {
-      markedStarts.push_back(0);
-      for (std::size_t at = markedText.find('\n'); at != std::string::npos; at = markedText.find('\n', at + 1)) {
-        markedStarts.push_back(at + 1);
-      }
-      parsed.text = markedText;
-      parsed.lineStarts = &markedStarts;
+  findLuaRefusals(lua, findings);
+  // The label problems are findings; every other warning stays one.
+  for (Warning& warning : lua.warnings) {
+    if (warning.kind == WarningKind::undefinedJumpTarget) {
+      findings.push_back({warning.line, FindingKind::undefinedJumpTarget, std::move(warning.message)});
+    } else if (warning.kind == WarningKind::redefinedLabel) {
+      findings.push_back({warning.line, FindingKind::duplicateLabel, std::move(warning.message)});
+    } else {
+      report.warnings.push_back(std::move(warning));
     }
-    Checker(lua, parsed, findings).parseAll();
-  }
-  std::vector<Warning> undefinedTargets;
-  std::vector<Warning> redefinedLabels;
-  findLabelProblems({{&lua.references, 0}}, undefinedTargets, redefinedLabels);
-  for (Warning& w : undefinedTargets) {
-    findings.push_back({w.line, FindingKind::undefinedJumpTarget, std::move(w.message)});
-  }
-  for (Warning& w : redefinedLabels) {
-    findings.push_back({w.line, FindingKind::duplicateLabel, std::move(w.message)});
   }
   std::stable_sort(findings.begin(), findings.end(),
                    [](const Finding& a, const Finding& b) { return a.line < b.line; });
   return report;
-}
-
-std::string describeFinding(const Finding& finding) {
-  return "test.py:" + std::to_string(finding.line) + ": error: " + finding.message;
 }
 
 std::string summaryLine(const std::vector<Finding>& findings) {

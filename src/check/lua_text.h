@@ -1,7 +1,10 @@
-// The Lua text of a script as brindle writes it, cut into the items the
-// checker looks at one by one: each declaration, each table's opening line
-// (its label key) and each entry, with the script line every line of the
-// text comes from. Plain values; no Lua is run here.
+// The Lua text of a script as brindle writes it, in the flat layout (whose
+// lines are those of output.lua in either layout, with a line feed where a
+// Windows output.lua has CR LF), cut into the items the checker gives Lua
+// one by one: each declaration, each table's opening line (its label key)
+// and each entry, with the script line every line of the text comes from.
+// The writer reports both as it writes; nothing here reads the text back.
+// Plain values; no Lua is run here.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "labels.h"
+#include "line_map.h"
 #include "records.h"
 
 namespace brindle::check {
@@ -25,25 +28,20 @@ struct LuaItem {
 };
 
 struct LuaText {
-  std::string text;                       // exactly the text of output.lua
-  std::vector<std::size_t> lineStarts;    // offset of each line of `text`
-  std::vector<std::size_t> scriptLines;   // for each line of `text`, its line of test.py (0: none)
+  std::string text;
+  std::vector<std::size_t> lineStarts;  // offset of each line of `text`
+  LineMap lines;                        // for each line of `text`, what it is and its line of the script
   std::vector<LuaItem> items;
-  std::vector<Warning> warnings;          // what brindle warns of, less the label problems
-  LabelReferences references;
-  std::string error;  // why the file holds no script; nothing else is set then
+  std::vector<Warning> warnings;        // what brindle warns of, with every label problem
 };
 
-// Converts `file`, the bytes of test.py, as brindle does, keeping the lines
-// and items. Throws std::bad_alloc when memory runs out.
-LuaText buildLuaText(std::string_view file);
+// Converts `script`, the text that scriptText finds in a file, as brindle
+// does, keeping the lines and items; every label problem is warned of, none
+// only counted. Throws std::bad_alloc when memory runs out.
+LuaText buildLuaText(std::string_view script);
 
-// The lines of `lua.text` that items [first, last) span, as offsets.
-inline std::size_t itemsBegin(const LuaText& lua, std::size_t first) {
-  return lua.lineStarts[lua.items[first].firstLine];
-}
-inline std::size_t itemsEnd(const LuaText& lua, std::size_t last) {
-  return last < lua.items.size() ? lua.lineStarts[lua.items[last].firstLine] : lua.text.size();
-}
+// The offsets where the lines of `text` start: 0, then behind every line
+// feed.
+std::vector<std::size_t> lineStartsOf(std::string_view text);
 
 }  // namespace brindle::check

@@ -7,52 +7,35 @@
 #include <string>
 
 #include "check.h"
-#include "console.h"
-#include "files.h"
-#include "folder.h"
+#include "program.h"
 
 namespace {
 
-constexpr const char* kInputPath = "test.py";
-
-void printError(const std::string& problem) {
-  brindle::writeToStandardStream(brindle::StandardStream::kError,
-                                 "brindle-check: error: cannot read " + std::string(kInputPath) +
-                                     ": " + problem + "\n");
-}
-
-std::string describeWarning(const brindle::Warning& warning) {
-  return std::string(kInputPath) + ":" + std::to_string(warning.line) + ": warning: " +
-         warning.message;
-}
+constexpr const char* kProgram = "brindle-check";
 
 int run() {
-  brindle::FileContents input;
-  brindle::FileError error;
-  if (!brindle::readWholeFile(kInputPath, input, &error)) {
-    printError(brindle::readProblem(error, kInputPath));
+  brindle::ScriptFile script;
+  std::string problem;
+  if (!brindle::readScriptFile(brindle::kScriptPath, script, problem)) {
+    brindle::printToError(brindle::errorLine(kProgram, problem));
     return 1;
   }
-  const brindle::check::CheckReport report = brindle::check::checkScript(input.view());
-  if (!report.error.empty()) {
-    printError(report.error);
-    return 1;
-  }
+  const brindle::check::CheckReport report = brindle::check::checkScript(script.text);
   // Warnings and findings together in the order of their lines, a warning
-  // before a finding of the same line, written in one call. A message may
-  // hold any byte of the script, NUL included.
+  // before a finding of the same line, written in one call.
   std::string printed;
-  const auto print = [&printed](const std::string& line) { printed.append(line).push_back('\n'); };
   auto warning = report.warnings.begin();
   for (const brindle::check::Finding& finding : report.findings) {
     for (; warning != report.warnings.end() && warning->line <= finding.line; ++warning) {
-      print(describeWarning(*warning));
+      brindle::appendWarning(printed, brindle::kScriptPath, *warning);
     }
-    print(brindle::check::describeFinding(finding));
+    brindle::appendDiagnostic(printed, brindle::kScriptPath, finding.line, "error", finding.message);
   }
-  for (; warning != report.warnings.end(); ++warning) print(describeWarning(*warning));
-  print(brindle::check::summaryLine(report.findings));
-  brindle::writeToStandardStream(brindle::StandardStream::kError, printed);
+  for (; warning != report.warnings.end(); ++warning) {
+    brindle::appendWarning(printed, brindle::kScriptPath, *warning);
+  }
+  printed.append(brindle::check::summaryLine(report.findings)).append("\n");
+  brindle::printToError(printed);
   return report.findings.empty() ? 0 : 1;
 }
 
@@ -62,8 +45,7 @@ int main() {
   try {
     return run();
   } catch (const std::bad_alloc&) {
-    brindle::writeToStandardStream(brindle::StandardStream::kError,
-                                   "brindle-check: error: out of memory\n");
+    brindle::printToError(brindle::errorLine(kProgram, "out of memory"));
     return 1;
   }
 }

@@ -1,22 +1,27 @@
 #include "chain.h"
 
+#include "output_texts.h"
+
 namespace brindle {
 
-void ChainAssembler::open(const ScriptLine& entry) {
+void ChainAssembler::open(const ScriptLine& entry, std::size_t line) {
   openBases_.push_back(entry.indent);
   out_.append("\n").append(entry.text).append("\n");
+  beginLine(lines_, line, LuaLineRole::chainPart);
+  beginLine(lines_, line, LuaLineRole::chainPart);
 }
 
-bool ChainAssembler::add(const ScriptLine& entry) {
+bool ChainAssembler::add(const ScriptLine& entry, std::size_t line) {
   while (isOpen()) {
     const std::size_t base = openBases_.back();
-    if (entry.indent > base && entry.chainFlag == ChainRole::opensChain) {
-      open(entry);
+    if (entry.indent > base && entry.chainFlag == ChainFlag::opensChain) {
+      open(entry, line);
       return true;
     }
     if (entry.indent > base ||
-        (entry.indent == base && entry.chainFlag == ChainRole::continuesChain)) {
+        (entry.indent == base && entry.chainFlag == ChainFlag::continuesChain)) {
       out_.append("\n").append(entry.text);
+      beginLine(lines_, line, LuaLineRole::chainPart);
       return true;
     }
     closeInnermost();  // the entry ends it; the enclosing chain looks at it next
@@ -29,16 +34,9 @@ void ChainAssembler::closeAll() {
 }
 
 void ChainAssembler::closeInnermost() {
-  out_.append("\n").append(openBases_.back(), '\t').append("end");
+  out_.append("\n").append(openBases_.back(), '\t').append(kChainEnd);
+  beginClosingLine(lines_, LuaLineRole::chainEnd);
   openBases_.pop_back();
-}
-
-void buildConditionalBlock(const LabelBlock& block, std::size_t& position, std::string& out) {
-  ChainAssembler chain(out);
-  chain.open(block.lines[position]);
-  ++position;
-  while (position < block.lines.size() && chain.add(block.lines[position])) ++position;
-  chain.closeAll();  // when the entries ran out; a chain that an entry ended is closed
 }
 
 }  // namespace brindle

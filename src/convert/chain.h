@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "line_map.h"
 #include "records.h"
 
 namespace brindle {
@@ -18,18 +19,19 @@ namespace brindle {
 // after it until add() returns false, then closeAll() if the entries ran out
 // first. Nesting is tracked on an explicit stack, so any depth is safe, and
 // nested text goes straight into the output rather than being copied up
-// level by level; no entry is kept.
+// level by level; no entry is kept. Each entry comes with its script line,
+// for the line map, if there is one.
 class ChainAssembler {
  public:
-  explicit ChainAssembler(std::string& out) : out_(out) {}
+  ChainAssembler(std::string& out, LineMap* lines) : out_(out), lines_(lines) {}
 
   bool isOpen() const { return !openBases_.empty(); }
   // Starts a chain, or a chain nested in the open one, at `entry`.
-  void open(const ScriptLine& entry);
+  void open(const ScriptLine& entry, std::size_t line);
   // Takes `entry` if the chain takes it, closing the inner chains it ends on
   // the way. Returns false, with every chain closed and nothing of the entry
   // written, when it ends the outermost chain.
-  bool add(const ScriptLine& entry);
+  bool add(const ScriptLine& entry, std::size_t line);
   // Closes every chain still open, innermost first.
   void closeAll();
 
@@ -37,13 +39,8 @@ class ChainAssembler {
   void closeInnermost();
 
   std::string& out_;
+  LineMap* lines_;
   std::vector<std::size_t> openBases_;  // indents of the open chains, innermost last
 };
-
-// The same assembly over a whole block, the plain form kept for tests:
-// `position` designates an entry of `block` that opens a chain; the chain's
-// text is appended to `out`, and `position` is left on the first entry not
-// taken (or at the end).
-void buildConditionalBlock(const LabelBlock& block, std::size_t& position, std::string& out);
 
 }  // namespace brindle

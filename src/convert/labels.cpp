@@ -1,6 +1,7 @@
 #include "labels.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 namespace brindle {
@@ -22,10 +23,15 @@ void keepRedefinition(LabelReferences& references, const Redefinition& again) {
   if (references.redefinitionCount++ < references.most) references.redefinitions.push_back(again);
 }
 
+std::string quoted(std::string_view name) {
+  std::string text(1, '"');
+  return text.append(name).append(1, '"');
+}
+
 }  // namespace
 
 void addLabel(LabelReferences& references, std::string_view name, std::size_t line) {
-  const std::size_t index = internName(references.names, name);
+  const std::size_t index = addName(references.names, name);
   Defined& defined = definedEntry(references, index);
   if (defined.first == 0) {
     defined = {line, line};
@@ -36,92 +42,85 @@ void addLabel(LabelReferences& references, std::string_view name, std::size_t li
 }
 
 void addJump(LabelReferences& references, std::string_view target, std::size_t line) {
-  const std::size_t index = internName(references.names, target);
+  const std::size_t index = addName(references.names, target);
   // A label defined before stays defined: such a jump is never a problem.
   if (!isDefined(references, index)) references.jumps.push_back({line, index});
 }
 
-LabelProblemCounts findLabelProblems(const std::vector<Stretch>& stretches,
-                                     std::vector<Warning>& undefinedTargets,
-                                     std::vector<Warning>& redefinedLabels) {
-  LabelProblemCounts counts;
-  if (stretches.empty()) return counts;
-  const std::size_t most = stretches.front().references->most;
-  // Where stretch `k` defines the name, or kNoName.
-  const auto indexIn = [&](std::size_t k, std::string_view name) {
-    const LabelReferences& references = *stretches[k].references;
-    const std::size_t index = findName(references.names, name);
-    return index != kNoName && isDefined(references, index) ? index : kNoName;
-  };
-  const auto message = [](std::string_view name, std::string_view before, std::string_view after) {
-    std::string text(before);
-    text.append(1, '"').append(name).append(1, '"').append(after);
-    return text;
-  };
+void appendLabelReferences(LabelReferences& references, const LabelReferences& later,
+                           std::size_t lineFeedsBefore) {
+  // The labels `later` defines: a name defined before is defined again at
+  // its first definition there; `later`'s own redefinitions follow it.
+  std::vector<Redefinition> again;  // lines and names of `references`
+  for (const Redefinition& redefinition : later.redefinitions) {
+    again.push_back({redefinition.line + lineFeedsBefore, redefinition.earlier + lineFeedsBefore,
+                     addName(references.names, nameAt(later.names, redefinition.name))});
+  }
+  std::size_t definedBefore = 0;
+  for (std::size_t name = 0; name < later.defined.size(); ++name) {
+    if (!isDefined(later, name)) continue;
+    const std::size_t index = addName(references.names, nameAt(later.names, name));
+    Defined& defined = definedEntry(references, index);
+    const Defined& there = later.defined[name];
+    if (defined.first == 0) {
+      defined.first = there.first + lineFeedsBefore;
+    } else {
+      again.push_back({there.first + lineFeedsBefore, defined.last, index});
+      ++definedBefore;
+    }
+    defined.last = there.last + lineFeedsBefore;
+  }
+  std::sort(again.begin(), again.end(),
+            [](const Redefinition& a, const Redefinition& b) { return a.line < b.line; });
+  const std::size_t count = references.redefinitionCount + later.redefinitionCount + definedBefore;
+  for (const Redefinition& redefinition : again) keepRedefinition(references, redefinition);
+  references.redefinitionCount = count;
+  // A jump of `later` to a name now defined is never a problem.
+  for (const LabelReferences::Jump& jump : later.jumps) {
+    const std::string_view target = nameAt(later.names, jump.name);
+    const std::size_t index = findName(references.names, target);
+    if (index == kNoName || !isDefined(references, index)) {
+      references.jumps.push_back({jump.line + lineFeedsBefore, addName(references.names, target)});
+    }
+  }
+}
 
-  // Labels defined again: each stretch's own, and its first definitions of
-  // names that a stretch before it defined last at `earlier`.
-  for (std::size_t k = 0; k < stretches.size() && redefinedLabels.size() < most; ++k) {
-    const LabelReferences& references = *stretches[k].references;
-    const std::size_t shift = stretches[k].lineFeedsBefore;
-    std::vector<Redefinition> found;  // lines of the script; `name` in this stretch
-    for (const Redefinition& again : references.redefinitions) {
-      found.push_back({again.line + shift, again.earlier + shift, again.name});
-    }
-    for (std::size_t name = 0; name < references.defined.size(); ++name) {
-      if (!isDefined(references, name)) continue;
-      const std::string_view text = variableName(references.names, name);
-      for (std::size_t j = k; j-- > 0;) {
-        const std::size_t there = indexIn(j, text);
-        if (there == kNoName) continue;
-        found.push_back({references.defined[name].first + shift,
-                         stretches[j].references->defined[there].last + stretches[j].lineFeedsBefore, name});
-        break;
-      }
-    }
-    std::sort(found.begin(), found.end(),
-              [](const Redefinition& a, const Redefinition& b) { return a.line < b.line; });
-    for (const Redefinition& again : found) {
-      if (redefinedLabels.size() >= most) break;
-      redefinedLabels.push_back(
-          {again.line, message(variableName(references.names, again.name), "label ",
-                               " is defined again; this table replaces the one of line " +
-                                   std::to_string(again.earlier) + " in LABELS")});
+void warnOfLabelProblems(const LabelReferences& references, std::vector<Warning>& warnings) {
+  std::vector<Warning> undefinedTargets;
+  std::size_t undefinedCount = 0;
+  for (const LabelReferences::Jump& jump : references.jumps) {
+    if (isDefined(references, jump.name)) continue;
+    if (undefinedCount++ < references.most) {
+      undefinedTargets.push_back({jump.line,
+                                  "jump_out leads to " + quoted(nameAt(references.names, jump.name)) +
+                                      ", which no label of this script defines",
+                                  WarningKind::undefinedJumpTarget});
     }
   }
-  for (std::size_t k = 0; k < stretches.size(); ++k) {
-    const LabelReferences& references = *stretches[k].references;
-    counts.redefinedLabels += references.redefinitionCount;
-    for (std::size_t name = 0; name < references.defined.size(); ++name) {
-      if (!isDefined(references, name)) continue;
-      const std::string_view text = variableName(references.names, name);
-      for (std::size_t j = 0; j < k; ++j) {
-        if (indexIn(j, text) != kNoName) {
-          ++counts.redefinedLabels;
-          break;
-        }
-      }
-    }
+  std::vector<Warning> redefinedLabels;
+  for (const Redefinition& again : references.redefinitions) {
+    redefinedLabels.push_back({again.line,
+                               "label " + quoted(nameAt(references.names, again.name)) +
+                                   " is defined again; this table replaces the one of line " +
+                                   std::to_string(again.earlier) + " in LABELS",
+                               WarningKind::redefinedLabel});
   }
-
-  // Jumps to names that no stretch defines.
-  for (std::size_t k = 0; k < stretches.size(); ++k) {
-    const LabelReferences& references = *stretches[k].references;
-    for (const LabelReferences::Jump& jump : references.jumps) {
-      if (isDefined(references, jump.name)) continue;
-      const std::string_view name = variableName(references.names, jump.name);
-      bool defined = false;
-      for (std::size_t j = 0; j < stretches.size() && !defined; ++j) {
-        defined = j != k && indexIn(j, name) != kNoName;
-      }
-      if (defined) continue;
-      if (counts.undefinedTargets++ < most) {
-        undefinedTargets.push_back({jump.line + stretches[k].lineFeedsBefore,
-                                    message(name, "jump_out leads to ", ", which no label of this script defines")});
-      }
-    }
+  // The rest of a kind is counted on the line of the last one shown.
+  const auto countRest = [](std::vector<Warning>& shown, std::size_t all, const char* what) {
+    if (all <= shown.size()) return;
+    shown.push_back({shown.back().line,
+                     std::to_string(all - shown.size()) + " more " + what +
+                         " not shown; brindle-check lists them all",
+                     WarningKind::notShown});
+  };
+  countRest(undefinedTargets, undefinedCount, "jumps to labels this script does not define are");
+  countRest(redefinedLabels, references.redefinitionCount, "labels defined again are");
+  if (undefinedTargets.empty() && redefinedLabels.empty()) return;
+  for (auto* shown : {&undefinedTargets, &redefinedLabels}) {
+    std::move(shown->begin(), shown->end(), std::back_inserter(warnings));
   }
-  return counts;
+  std::stable_sort(warnings.begin(), warnings.end(),
+                   [](const Warning& a, const Warning& b) { return a.line < b.line; });
 }
 
 }  // namespace brindle

@@ -1,17 +1,17 @@
-// What a stretch of a script says about its labels, for the warnings about
-// jumps to labels that are not there and labels defined twice. Kept small:
-// every name is stored once, in a compact table; a label defined again is
-// kept only among the first of them that a report shows, with a count of
-// all; a jump is kept only while no label before it has its name. Stretches
-// converted apart are looked at together, in order. A LabelReferences is used
-// by one thread at a time.
+// What a script says about its labels, for the warnings about jumps to
+// labels that are not there and labels defined twice. Kept small: every
+// name is stored once, in a compact table; of the labels defined again only
+// the first `most` are kept, with a count of all; a jump is kept only while
+// no label before it has its name. Lines come in order. A LabelReferences is
+// a plain value, used by one thread at a time.
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 #include <vector>
 
+#include "names.h"
 #include "records.h"
-#include "variables.h"
 
 namespace brindle {
 
@@ -20,7 +20,7 @@ struct LabelReferences {
   explicit LabelReferences(std::size_t most = static_cast<std::size_t>(-1)) : most(most) {}
 
   struct Defined {
-    std::size_t first = 0;  // where the name is defined first; 0: not in this stretch
+    std::size_t first = 0;  // where the name is defined first; 0: nowhere
     std::size_t last = 0;   // and last
   };
   // A label defined again, at `line`; its table replaces the one of `earlier`.
@@ -35,40 +35,29 @@ struct LabelReferences {
   };
 
   std::size_t most;
-  VariableNames names;                      // every label and target met, once
+  NameTable names;                          // every label and target met, once
   std::vector<Defined> defined;             // by name; shorter when the last names are targets
   std::vector<Redefinition> redefinitions;  // the first `most`, in line order
   std::size_t redefinitionCount = 0;
   std::vector<Jump> jumps;  // those no label before them defined, in line order
 };
 
-// A `label` statement defining `name` at `line`; lines come in order, from 1.
+// A `label` statement defining `name` at `line`.
 void addLabel(LabelReferences& references, std::string_view name, std::size_t line);
 
-// A jump_out to `target` at `line`; lines come in order, from 1.
+// A jump_out to `target` at `line`.
 void addJump(LabelReferences& references, std::string_view target, std::size_t line);
 
-// A stretch's references and where it stands in the script: its line 1 is
-// the script's line `lineFeedsBefore` + 1.
-struct Stretch {
-  const LabelReferences* references = nullptr;
-  std::size_t lineFeedsBefore = 0;
-};
+// Adds what `later` says of the lines that follow those of `references`:
+// its line 1 is line `lineFeedsBefore` + 1 of `references`. The result is
+// what adding every label and jump of both in order would have given.
+void appendLabelReferences(LabelReferences& references, const LabelReferences& later,
+                           std::size_t lineFeedsBefore);
 
-// How many of each kind findLabelProblems found.
-struct LabelProblemCounts {
-  std::size_t undefinedTargets = 0;
-  std::size_t redefinedLabels = 0;
-};
-
-// Puts in the vectors, in line order, the first jumps to labels that no
-// stretch defines and the first labels defined again, anywhere in the
-// stretches, as many as the first stretch's `most`, with their messages, and
-// counts them all. The stretches are in order. Each stretch's names are
-// looked up in the others' tables, none joined: a name costs a lookup in each
-// other stretch, and nothing is copied.
-LabelProblemCounts findLabelProblems(const std::vector<Stretch>& stretches,
-                                     std::vector<Warning>& undefinedTargets,
-                                     std::vector<Warning>& redefinedLabels);
+// Adds to `warnings` the jumps to labels the script does not define and the
+// labels defined again, the first `references.most` of each kind with one
+// more warning that counts the rest; then sorts `warnings` by line (a stable
+// sort: warnings of one line keep their order).
+void warnOfLabelProblems(const LabelReferences& references, std::vector<Warning>& warnings);
 
 }  // namespace brindle

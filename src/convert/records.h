@@ -11,7 +11,7 @@
 namespace brindle {
 
 // The role of a statement in an if/elif/else chain.
-enum class ChainRole : std::int32_t {
+enum class ChainFlag : std::int32_t {
   opensChain = 0,      // an `if` line
   continuesChain = 1,  // an `elif` or `else:` line
   plainStatement = 3,  // anything else
@@ -20,7 +20,7 @@ enum class ChainRole : std::int32_t {
 struct ScriptLine {
   std::string text;         // the rewritten statement, leading tabs included
   std::size_t indent = 0;   // tab characters anywhere in the line
-  ChainRole chainFlag = ChainRole::plainStatement;
+  ChainFlag chainFlag = ChainFlag::plainStatement;
 };
 
 struct LabelBlock {
@@ -28,16 +28,20 @@ struct LabelBlock {
   std::vector<ScriptLine> lines;  // in input order
 };
 
+// What a warning is about, for a reader that treats some apart (brindle-check
+// reports the label problems as findings of their own).
+enum class WarningKind {
+  other,
+  undefinedJumpTarget,  // a jump_out to a label no label statement defines
+  redefinedLabel,       // a label defined again; its table replaces the earlier one
+  notShown,             // how many more of a kind there are than are shown
+};
+
 // A message about one input line; `line` counts from 1.
 struct Warning {
   std::size_t line = 0;
   std::string message;
-};
-
-// A name as one line uses it (a variable's, where it is first set).
-struct NamedLine {
-  std::string name;
-  std::size_t line = 0;
+  WarningKind kind = WarningKind::other;
 };
 
 }  // namespace brindle

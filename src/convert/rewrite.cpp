@@ -226,7 +226,7 @@ void rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
   applyCommonRewrites(text, triggers, dollar, call);
   const std::optional<std::size_t> tabs = words.tabCount();
   statement.indent = tabs ? *tabs : countTabs(text);
-  statement.chainFlag = ChainRole::plainStatement;
+  statement.chainFlag = ChainFlag::plainStatement;
   switch (rule) {
     case KeywordRule::quoteJumpTarget:
       if (second.empty()) {
@@ -238,14 +238,14 @@ void rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
       return;
     case KeywordRule::openChain:
       openChain(text);
-      statement.chainFlag = ChainRole::opensChain;
+      statement.chainFlag = ChainFlag::opensChain;
       return;
     case KeywordRule::callPathEnd:
       callPathEnd(text);
       return;
     case KeywordRule::continueChain:
       continueChain(text, elif);
-      statement.chainFlag = ChainRole::continuesChain;
+      statement.chainFlag = ChainFlag::continuesChain;
       return;
     case KeywordRule::expandUpdate:
       expandUpdate(text, second);

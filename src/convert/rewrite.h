@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "line.h"
+#include "words.h"
 #include "records.h"
 #include "triggers.h"
 

@@ -1,8 +1,9 @@
 // Every text that makes a rule act, listed once. The rules of the line steps,
-// the statement rewrites and the writer take their texts from here; the
-// line scan's patterns and the seam table are derived from kScannedTexts;
-// the tests' line generators draw from kTriggers, and a test holds the
-// fuzzer's dictionary to it. Constants only: safe from any thread.
+// the statement rewrites and the writer take the texts they look for from
+// here (the texts the output is made of are in output_texts.h); the line
+// scan's patterns and the seam table are derived from kScannedTexts; the
+// tests' line generators draw from kTriggers, and a test holds the fuzzer's
+// dictionary to it. Constants only: safe from any thread.
 #pragma once
 
 #include <array>
@@ -22,6 +23,7 @@ inline constexpr std::string_view kCall = "call ";      // the first one is eras
 inline constexpr std::string_view kColon = ":";         // rewritten in chain lines, erased once from label names
 inline constexpr std::string_view kPathEnd = "path_end";  // a statement that ends the story's path
 inline constexpr std::string_view kPathEndStatement = "path_end;";  // made a call in the finished text
+inline constexpr std::string_view kAnnouncingLabel = "R28";  // a table that announces its entries
 
 // The value rewrites, in the order they run: " (" loses its blank, the four
 // keyword arguments become their bare value, then every other "False" and
@@ -132,11 +134,11 @@ constexpr TriggerSet formedByJoining(char before, char after) {
 
 // Every trigger text and word, for whatever needs the whole list.
 inline constexpr auto kTriggers = [] {
-  std::array<std::string_view, std::size(kScannedTexts) + 8> texts{};
+  std::array<std::string_view, std::size(kScannedTexts) + 9> texts{};
   std::size_t n = 0;
   for (const ScannedText& scanned : kScannedTexts) texts[n++] = scanned.text;
-  for (const std::string_view text : {kColon, kPathEnd, kPathEndStatement, kLabelWord, kJumpOutWord,
-                                      kIfWord, kElseWord, kElifWord}) {
+  for (const std::string_view text : {kColon, kPathEnd, kPathEndStatement, kAnnouncingLabel,
+                                      kLabelWord, kJumpOutWord, kIfWord, kElseWord, kElifWord}) {
     texts[n++] = text;
   }
   return texts;

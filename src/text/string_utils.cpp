@@ -108,27 +108,4 @@ void eraseFirst(std::string& text, std::string_view what) {
   if (at != std::string_view::npos) text.erase(at, what.size());
 }
 
-std::size_t splitOn(std::string_view text, std::vector<std::string>& pieces, char separator) {
-  std::string joined;
-  std::size_t count = 0;
-  for (std::size_t from = 0; from <= text.size(); ++count) {
-    const std::string_view piece = nextPiece(text, from, separator, joined);
-    if (count < pieces.size()) {
-      pieces[count].assign(piece);
-    } else {
-      pieces.emplace_back(piece);
-    }
-  }
-  pieces.resize(count);
-  return count;
-}
-
-std::string repeatString(std::string_view text, long long count) {
-  std::string result;
-  if (count <= 0) return result;
-  result.reserve(text.size() * static_cast<std::size_t>(count));
-  for (long long i = 0; i < count; ++i) result.append(text);
-  return result;
-}
-
 }  // namespace brindle

@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace brindle {
 
@@ -82,14 +81,5 @@ inline std::string_view nextPiece(std::string_view text, std::size_t& from, char
   }
   return joined;
 }
-
-// Every piece that nextPiece cuts from `text`: one more than it has
-// separators, empty ones kept. The previous content of `pieces` is discarded.
-// Returns the number of pieces. The plain form of the word split, for tests.
-std::size_t splitOn(std::string_view text, std::vector<std::string>& pieces, char separator);
-
-// `text` repeated `count` times; empty when `count` is zero or less. Kept as
-// the plain form of a chain's closing indentation, for tests.
-std::string repeatString(std::string_view text, long long count);
 
 }  // namespace brindle

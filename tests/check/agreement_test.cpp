@@ -18,7 +18,8 @@
 #include <vector>
 
 #include "check.h"
-#include "convert.h"
+#include "decode.h"
+#include "plain_forms.h"
 
 namespace brindle::check {
 namespace {
@@ -53,7 +54,8 @@ bool stopsLoading(FindingKind kind) {
 std::string withoutReportedLines(std::string script, const std::string& name) {
   for (int round = 0; round < 100; ++round) {
     std::set<std::size_t> lines;
-    for (const Finding& finding : checkScript(script).findings) {
+    std::string decoded;
+    for (const Finding& finding : checkScript(scriptText(script, decoded).text).findings) {
       if (stopsLoading(finding.kind)) lines.insert(finding.line);
     }
     if (lines.empty()) return script;

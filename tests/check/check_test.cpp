@@ -1,6 +1,8 @@
 // What brindle-check finds in small stories, and on which line of test.py.
 #include "check.h"
 
+#include "program.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -112,8 +114,9 @@ TEST(CheckReportTest, SummaryCountsByKind) {
        "1 undefined jump target)"},
   };
   for (const auto& c : cases) EXPECT_EQ(summaryLine(c.findings), c.summary);
-  EXPECT_EQ(describeFinding({12, K::luaSyntax, "unexpected symbol near '!'"}),
-            "test.py:12: error: unexpected symbol near '!'");
+  std::string line;
+  appendDiagnostic(line, kScriptPath, 12, "error", "unexpected symbol near '!'");
+  EXPECT_EQ(line, "test.py:12: error: unexpected symbol near '!'\n");
 }
 
 }  // namespace

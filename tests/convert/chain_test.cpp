@@ -1,5 +1,7 @@
 #include "chain.h"
 
+#include "plain_forms.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,9 +10,9 @@
 namespace brindle {
 namespace {
 
-constexpr ChainRole kOpens = ChainRole::opensChain;
-constexpr ChainRole kContinues = ChainRole::continuesChain;
-constexpr ChainRole kPlain = ChainRole::plainStatement;
+constexpr ChainFlag kOpens = ChainFlag::opensChain;
+constexpr ChainFlag kContinues = ChainFlag::continuesChain;
+constexpr ChainFlag kPlain = ChainFlag::plainStatement;
 
 struct ChainCase {
   const char* name;

@@ -1,16 +1,15 @@
 // The whole conversion: the same bytes whether a script is converted whole,
 // cut into parts on threads of their own, or handed on in pieces of any
 // size, and exactly what writing the records of the plain reading gives.
-#include "convert.h"
+#include "parts.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "driver.h"
+#include "plain_forms.h"
 #include "generated_lines.h"
-#include "writer.h"
 
 namespace brindle {
 namespace {
@@ -31,7 +30,7 @@ TEST(ConvertScriptTest, EqualsWritingTheRecordsOfThePlainReading) {
     const std::string input = maker.script(maker.below(40));
     const std::size_t limit = limits[round % 3];
     Conversion converted;
-    convertScript(input, converted, {}, {0, std::size_t{1} << 20, limit});
+    convertScript(input, converted, {}, {std::size_t{1} << 20, limit});
     const Script script = readScript(input);
     std::string console;
     ASSERT_EQ(converted.lua,
@@ -98,7 +97,7 @@ TEST(ConvertScriptTest, PartsAndPiecesGiveTheWholeResult) {
           return true;
         };
         Conversion result;
-        EXPECT_TRUE(convertScript(input, result, sink, {parts, pieceSize, limit}));
+        EXPECT_TRUE(convertScript(input, result, sink, {pieceSize, limit}, parts));
         const std::string context =
             "parts " + std::to_string(parts) + ", pieces of " + std::to_string(pieceSize) +
             ", limit " + std::to_string(limit) + ", input: " + input;
@@ -110,7 +109,7 @@ TEST(ConvertScriptTest, PartsAndPiecesGiveTheWholeResult) {
         }
 
         Conversion kept;
-        convertScript(input, kept, {}, {parts, pieceSize, limit});
+        convertScript(input, kept, {}, {pieceSize, limit}, parts);
         EXPECT_EQ(kept.lua, lua) << context;
       }
     }
@@ -128,7 +127,7 @@ TEST(ConvertScriptTest, RefusedSinkIsNotAskedAgainAndTheRunStillEnds) {
         ++calls;
         return false;
       },
-      {3, 1});
+      {1}, 3);
   EXPECT_FALSE(accepted);
   EXPECT_EQ(calls, 1u);
   EXPECT_EQ(result.console, "nadasnadasnadas");

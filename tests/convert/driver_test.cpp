@@ -1,13 +1,12 @@
 // Reading a script line by line: blocks, statements, line ends and the
 // warnings that name their lines.
-#include "driver.h"
+#include "plain_forms.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "convert.h"
 
 namespace brindle {
 namespace {
@@ -63,8 +62,8 @@ TEST(ReadScriptTest, LinesLabelsAndLineEnds) {
 TEST(ReadScriptTest, StatementsBeforeTheFirstLabel) {
   const Script script = readScript("# intro\n\n$ met = 0\nlabel start:\n$ met = 1\n");
   EXPECT_EQ(describe(script), (std::vector<std::string>{"start:  met = 1"}));
-  ASSERT_EQ(variableCount(script.variableNames), 1u);
-  EXPECT_EQ(variableName(script.variableNames, 0), "met");
+  ASSERT_EQ(nameCount(script.variableNames), 1u);
+  EXPECT_EQ(nameAt(script.variableNames, 0), "met");
   EXPECT_EQ(warningsOf(script),
             (std::vector<std::string>{
                 "1: 2 statements before the first label belong to no label and were left out of "
@@ -119,7 +118,7 @@ TEST(ReadScriptTest, CountsLabelProblemsPastAHundred) {
   ASSERT_EQ(warnings.size(), 2 * (kMostLabelWarnings + 1));
   for (const std::size_t parts : {2, 3, 8}) {  // the same when converted in parts
     Conversion result;
-    convertScript(input, result, {}, {parts});
+    convertScript(input, result, {}, {}, parts);
     EXPECT_EQ(warningsOf(result.warnings), warnings) << parts << " parts";
   }
   const std::size_t last = 2 * kMostLabelWarnings + 1;  // the line of the last shown of each kind

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "convert.h"
-#include "writer.h"
+#include "output_texts.h"
+#include "plain_forms.h"
+#include "variables.h"
 
 namespace brindle {
 namespace {
@@ -97,9 +98,9 @@ TEST(LayoutTest, GroupedTextSpelledOut) {
   // Limit 3: three declarations a group; a table joins the open group while
   // all its items fit; a table of three entries or more is filled in pieces
   // of two, in groups of its own.
-  VariableNames names;
-  for (const char* name : {"a", "b", "c", "d"}) recordVariable(names, name);
-  const ScriptLine x{"x", 0, ChainRole::plainStatement};
+  NameTable names;
+  for (const char* name : {"a", "b", "c", "d"}) addVariable(names, name);
+  const ScriptLine x{"x", 0, ChainFlag::plainStatement};
   const std::vector<LabelBlock> blocks = {
       {"s", {x}}, {"u", {}}, {"v", {x, x, x, x, x}}, {"w", {x}}, {"y", {x, x}}};
   std::string console;

@@ -2,7 +2,10 @@
 // operations they stand for: the cut into lines against a byte-by-byte
 // reading, the trigger sets against a search for each scanned text, the
 // normalisation against three replaceAll calls, the words against splitOn.
-#include "line.h"
+#include "normalise.h"
+#include "plain_forms.h"
+#include "scan.h"
+#include "words.h"
 
 #include <gtest/gtest.h>
 

@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "driver.h"
+#include "plain_forms.h"
 #include "generated_lines.h"
-#include "line.h"
+#include "normalise.h"
+#include "scan.h"
+#include "words.h"
 #include "string_utils.h"
 #include "triggers.h"
 

@@ -7,16 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "driver.h"
+#include "plain_forms.h"
 #include "generated_lines.h"
 
 namespace brindle {
 namespace {
 
-std::vector<std::string> namesOf(const VariableNames& variableNames) {
+std::vector<std::string> namesOf(const NameTable& variableNames) {
   std::vector<std::string> names;
-  for (std::size_t k = 0; k < variableCount(variableNames); ++k) {
-    names.emplace_back(variableName(variableNames, k));
+  for (std::size_t k = 0; k < nameCount(variableNames); ++k) {
+    names.emplace_back(nameAt(variableNames, k));
   }
   return names;
 }
@@ -27,22 +27,22 @@ TEST(VariableNamesTest, RecordsEachNameOnceInFirstSeenOrder) {
   EXPECT_EQ(namesOf(script.variableNames), (std::vector<std::string>{"money", "seen", "Seen"}));
 
   // Many names, so that the table grows several times, and each again.
-  VariableNames many;
+  NameTable many;
   std::vector<std::string> expected;
   for (int round = 0; round < 2; ++round) {
     for (int i = 0; i < 5000; ++i) {
       const std::string name = std::string("v").append(std::to_string(i * 7919 % 5000));
-      recordVariable(many, name);
+      addVariable(many, name);
       if (round == 0) expected.push_back(name);
     }
   }
-  recordVariable(many, "");
+  addVariable(many, "");
   EXPECT_EQ(namesOf(many), expected);
 
-  VariableNames merged;
-  recordVariable(merged, "v4");
-  recordVariable(merged, "w");
-  recordVariables(merged, many);
+  NameTable merged;
+  addVariable(merged, "v4");
+  addVariable(merged, "w");
+  addVariables(merged, many);
   EXPECT_EQ(namesOf(merged).size(), 5001u);
   EXPECT_EQ(namesOf(merged)[2], expected[0]);
 }

@@ -148,7 +148,7 @@ TEST(ConvertCheckTest, NoticesRecordsThatDoNotMatchTheInput) {
       {"an indent miscounted", [](Script& s) { s.labelBlocks[0].lines[1].indent = 1; },
        "statement 1 of label block 0 has indent 1"},
       {"a chain role lost",
-       [](Script& s) { s.labelBlocks[0].lines[0].chainFlag = ChainRole::plainStatement; },
+       [](Script& s) { s.labelBlocks[0].lines[0].chainFlag = ChainFlag::plainStatement; },
        "statement 0 of label block 0 has chain role 3"},
       {"a warning beyond the input", [](Script& s) { s.warnings.push_back({99, "x"}); },
        "a warning names line 99 of 10"},

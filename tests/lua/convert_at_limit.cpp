@@ -8,7 +8,7 @@
 #include <iterator>
 #include <string>
 
-#include "convert.h"
+#include "plain_forms.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

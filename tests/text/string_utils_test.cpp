@@ -1,5 +1,7 @@
 #include "string_utils.h"
 
+#include "plain_forms.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>

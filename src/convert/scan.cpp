@@ -1,13 +1,13 @@
-#include "line.h"
+#include "scan.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 #include <utility>
 
 #include "byte_vectors.h"
-#include "string_utils.h"
 #include "triggers.h"
 
 namespace brindle {
@@ -119,39 +119,6 @@ unsigned windowStarts(const ByteVector& a, const char* p, unsigned (&starts)[kTr
   return anyStart;
 }
 
-// Where the first "+=" or "-=" at or after `from` starts, or npos.
-std::size_t findUpdate(std::string_view text, std::size_t from) {
-  static_assert(kAddTo[1] == kSubtractFrom[1]);
-  for (std::size_t at = from; at + 1 < text.size(); ++at) {
-    const void* const equals = std::memchr(text.data() + at + 1, kAddTo[1], text.size() - at - 1);
-    if (equals == nullptr) break;
-    at = static_cast<std::size_t>(static_cast<const char*>(equals) - text.data()) - 1;
-    if (text[at] == kAddTo[0] || text[at] == kSubtractFrom[0]) return at;
-  }
-  return std::string_view::npos;
-}
-
-// Whether anything after a line's leading blanks changes in the
-// normalisation: a run of four blanks, "+=" or "-=".
-bool needsNormalising(std::string_view rest) {
-  constexpr char kBlank = kFourBlanks[0];
-  static_assert(kAddTo[1] == kSubtractFrom[1]);
-  std::size_t run = 0;  // blanks in a row so far
-  for (std::size_t i = 0; i < rest.size(); ++i) {
-    const char c = rest[i];
-    run = c == kBlank ? run + 1 : 0;
-    if (run == kFourBlanks.size() ||
-        (c == kAddTo[1] && i > 0 && (rest[i - 1] == kAddTo[0] || rest[i - 1] == kSubtractFrom[0]))) {
-      return true;
-    }
-  }
-  return false;
-}
-
-}  // namespace
-
-namespace {
-
 // The text of `input` from `begin` to the line feed at `lineFeed` (or to the
 // end): a line without its line end, which takes a carriage return directly
 // before a line feed with it.
@@ -244,123 +211,6 @@ bool ScriptLines::next(ScannedLine& line) {
   next_ = end + 1;
   done_ = end == input_.size();
   return true;
-}
-
-Normalised normaliseLine(std::string_view raw, TriggerSet triggers, std::string& line) {
-  constexpr char kBlank = kFourBlanks[0];
-  constexpr std::size_t kTabBlanks = kFourBlanks.size();
-  // Leading blanks, counted four at a time while they last.
-  std::size_t leading = 0;
-  while (raw.size() - leading >= kTabBlanks &&
-         std::memcmp(raw.data() + leading, kFourBlanks.data(), kTabBlanks) == 0) {
-    leading += kTabBlanks;
-  }
-  while (leading < raw.size() && raw[leading] == kBlank) ++leading;
-  const std::string_view rest = raw.substr(leading);
-  const std::size_t tabs = leading / kTabBlanks;
-  const std::size_t blanks = leading % kTabBlanks;
-  // A scanned "+=" or "-=" surely changes the line; a scanned pair of
-  // blanks may be too short a run to.
-  const bool changes = (triggers & kUpdateTrigger) != 0 ||
-                       ((triggers & kBlankRunTrigger) != 0 && needsNormalising(rest));
-  // The tabs and the blanks left over take the place of the last of the
-  // leading blanks, which a copy of the line brings along; the tabs are
-  // written over the first of them.
-  const auto copyWhole = [&] {
-    line.assign(rest.data() - tabs - blanks, tabs + blanks + rest.size());
-    std::fill_n(line.data(), tabs, '\t');
-  };
-  if (!changes) {
-    copyWhole();
-    return {triggers, tabs};
-  }
-  // Most updates hold one "+=" or "-=" and no run of blanks: the line is
-  // copied whole and one blank put in.
-  if ((triggers & kBlankRunTrigger) == 0) {
-    const std::size_t update = findUpdate(rest, 0);
-    if (update != std::string_view::npos &&
-        findUpdate(rest, update + kAddTo.size()) == std::string_view::npos) {
-      copyWhole();
-      const std::size_t after = tabs + blanks + update + kAddTo.size();
-      line.insert(after, 1, kBlank);
-      triggers |= formedByJoining(kAddTo[1], kBlank);
-      if (after + 1 < line.size()) triggers |= formedByJoining(kBlank, line[after + 1]);
-      return {triggers, tabs};
-    }
-  }
-  // Four blanks become one tab and take three bytes fewer; every "=" may
-  // gain a blank behind it. So the rest grows to at most twice its length.
-  line.resize(tabs + blanks + 2 * rest.size());
-  char* out = line.data();
-  out = std::fill_n(out, tabs, '\t');
-  out = std::fill_n(out, blanks, kBlank);
-  static_assert(kAddTo[1] == kSubtractFrom[1]);
-  const char* const begin = rest.data();
-  const char* const end = begin + rest.size();
-  for (const char* in = begin; in != end; ++in) {
-    const char c = *in;
-    if (c == kBlank && in + 1 != end && in[1] == kBlank) {
-      // A run of n blanks gives n / 4 tabs, then the n % 4 blanks left over.
-      const char* const run = in;
-      while (in + 1 != end && in[1] == kBlank) ++in;
-      const auto length = static_cast<std::size_t>(in + 1 - run);
-      out = std::fill_n(out, length / kTabBlanks, '\t');
-      out = std::fill_n(out, length % kTabBlanks, kBlank);
-      continue;
-    }
-    *out++ = c;
-    // Blank runs turn into tabs, never into nothing, so a "+=" or "-=" of the
-    // normalised line is one of the raw line too. The blank put behind it
-    // may form a scanned text with the byte after it; turning blanks into
-    // tabs forms none.
-    if (c == kAddTo[1] && in != begin && (in[-1] == kAddTo[0] || in[-1] == kSubtractFrom[0])) {
-      *out++ = kBlank;
-      triggers |= formedByJoining(c, kBlank) | (in + 1 != end ? formedByJoining(kBlank, in[1]) : 0);
-    }
-  }
-  line.resize(static_cast<std::size_t>(out - line.data()));
-  return {triggers, tabs};
-}
-
-void Words::reset(std::string_view line, std::size_t leadingTabs, bool blanksOnly) {
-  line_ = line;
-  leadingTabs_ = leadingTabs;
-  blanksOnly_ = blanksOnly;
-  next_ = blanksOnly ? leadingTabs : 0;
-  cut_ = 0;
-}
-
-bool Words::firstMayStartWithSlowly(const std::array<bool, 256>& starts) const {
-  if (cut_ > 0) return !words_[0].empty() && starts[static_cast<unsigned char>(words_[0][0])];
-  // The first word is the first piece less its whitespace: its first byte,
-  // if any, is the first byte that is not whitespace, unless a blank ends
-  // the piece before it.
-  for (std::size_t i = next_; i < line_.size(); ++i) {
-    const char c = line_[i];
-    if (!isSpaceByte(c)) return starts[static_cast<unsigned char>(c)];
-    if (c == ' ') return false;
-  }
-  return false;
-}
-
-std::string_view Words::cutThrough(std::size_t n) {
-  for (; cut_ <= n; ++cut_) {
-    if (next_ > line_.size()) {
-      words_[cut_] = std::string_view();
-    } else if (blanksOnly_) {
-      // No whitespace to take out: a word runs to the next blank.
-      const char* const begin = line_.data() + next_;
-      const std::size_t left = line_.size() - next_;
-      const void* const blank = std::memchr(begin, ' ', left);
-      const std::size_t length =
-          blank ? static_cast<std::size_t>(static_cast<const char*>(blank) - begin) : left;
-      words_[cut_] = std::string_view(begin, length);
-      next_ += length + 1;
-    } else {
-      words_[cut_] = nextPiece(line_, next_, ' ', joined_[cut_]);
-    }
-  }
-  return words_[n];
 }
 
 }  // namespace brindle

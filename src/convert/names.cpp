@@ -1,0 +1,65 @@
+#include "names.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace brindle {
+namespace {
+
+// A slot holds the position of a name in the list plus one in its low bits
+// and the top bits of the name's hash above them, so that a probe compares
+// names only when those bits agree: a new name costs one look at the table,
+// not one at every name met on the way. Zero marks a free slot.
+constexpr unsigned kPositionBits = 40;
+constexpr std::uint64_t kPositionMask = (std::uint64_t{1} << kPositionBits) - 1;
+
+std::uint64_t hashOf(std::string_view name) {
+  return static_cast<std::uint64_t>(std::hash<std::string_view>{}(name));
+}
+
+std::uint64_t tagOf(std::uint64_t hash) { return hash >> kPositionBits << kPositionBits; }
+
+// The slot that holds `name`, or the free slot where it belongs.
+template <typename Names>
+auto& slotFor(Names& names, std::string_view name, std::uint64_t hash) {
+  const std::size_t mask = names.slots.size() - 1;
+  for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
+    auto& slot = names.slots[i];
+    if (slot == 0) return slot;
+    if ((slot & ~kPositionMask) == tagOf(hash) && nameAt(names, (slot & kPositionMask) - 1) == name) {
+      return slot;
+    }
+  }
+}
+
+// Doubles the hash table and puts every name in its new slot.
+void growSlots(NameTable& names) {
+  names.slots.assign(std::max<std::size_t>(64, 2 * names.slots.size()), 0);
+  for (std::size_t k = 0; k < nameCount(names); ++k) {
+    const std::string_view name = nameAt(names, k);
+    const std::uint64_t hash = hashOf(name);
+    slotFor(names, name, hash) = tagOf(hash) | (k + 1);
+  }
+}
+
+}  // namespace
+
+std::size_t addName(NameTable& names, std::string_view name) {
+  if (2 * (nameCount(names) + 1) > names.slots.size()) growSlots(names);
+  const std::uint64_t hash = hashOf(name);
+  std::uint64_t& slot = slotFor(names, name, hash);
+  if (slot == 0) {
+    names.bytes.append(name);
+    names.ends.push_back(names.bytes.size());
+    slot = tagOf(hash) | names.ends.size();
+  }
+  return static_cast<std::size_t>((slot & kPositionMask) - 1);
+}
+
+std::size_t findName(const NameTable& names, std::string_view name) {
+  if (names.slots.empty()) return kNoName;
+  const std::uint64_t slot = slotFor(names, name, hashOf(name));
+  return slot == 0 ? kNoName : static_cast<std::size_t>((slot & kPositionMask) - 1);
+}
+
+}  // namespace brindle

@@ -1,0 +1,35 @@
+// The normalisation every line of a script takes before any statement rule:
+// each run of four blanks becomes a tab, scanning left to right, and a
+// blank goes behind every "+=" and "-=". A plain function; any thread may
+// call it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "triggers.h"
+
+namespace brindle {
+
+// Whether `c`, following `before`, ends a "+=" or a "-=": the one test of the
+// two operators that the normalisation and the expansion of updates share.
+constexpr bool endsUpdate(char before, char c) {
+  static_assert(kAddTo.size() == 2 && kSubtractFrom.size() == 2 && kAddTo[1] == kSubtractFrom[1]);
+  return c == kAddTo[1] && (before == kAddTo[0] || before == kSubtractFrom[0]);
+}
+
+// What the normalisation tells of the line it wrote: the triggers of the
+// normalised line, those scanned and those a blank put behind "+=" may form
+// (" (" before a parenthesis), and how many tabs it begins with.
+struct Normalised {
+  TriggerSet triggers = 0;
+  std::size_t leadingTabs = 0;
+};
+
+// Writes into `line` what the normalisation makes of `raw`. `triggers` are
+// those scanned in the line (kEveryTrigger when not known); without a blank
+// run or an update only its leading blanks change.
+Normalised normaliseLine(std::string_view raw, TriggerSet triggers, std::string& line);
+
+}  // namespace brindle

@@ -1,0 +1,57 @@
+// Cutting a script into lines with the scan that tells what each holds:
+// one pass, sixteen bytes at a time, finds the line ends and where the
+// trigger texts of triggers.h may stand, so that the steps a line cannot set
+// off are skipped. A ScriptLines belongs to one thread, and the text it cuts
+// must outlive it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "triggers.h"
+
+namespace brindle {
+
+// A line of an input, without its line end, and what the scan tells of it.
+struct ScannedLine {
+  std::string_view text;
+  // The groups of scanned trigger texts (see triggers.h) the line may hold
+  // after its leading blanks: never one less than it holds.
+  TriggerSet triggers = 0;
+  // Whether the line holds no whitespace but blanks.
+  bool blanksOnly = false;
+};
+
+// Hands out the lines of an input, in order. An input has one more line
+// than it has line feeds; a carriage return directly before a line feed
+// belongs to the line end, any other one stays in its line.
+class ScriptLines {
+ public:
+  explicit ScriptLines(std::string_view input) : input_(input) {}
+
+  // The next line; false once every line has been handed out.
+  bool next(ScannedLine& line);
+
+ private:
+  void scanBlock(std::size_t start);
+
+  std::string_view input_;
+  std::size_t next_ = 0;  // where the next line starts
+  bool done_ = false;
+  // The block of input scanned last, at an offset that is a multiple of its
+  // width: for each of its bytes (bit k for byte start + k), whether it is a
+  // line feed, whitespace other than a blank, and where a text of each
+  // trigger group may begin.
+  std::size_t block_ = static_cast<std::size_t>(-1);
+  std::uint64_t lineFeeds_ = 0;
+  std::uint64_t otherSpaces_ = 0;
+  std::uint64_t starts_[kTriggerGroups] = {};  // bit k of starts_[g]: a text of group 1 << g may start at k
+  std::uint64_t anyStart_ = 0;
+};
+
+// The line of `input` that starts at offset `begin`, without its line end,
+// for a caller that looks at a few lines only.
+std::string_view lineAt(std::string_view input, std::size_t begin);
+
+}  // namespace brindle
