@@ -31,105 +31,13 @@
 #include <string>
 #include <string_view>
 
+#include "crlf_writer_windows.h"
+#include "errors_windows.h"
 #include "files.h"
-#include "utf16_windows.h"
+#include "handle_windows.h"
 
 namespace brindle {
 namespace {
-
-// Largest count passed to one ReadFile or WriteFile call.
-constexpr DWORD kMaxTransfer = DWORD{1} << 30;
-
-// ERROR_DIRECTORY_NOT_SUPPORTED, which older headers lack, and the text that
-// Windows gives for it, for systems whose message table has none.
-constexpr DWORD kDirectoryNotSupported = 336;
-constexpr const char* kDirectoryNotSupportedText = "An operation is not supported on a directory.";
-
-// Owns a file handle and closes it on every way out, exceptions included.
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  ~Handle() { close(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-
-  explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-  // Closes the handle held, if any, and holds `handle` instead.
-  void reset(HANDLE handle) {
-    close();
-    handle_ = handle;
-  }
-  // Closes now; false (with the reason in GetLastError) when closing failed,
-  // which for a written file can mean the data did not reach the disk.
-  bool close() {
-    if (handle_ == INVALID_HANDLE_VALUE) return true;
-    const BOOL closed = CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-    return closed != FALSE;
-  }
-
- private:
-  HANDLE handle_;
-};
-
-// The system's message table entry for an error code in UTF-8, without its
-// trailing line end; empty when the table has none. It is fetched as UTF-16:
-// the narrow form would be in the ANSI code page, which the console (using
-// the OEM code page) and UTF-8 files would both show garbled.
-std::string lookUpMessage(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&text),
-      0, nullptr);
-  if (length == 0 || text == nullptr) return std::string();
-  const std::unique_ptr<wchar_t, decltype(&LocalFree)> owned(text, &LocalFree);
-  std::string message = toUtf8(std::wstring_view(text, length));
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                              message.back() == ' ')) {
-    message.pop_back();
-  }
-  return message;
-}
-
-// The system's text for an error code.
-std::string systemMessage(DWORD code) {
-  std::string message = lookUpMessage(code);
-  if (!message.empty()) return message;
-  if (code == kDirectoryNotSupported) return kDirectoryNotSupportedText;
-  return "system error " + std::to_string(code);
-}
-
-FileErrorKind kindOf(DWORD code) {
-  switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return FileErrorKind::missing;
-    case kDirectoryNotSupported:
-      return FileErrorKind::folder;
-    case ERROR_FILE_READ_ONLY:
-      return FileErrorKind::readOnly;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_USER_MAPPED_FILE:
-      return FileErrorKind::inUse;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
-      return FileErrorKind::denied;
-    default:
-      return FileErrorKind::other;
-  }
-}
-
-bool fail(FileError* err, const std::string& reason, FileErrorKind kind = FileErrorKind::other) {
-  if (err) *err = {kind, reason};
-  return false;
-}
-
-bool failWith(FileError* err, DWORD code) { return fail(err, systemMessage(code), kindOf(code)); }
-
-bool failLast(FileError* err) { return failWith(err, GetLastError()); }
 
 bool toWide(const std::string& path, std::wstring& wide, FileError* err) {
   if (path.empty()) return failWith(err, ERROR_INVALID_NAME);
@@ -143,34 +51,6 @@ bool toWide(const std::string& path, std::wstring& wide, FileError* err) {
     return failLast(err);
   }
   return true;
-}
-
-bool isDirectory(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Opening a folder as a file fails with "Access is denied."; the system has a
-// truer text for that case.
-DWORD explainOpenFailure(DWORD code, const std::wstring& path) {
-  if (code == ERROR_ACCESS_DENIED && isDirectory(path)) return kDirectoryNotSupported;
-  return code;
-}
-
-// Replacing a file fails with "Access is denied." both when the file is
-// read-only and when another program holds it open without sharing its
-// deletion; the system has truer codes for both.
-DWORD explainReplaceFailure(DWORD code, const std::wstring& target) {
-  if (code != ERROR_ACCESS_DENIED) return code;
-  const DWORD attributes = GetFileAttributesW(target.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-    return ERROR_FILE_READ_ONLY;
-  }
-  const Handle probe(CreateFileW(target.c_str(), DELETE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!probe && GetLastError() == ERROR_SHARING_VIOLATION) return ERROR_SHARING_VIOLATION;
-  return code;
 }
 
 // The path of the file that `file` has open, links resolved, in the
@@ -189,60 +69,6 @@ bool finalPathOf(HANDLE file, std::wstring& path) {
     buffer.assign(length, L'\0');  // `length` then counts the terminating null too
   }
 }
-
-// Collects output into a fixed buffer, turning every line feed into a
-// carriage return and a line feed, and hands it to WriteFile in large pieces,
-// to the file that `file` holds then.
-class CrLfWriter {
- public:
-  explicit CrLfWriter(const Handle& file) : file_(file) {}
-
-  bool write(std::string_view contents) {
-    while (!contents.empty()) {
-      const std::size_t lineFeed = contents.find('\n');
-      if (lineFeed == std::string_view::npos) return append(contents);
-      if (!append(contents.substr(0, lineFeed)) || !append("\r\n")) return false;
-      contents.remove_prefix(lineFeed + 1);
-    }
-    return true;
-  }
-
-  bool flush() {
-    const bool ok = writeThrough(std::string_view(buffer_, used_));
-    used_ = 0;
-    return ok;
-  }
-
- private:
-  bool append(std::string_view piece) {
-    if (used_ + piece.size() > sizeof buffer_) {
-      if (!flush()) return false;
-      if (piece.size() > sizeof buffer_) return writeThrough(piece);
-    }
-    std::memcpy(buffer_ + used_, piece.data(), piece.size());
-    used_ += piece.size();
-    return true;
-  }
-
-  bool writeThrough(std::string_view piece) {
-    while (!piece.empty()) {
-      const DWORD want = piece.size() < kMaxTransfer ? static_cast<DWORD>(piece.size())
-                                                    : kMaxTransfer;
-      DWORD written = 0;
-      if (!WriteFile(file_.get(), piece.data(), want, &written, nullptr)) return false;
-      if (written == 0) {
-        SetLastError(ERROR_WRITE_FAULT);
-        return false;
-      }
-      piece.remove_prefix(written);
-    }
-    return true;
-  }
-
-  const Handle& file_;
-  char buffer_[1 << 16];
-  std::size_t used_ = 0;
-};
 
 std::wstring hex(unsigned long long value) {
   static const wchar_t kDigits[] = L"0123456789abcdef";
