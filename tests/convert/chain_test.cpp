@@ -1,11 +1,11 @@
 #include "chain.h"
 
-#include "plain_forms.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "plain_forms.h"
 
 namespace brindle {
 namespace {

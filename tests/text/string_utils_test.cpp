@@ -1,12 +1,12 @@
 #include "string_utils.h"
 
-#include "plain_forms.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "plain_forms.h"
 
 namespace brindle {
 namespace {
