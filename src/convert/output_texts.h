@@ -5,6 +5,8 @@
 // triggers.h. Constants only: safe from any thread.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <string_view>
 
 namespace brindle {
@@ -32,6 +34,16 @@ inline constexpr std::string_view kTableEnd = "\n};";
 inline constexpr std::string_view kEntryOpen = "\n\tfunction() ";
 inline constexpr std::string_view kEntryClose = "; end";
 inline constexpr std::string_view kEntrySeparator = ",";
+// The separator and the next entry's opening, joined for one append.
+inline constexpr auto kNextEntryOpenBytes = [] {
+  std::array<char, kEntrySeparator.size() + kEntryOpen.size()> bytes{};
+  std::size_t n = 0;
+  for (const std::string_view part : {kEntrySeparator, kEntryOpen}) {
+    for (const char c : part) bytes[n++] = c;
+  }
+  return bytes;
+}();
+inline constexpr std::string_view kNextEntryOpen(kNextEntryOpenBytes.data(), kNextEntryOpenBytes.size());
 
 // The word that closes a chain, on a line of its own after the chain's tabs.
 inline constexpr std::string_view kChainEnd = "end";

@@ -116,7 +116,7 @@ void TableWriter::beginEntry(std::size_t line) {
   if (entries_ == 0) {
     text_.append(kEntryOpen);
   } else if (!startsPiece(entries_, mostItems_)) {
-    text_.append(kEntrySeparator).append(kEntryOpen);
+    text_.append(kNextEntryOpen);
   } else {
     appendPieceBreak(name_, entries_, mostItems_, text_);
     text_.append(kEntryOpen);
