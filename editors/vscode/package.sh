@@ -5,8 +5,8 @@
 # .vsix holds the extension's files, the npm packages it runs with and their
 # licence notices (THIRD-PARTY-NOTICES.txt); it is the same bytes on every
 # run from the same sources: its entries are sorted by name, of one mode, and
-# dated SOURCE_DATE_EPOCH, by default the time of the checkout's last
-# commit. Needs Node.js 20 or later (vsce's) and the node_modules that
+# dated SOURCE_DATE_EPOCH (to the two seconds a zip's date holds), by
+# default the time of the checkout's last commit. Needs Node.js 20 or later (vsce's) and the node_modules that
 # `npm ci` installs here. A failed run leaves no .vsix behind.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)

@@ -1,15 +1,17 @@
 'use strict';
 // The .vsix (a zip) that packaging writes, made reproducible, and listed.
 //   node vsix.js normalize IN OUT EPOCH   writes OUT with IN's entries sorted by
-//                                         name, each dated EPOCH (seconds, UTC)
+//                                         name, each dated EPOCH (seconds, UTC,
+//                                         down to an even one)
 //                                         and of mode 0644: the same bytes for
 //                                         the same contents, wherever and
 //                                         whenever it runs
 //   node vsix.js list FILE                prints each entry: name, size, date
 // readEntries(FILE) gives the entries, for the tests.
 // OUT is written beside itself and renamed into place once complete.
-// A zip's dates are local times without a zone; they are written and read
-// as UTC, so that the machine's zone changes nothing.
+// A zip's date is a local time without a zone, to two seconds: it is
+// written and read as UTC, so that the machine's zone changes nothing, and
+// EPOCH is taken down to an even second, which the zip holds exactly.
 process.env.TZ = 'UTC';
 const fs = require('fs');
 const yauzl = require('yauzl');
@@ -45,7 +47,7 @@ async function normalize(input, output, epoch) {
   if (!Number.isInteger(seconds) || seconds < 315532800) {
     throw new Error(`the date must be whole seconds since 1970, from 1980 on (zip's first year), not "${epoch}"`);
   }
-  const date = new Date(seconds * 1000);
+  const date = new Date((seconds - (seconds % 2)) * 1000);
   const entries = (await readEntries(input))
     .sort((a, b) => (a.name < b.name ? -1 : a.name > b.name ? 1 : 0));
   const zip = new yazl.ZipFile();
