@@ -6,8 +6,9 @@
 # licence notices (THIRD-PARTY-NOTICES.txt); it is the same bytes on every
 # run from the same sources: its entries are sorted by name, of one mode, and
 # dated SOURCE_DATE_EPOCH (to the two seconds a zip's date holds), by
-# default the time of the checkout's last commit. Needs Node.js 20 or later (vsce's) and the node_modules that
-# `npm ci` installs here. A failed run leaves no .vsix behind.
+# default the time of the checkout's last commit. Needs Node.js 20 or later
+# (vsce's) and the node_modules that `npm ci` installs here. A failed run
+# leaves the .vsix that was there, if any, as it was.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 

@@ -56,10 +56,15 @@ async function normalize(input, output, epoch) {
   }
   zip.end();
   const partial = `${output}.partial`;
-  await new Promise((resolve, reject) => {
-    zip.outputStream.pipe(fs.createWriteStream(partial)).on('close', resolve).on('error', reject);
-  });
-  fs.renameSync(partial, output);
+  try {
+    await new Promise((resolve, reject) => {
+      zip.outputStream.pipe(fs.createWriteStream(partial)).on('close', resolve).on('error', reject);
+    });
+    fs.renameSync(partial, output);
+  } catch (error) {
+    fs.rmSync(partial, { force: true });
+    throw error;
+  }
 }
 
 async function list(file) {
