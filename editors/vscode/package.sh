@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Packages the VS Code extension: package.sh DIST_DIR VERSION writes
+# DIST_DIR/brindle-VERSION.vsix through vsce. VERSION is the project's
+# (project(brindle VERSION ...) in CMakeLists.txt), MAJOR.MINOR.PATCH. The
+# .vsix holds the extension's files, the npm packages it runs with and their
+# licence notices (THIRD-PARTY-NOTICES.txt); it is the same bytes on every
+# run from the same sources: its entries are sorted by name, of one mode, and
+# dated SOURCE_DATE_EPOCH (to the two seconds a zip's date holds), by
+# default the time of the checkout's last commit. Needs Node.js 20 or later
+# (vsce's) and the node_modules that `npm ci` installs here. A failed run
+# leaves the .vsix that was there, if any, as it was.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+
+if [ $# -ne 2 ]; then
+  echo "usage: $0 DIST_DIR VERSION" >&2
+  exit 2
+fi
+dist=$1
+version=$2
+if ! [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]]; then
+  echo "package.sh: VERSION must be MAJOR.MINOR.PATCH, as VS Code wants it, not '$version'" >&2
+  exit 2
+fi
+if [ ! -x "$here/node_modules/.bin/vsce" ]; then
+  echo "package.sh: vsce is not installed; run 'npm ci' in $here first" >&2
+  exit 1
+fi
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%ct 2>/dev/null || true)}
+if [ -z "$epoch" ]; then
+  echo "package.sh: no git commit to date the files by; set SOURCE_DATE_EPOCH" >&2
+  exit 1
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+stage=$work/extension
+mkdir -p "$stage"
+cp -R "$here/package.json" "$here/README.md" "$here/language-configuration.json" \
+  "$here/.vscodeignore" "$here/src" "$here/syntaxes" "$stage/"
+node -e '
+  const fs = require("fs");
+  const [file, version] = process.argv.slice(1);
+  const manifest = JSON.parse(fs.readFileSync(file, "utf8"));
+  manifest.version = version;
+  fs.writeFileSync(file, JSON.stringify(manifest, null, 2) + "\n");
+' "$stage/package.json" "$version"
+
+# The packages the extension runs with, as npm installed them here: each
+# top-level one with everything under it, which holds their own.
+(cd "$here" && npm ls --omit=dev --all --parseable) | while IFS= read -r folder; do
+  relative=${folder#"$here"/}
+  if [[ $relative =~ ^node_modules/(@[^/]+/)?[^/]+$ ]]; then
+    mkdir -p "$stage/$(dirname "$relative")"
+    cp -R "$folder" "$stage/$relative"
+  fi
+done
+node "$here/tools/notices.js" "$stage" > "$stage/THIRD-PARTY-NOTICES.txt"
+
+(cd "$stage" && "$here/node_modules/.bin/vsce" package --out "$work/raw.vsix" \
+  --skip-license --allow-missing-repository --no-rewrite-relative-links) >&2
+mkdir -p "$dist"
+node "$here/tools/vsix.js" normalize "$work/raw.vsix" "$dist/brindle-$version.vsix" "$epoch"
+echo "$dist/brindle-$version.vsix"

@@ -1,0 +1,87 @@
+'use strict';
+// What a .vsix that package.sh wrote holds: the extension's files and the
+// packages it runs with (which load from it), their notices, the version it
+// was given, one date on every entry, and nothing of the tests or tools.
+// test.sh package names the file in BRINDLE_VSIX, with BRINDLE_VSIX_VERSION
+// and BRINDLE_VSIX_EPOCH.
+const test = require('node:test');
+const assert = require('node:assert');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const Module = require('module');
+const { readEntries } = require('../tools/vsix');
+const source = require('../package.json');
+
+const { BRINDLE_VSIX: vsix, BRINDLE_VSIX_VERSION: version, BRINDLE_VSIX_EPOCH: epoch } = process.env;
+
+const required = [
+  '[Content_Types].xml',
+  'extension.vsixmanifest',
+  'extension/package.json',
+  'extension/readme.md',
+  'extension/THIRD-PARTY-NOTICES.txt',
+  'extension/language-configuration.json',
+  'extension/syntaxes/brindle.tmLanguage.json',
+  'extension/src/extension.js',
+  'extension/src/story.js',
+  'extension/src/program.js',
+  'extension/node_modules/vscode-languageclient/package.json',
+];
+const forbidden = [
+  /^extension\/test\//, /^extension\/tools\//, /^extension\/(package|test)\.sh$/,
+  /^extension\/package-lock\.json$/, /\.d\.ts$/, /\.map$/,
+  /node_modules\/(@vscode\/vsce|vscode-tmgrammar-test|yazl|yauzl)\//,
+];
+
+// Requires `file` with a `vscode` module whose every member is an empty class.
+function requireWithoutEditor(file) {
+  const member = () => new Proxy(class {}, { get: (target, key) => (key in target ? target[key] : member()) });
+  const editor = new Proxy({}, { get: (target, key) => (key in target ? target[key] : (target[key] = member())) });
+  const load = Module._load;
+  Module._load = function (request, ...rest) {
+    return request === 'vscode' ? editor : load.call(this, request, ...rest);
+  };
+  try {
+    return require(file);
+  } finally {
+    Module._load = load;
+  }
+}
+
+test('the .vsix holds the extension, what it runs with, and nothing else', { skip: !vsix && 'run by test.sh package' }, async () => {
+  const entries = await readEntries(vsix);
+  const names = entries.map((entry) => entry.name);
+  assert.deepStrictEqual(required.filter((name) => !names.includes(name)), [], 'missing');
+  assert.deepStrictEqual(names.filter((name) => forbidden.some((pattern) => pattern.test(name))), [], 'not to be packaged');
+  assert.deepStrictEqual([...names].sort(), names, 'entries sorted by name');
+  const dates = new Set(entries.map((entry) => entry.date.getTime() / 1000));
+  assert.deepStrictEqual([...dates], [Number(epoch) - (Number(epoch) % 2)], 'one date, the given one to two seconds');
+
+  const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'brindle-vsix-'));
+  try {
+    for (const entry of entries) {
+      fs.mkdirSync(path.dirname(path.join(folder, entry.name)), { recursive: true });
+      fs.writeFileSync(path.join(folder, entry.name), entry.data);
+    }
+    const extension = path.join(folder, 'extension');
+    const packaged = JSON.parse(fs.readFileSync(path.join(extension, 'package.json'), 'utf8'));
+    assert.strictEqual(packaged.version, version);
+    assert.deepStrictEqual({ ...packaged, version: source.version }, source, 'package.json as written, but for the version');
+
+    const notices = fs.readFileSync(path.join(extension, 'THIRD-PARTY-NOTICES.txt'), 'utf8');
+    const bundled = names.filter((name) => /^extension\/node_modules\/(.*\/)?package\.json$/.test(name))
+      .map((name) => JSON.parse(fs.readFileSync(path.join(folder, name), 'utf8')))
+      .filter((manifest) => manifest.name && manifest.version);
+    assert.ok(bundled.length >= 5, `${bundled.length} bundled packages`);
+    for (const { name, version: packageVersion } of bundled) {
+      assert.ok(notices.includes(`\n${name} ${packageVersion} (`), `notice of ${name} ${packageVersion}`);
+    }
+
+    const client = requireWithoutEditor(path.join(extension, 'node_modules', 'vscode-languageclient', 'node'));
+    assert.strictEqual(typeof client.LanguageClient, 'function');
+    assert.strictEqual(typeof requireWithoutEditor(path.join(extension, 'src', 'extension.js')).activate, 'function');
+  } finally {
+    fs.rmSync(folder, { recursive: true, force: true });
+  }
+});

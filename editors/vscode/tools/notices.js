@@ -1,0 +1,45 @@
+'use strict';
+// Prints the licence notices of the npm packages under FOLDER/node_modules
+// (those a .vsix bundles): for each, its name, version and licence, then the
+// text of its licence files, in the order of their names.
+//   node notices.js FOLDER > THIRD-PARTY-NOTICES.txt
+// A package that ships no licence file is named with the licence its
+// package.json gives, so that the gap shows.
+const fs = require('fs');
+const path = require('path');
+
+const LICENCE_FILE = /^(licen[cs]e|copying|notice)(\..*)?$/i;
+
+function packagesUnder(modules, found = []) {
+  if (!fs.existsSync(modules)) return found;
+  for (const name of fs.readdirSync(modules).sort()) {
+    const folder = path.join(modules, name);
+    if (name.startsWith('@')) {
+      packagesUnder(folder, found);
+      continue;
+    }
+    const manifest = path.join(folder, 'package.json');
+    if (!fs.existsSync(manifest)) continue;
+    found.push(folder);
+    packagesUnder(path.join(folder, 'node_modules'), found);
+  }
+  return found;
+}
+
+function notice(folder) {
+  const manifest = JSON.parse(fs.readFileSync(path.join(folder, 'package.json'), 'utf8'));
+  const licence = typeof manifest.license === 'string' ? manifest.license : JSON.stringify(manifest.license || 'none given');
+  const files = fs.readdirSync(folder).filter((name) => LICENCE_FILE.test(name)).sort();
+  const texts = files.map((name) => fs.readFileSync(path.join(folder, name), 'utf8').trimEnd());
+  const heading = `${manifest.name} ${manifest.version} (${licence})`;
+  return [heading, '-'.repeat(heading.length), ...(texts.length ? texts : ['(the package ships no licence file)'])].join('\n');
+}
+
+const folder = process.argv[2];
+if (!folder) {
+  process.stderr.write('usage: notices.js FOLDER\n');
+  process.exit(2);
+}
+const notices = packagesUnder(path.join(folder, 'node_modules')).map(notice)
+  .sort((a, b) => (a < b ? -1 : a > b ? 1 : 0));
+process.stdout.write(`The Brindle extension bundles these npm packages, under their own licences.\n\n${notices.join('\n\n\n')}\n`);
