@@ -79,6 +79,15 @@ int run(brindle::Conversion& result) {
       warnings.clear();
     }
   }
+  if (result.textChanges > 0) {
+    // Each change, with its rule, is brindle-check's to show.
+    const bool one = result.textChanges == 1;
+    warnings.append(brindle::kScriptPath)
+        .append(": warning: the conversion changes a quoted text of ")
+        .append(std::to_string(result.textChanges))
+        .append(one ? " statement" : " statements")
+        .append("; brindle-check shows each change and the rule that makes it\n");
+  }
   if (!warnings.empty()) brindle::printToError(warnings);
   if (!written) {
     brindle::printToError(brindle::errorLine(

@@ -5,7 +5,6 @@
 #include "decode.h"
 #include "large_buffer.h"
 #include "variables.h"
-#include "walk.h"
 
 namespace brindle {
 namespace {
@@ -45,10 +44,10 @@ std::size_t outputReserve(std::size_t scriptSize) {
 }
 
 std::size_t convertLines(std::string_view stretch, TableWriter& tables, std::size_t pieceSize,
-                         std::vector<Warning>& warnings, LabelReferences& labels,
-                         const std::function<void()>& handOn) {
-  TablesSink sink{tables, labels, pieceSize, handOn};
-  const std::size_t lines = walkLines(stretch, nullptr, warnings, sink);
+                         const StretchFindings& findings, const std::function<void()>& handOn) {
+  TablesSink sink{tables, findings.labels, pieceSize, handOn};
+  const std::size_t lines =
+      walkLines(stretch, nullptr, findings.warnings, sink, &findings.textChanges);
   tables.close();
   return lines;
 }
@@ -76,10 +75,12 @@ bool convertText(std::string_view script, Conversion& result, const LuaSink& sin
     reserveLargeBuffer(result.lua, outputReserve(script.size()));
   }
   LabelReferences labels(options.mostLabelWarnings);
+  TextChanges textChanges{options.describeTextChanges};
   // Announcements and warnings go straight to the result, so that they are
   // there if memory runs out.
-  convertLines(script, tables, options.pieceSize, result.warnings, labels,
+  convertLines(script, tables, options.pieceSize, {result.warnings, labels, textChanges},
                [&] { lua.take(tables, tables.items()); });
+  result.textChanges = textChanges.count;
   if (!lua.begun()) lua.begin(lua.layoutFor(tables.items()));
   lua.take(tables, tables.items());
   lua.finish();

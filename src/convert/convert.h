@@ -18,6 +18,7 @@
 #include "layout.h"
 #include "line_map.h"
 #include "records.h"
+#include "walk.h"
 #include "writer.h"
 
 namespace brindle {
@@ -31,6 +32,8 @@ struct Conversion {
   std::string lua;      // the text for output.lua, or what of it is not yet handed on
   std::string console;  // what goes to standard output
   std::vector<Warning> warnings;
+  // How many statements have a quoted text that the conversion changes.
+  std::size_t textChanges = 0;
 };
 
 struct ConvertOptions {
@@ -45,6 +48,9 @@ struct ConvertOptions {
   std::size_t mostLabelWarnings = kMostLabelWarnings;
   // Where to report what each line of the text is, if anywhere.
   LineMap* lineMap = nullptr;
+  // Whether each statement whose quoted text the conversion changes gets a
+  // warning of kind textChange; they are counted either way.
+  bool describeTextChanges = false;
 };
 
 // Converts `script`, the text that scriptText (decode.h) finds in a file.
@@ -62,13 +68,19 @@ bool convertText(std::string_view script, Conversion& result, const LuaSink& sin
 // The room to reserve for the Lua text of a script of `scriptSize` bytes.
 std::size_t outputReserve(std::size_t scriptSize);
 
+// What converting a stretch of lines finds besides its tables: warnings and
+// label references name lines counted from 1 at the stretch's start.
+struct StretchFindings {
+  std::vector<Warning>& warnings;
+  LabelReferences& labels;
+  TextChanges& textChanges;
+};
+
 // Converts the lines of `stretch` into label tables written by `tables`,
 // calling `handOn` whenever a piece's worth of whole entries has gathered
-// there. Variables are not recorded: they were found before. Warnings and
-// label references name lines counted from 1 at the start of `stretch`.
-// Returns the number of lines of `stretch`.
+// there. Variables are not recorded: they were found before. Returns the
+// number of lines of `stretch`.
 std::size_t convertLines(std::string_view stretch, TableWriter& tables, std::size_t pieceSize,
-                         std::vector<Warning>& warnings, LabelReferences& labels,
-                         const std::function<void()>& handOn);
+                         const StretchFindings& findings, const std::function<void()>& handOn);
 
 }  // namespace brindle

@@ -70,8 +70,9 @@ std::size_t chooseParts(std::size_t scriptSize) {
 // then its tables. Lines count from the part's start. `done` is the last
 // member, so that it is destroyed first, which waits for the thread to end.
 struct Part {
-  Part(std::string_view text, std::size_t mostItems, std::size_t mostLabelWarnings)
-      : text(text), labels(mostLabelWarnings), tables(console, mostItems, true) {}
+  Part(std::string_view text, const ConvertOptions& options, std::size_t mostItems)
+      : text(text), labels(options.mostLabelWarnings), textChanges{options.describeTextChanges},
+        tables(console, mostItems, true) {}
 
   std::string_view text;
   std::promise<NameTable> variablesFound;
@@ -79,6 +80,7 @@ struct Part {
   std::string console;
   std::vector<Warning> warnings;
   LabelReferences labels;
+  TextChanges textChanges;
   TableWriter tables;
   std::size_t lines = 0;
   bool converted = false;
@@ -87,7 +89,8 @@ struct Part {
 
 void convertPart(Part& part, std::size_t pieceSize) {
   part.tables.reserve(outputReserve(part.text.size()));
-  part.lines = convertLines(part.text, part.tables, pieceSize, part.warnings, part.labels,
+  part.lines = convertLines(part.text, part.tables, pieceSize,
+                            {part.warnings, part.labels, part.textChanges},
                             [&part] { part.tables.pass(); });
   part.tables.pass();
 }
@@ -118,7 +121,7 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   // where no thread is to be had, a part is converted here in its turn.
   std::vector<std::unique_ptr<Part>> later;
   for (std::size_t k = 1; k < cuts.size(); ++k) {
-    later.push_back(std::make_unique<Part>(partOf(k), mostItems, options.mostLabelWarnings));
+    later.push_back(std::make_unique<Part>(partOf(k), options, mostItems));
   }
   for (const std::unique_ptr<Part>& part : later) {
     try {
@@ -159,8 +162,10 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
     return items;
   };
   LabelReferences labels(options.mostLabelWarnings);
-  const std::size_t firstLines = convertLines(partOf(0), first, options.pieceSize, result.warnings,
-                                              labels, [&] { lua.take(first, itemsSoFar()); });
+  TextChanges textChanges{options.describeTextChanges};
+  const std::size_t firstLines =
+      convertLines(partOf(0), first, options.pieceSize, {result.warnings, labels, textChanges},
+                   [&] { lua.take(first, itemsSoFar()); });
   lua.take(first, itemsSoFar());
   if (!lua.begun()) {
     // Below the limit so far: only every part's count can tell.
@@ -185,10 +190,12 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
       result.warnings.push_back(std::move(warning));
     }
     appendLabelReferences(labels, part->labels, lineFeedsBefore);
+    textChanges.count += part->textChanges.count;
     lineFeedsBefore += part->lines - 1;
     part.reset();
   }
   lua.finish();
+  result.textChanges = textChanges.count;
   warnOfWholeFile(script, result.warnings);
   warnOfLabelProblems(labels, result.warnings);
   return lua.accepted();

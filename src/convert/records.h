@@ -35,6 +35,7 @@ enum class WarningKind {
   undefinedJumpTarget,  // a jump_out to a label no label statement defines
   redefinedLabel,       // a label defined again; its table replaces the earlier one
   notShown,             // how many more of a kind there are than are shown
+  textChange,           // the conversion changes a quoted text of the statement
 };
 
 // A message about one input line; `line` counts from 1.

@@ -30,7 +30,9 @@ enum class KeywordRule {
 // only where a later test would hold, and expanding an update rewrites
 // nothing in a text that holds no "+=" or "-=" (`triggers` tell whether the
 // text the rule will rewrite, after the common rewrites, may).
-KeywordRule keywordRuleOf(Words& words, TriggerSet triggers) {
+// Inlined into both forms of the rewrite: a call for every line costs more
+// than the tests.
+[[gnu::always_inline]] inline KeywordRule keywordRuleOf(Words& words, TriggerSet triggers) {
   const std::string_view first =
       words.firstMayStartWith(kFirstWordStarts) ? words.first() : std::string_view();
   if (first == kJumpOutWord) return KeywordRule::quoteJumpTarget;
@@ -47,11 +49,67 @@ KeywordRule keywordRuleOf(Words& words, TriggerSet triggers) {
   return rule;
 }
 
+// How the rules change a text: the edits are made, and with kNoted, each is
+// also put in the log, one step after another, at its place in the text as
+// the step found it. The rules are written once, over either; without a
+// log, nothing is noted and nothing costs more.
+template <bool kNoted>
+struct EditNotes {
+  EditLog* log;
+  std::size_t step = 0;
+
+  void note(std::size_t at, std::size_t removed, std::size_t inserted, RewriteRule rule,
+            std::size_t row = 0) {
+    if constexpr (kNoted) {
+      log->push_back({step, at, removed, inserted, rule, static_cast<std::uint8_t>(row)});
+    }
+  }
+  void endStep() {
+    if constexpr (kNoted) ++step;
+  }
+  // replaceAll, noting each occurrence it replaces, as one step: the same
+  // text, built from the occurrences found once.
+  void replaceAll(std::string& text, std::string_view from, std::string_view to, RewriteRule rule) {
+    if constexpr (!kNoted) {
+      brindle::replaceAll(text, from, to);
+    } else {
+      const std::size_t first = log->size();
+      for (std::size_t at = findText(text, from); at != std::string::npos;
+           at = findText(text, from, at + from.size())) {
+        note(at, from.size(), to.size(), rule);
+      }
+      if (log->size() != first) {
+        std::string result;
+        std::size_t copied = 0;
+        for (std::size_t k = first; k < log->size(); ++k) {
+          result.append(text, copied, (*log)[k].at - copied).append(to);
+          copied = (*log)[k].at + from.size();
+        }
+        text = result.append(text, copied);
+      }
+    }
+    endStep();
+  }
+  // Erases `size` bytes at `at`, as one step.
+  void erase(std::string& text, std::size_t at, std::size_t size, RewriteRule rule) {
+    note(at, size, 0, rule);
+    text.erase(at, size);
+    endStep();
+  }
+  // Inserts `what` at `at`, as one step.
+  void insert(std::string& text, std::size_t at, std::string_view what, RewriteRule rule) {
+    note(at, 0, what.size(), rule);
+    text.insert(at, what);
+    endStep();
+  }
+};
+
 // One scan, in place, gives the same text as one replaceAll per row of
 // kValueRewrites: no two search texts can overlap unless one holds the
 // other, and then the longer comes first; no replacement can form a new
 // occurrence of a later row; and none makes the text longer.
-void applyValueRewrites(std::string& text) {
+template <typename Notes>
+void applyValueRewrites(std::string& text, Notes& notes) {
   // Most bytes start no search text, and one look at a table lets them pass.
   static constexpr auto kStarts = [] {
     std::array<bool, 256> starts{};
@@ -75,71 +133,84 @@ void applyValueRewrites(std::string& text) {
       *out++ = *in++;
       continue;
     }
+    notes.note(static_cast<std::size_t>(in - begin), rule->first.size(), rule->second.size(),
+               RewriteRule::valueRewrite, static_cast<std::size_t>(rule - std::begin(kValueRewrites)));
     out = std::copy(rule->second.begin(), rule->second.end(), out);
     in += rule->first.size();
   }
   text.resize(static_cast<std::size_t>(out - begin));
+  notes.endStep();
 }
 
 // The rewrites every statement gets, in order, each skipped where the text
 // holds nothing it looks for. `dollar` is where the first "$" stands, found
 // before (npos for none), and so is `call`, the first "call ", where there
 // is no "$" to erase first.
+template <typename Notes>
 void applyCommonRewrites(std::string& text, TriggerSet triggers, std::size_t dollar,
-                         std::size_t call) {
+                         std::size_t call, Notes& notes) {
   // Erasing joins the bytes on either side, which may form a text that a
   // later rewrite looks for; no other text can appear.
-  const auto erase = [&](std::size_t at, std::string_view what) {
-    text.erase(at, what.size());
+  const auto erase = [&](std::size_t at, std::string_view what, RewriteRule rule) {
+    notes.erase(text, at, what.size(), rule);
     if (at > 0 && at < text.size()) triggers |= formedByJoining(text[at - 1], text[at]);
   };
-  if (dollar != std::string::npos) erase(dollar, kDollar);
+  if (dollar != std::string::npos) erase(dollar, kDollar, RewriteRule::dollar);
   if ((triggers & kCallTrigger) != 0) {
     if (dollar != std::string::npos) call = findText(text, kCall);  // it may have moved, or formed
-    if (call != std::string::npos) erase(call, kCall);
+    if (call != std::string::npos) erase(call, kCall, RewriteRule::call);
   }
-  if ((triggers & kValueTrigger) != 0) applyValueRewrites(text);
+  if ((triggers & kValueTrigger) != 0) applyValueRewrites(text, notes);
 }
 
 // `jump_out target` becomes `jump_out ("target")`; the target is wrapped
 // wherever it occurs in the line.
-void quoteJumpTarget(std::string& text, std::string_view target) {
+template <typename Notes>
+void quoteJumpTarget(std::string& text, std::string_view target, Notes& notes) {
   std::string quoted;
   quoted.reserve(target.size() + 4);
   quoted.append("(\"").append(target).append("\")");
-  replaceAll(text, target, quoted);
+  notes.replaceAll(text, target, quoted, RewriteRule::jumpTarget);
 }
 
 // `if a:` becomes `if a then`: every colon, wherever it stands.
-void openChain(std::string& text) { replaceAll(text, kColon, " then"); }
+template <typename Notes>
+void openChain(std::string& text, Notes& notes) {
+  notes.replaceAll(text, kColon, " then", RewriteRule::ifColons);
+}
 
 // A path_end statement becomes a call wherever it stands: inside a chain body
 // the final pass would not reach it, and a bare `path_end` does not load as
 // Lua. The line holds no "path_end" when whitespace inside the word joined
 // it.
-void callPathEnd(std::string& text) {
+template <typename Notes>
+void callPathEnd(std::string& text, Notes& notes) {
   const std::size_t at = findText(text, kPathEnd);
-  if (at != std::string::npos) text.insert(at + kPathEnd.size(), "()");
+  if (at != std::string::npos) notes.insert(text, at + kPathEnd.size(), "()", RewriteRule::pathEndCall);
 }
 
 // `else:` becomes `else`, `elif a:` becomes `elseif a then`: every colon
 // goes, and for `elif` every "elif" becomes "elseif".
-void continueChain(std::string& text, bool elif) {
-  replaceAll(text, kColon, "");
+template <typename Notes>
+void continueChain(std::string& text, bool elif, Notes& notes) {
+  notes.replaceAll(text, kColon, "", RewriteRule::chainColons);
   if (!elif) return;
-  replaceAll(text, kElifWord, "elseif");
+  notes.replaceAll(text, kElifWord, "elseif", RewriteRule::elifWord);
+  notes.note(text.size(), 0, std::string_view(" then").size(), RewriteRule::elifWord);
   text.append(" then");
+  notes.endStep();
 }
 
 // `name += value` becomes `name = name + value`, and `-=` likewise. Both
 // operators are rewritten whichever one chose the rule.
-void expandUpdate(std::string& text, std::string_view name) {
+template <typename Notes>
+void expandUpdate(std::string& text, std::string_view name, Notes& notes) {
   std::string plus("= ");
   plus.append(name).append(" +");
   std::string minus("= ");
   minus.append(name).append(" -");
-  replaceAll(text, kAddTo, plus);
-  replaceAll(text, kSubtractFrom, minus);
+  notes.replaceAll(text, kAddTo, plus, RewriteRule::updateExpansion);
+  notes.replaceAll(text, kSubtractFrom, minus, RewriteRule::updateExpansion);
 }
 
 // The tabs in `text`: those of the indentation counted one by one, the
@@ -157,6 +228,40 @@ std::size_t countTabs(std::string_view text) {
 }
 
 }  // namespace
+
+std::string rewriteRuleText(RewriteRule rule, std::size_t row) {
+  const auto quoted = [](std::string_view text) {
+    std::string out(1, '"');
+    return out.append(text).append(1, '"');
+  };
+  switch (rule) {
+    case RewriteRule::fourBlanks:
+      return "four blanks become a tab";
+    case RewriteRule::blankAfterUpdate:
+      return "a blank is put behind every " + quoted(kAddTo) + " and " + quoted(kSubtractFrom);
+    case RewriteRule::dollar:
+      return "the first " + quoted(kDollar) + " of a line is removed";
+    case RewriteRule::call:
+      return "the first " + quoted(kCall) + " of a line is removed";
+    case RewriteRule::valueRewrite:
+      return quoted(kValueRewrites[row].first) + " becomes " + quoted(kValueRewrites[row].second);
+    case RewriteRule::ifColons:
+      return "every " + quoted(kColon) + " of an if line becomes \" then\"";
+    case RewriteRule::chainColons:
+      return "every " + quoted(kColon) + " of an elif or else: line is removed";
+    case RewriteRule::elifWord:
+      return quoted(kElifWord) + " becomes \"elseif\" and \" then\" ends an elif line";
+    case RewriteRule::jumpTarget:
+      return "a jump_out's target is put in (\"...\") wherever it stands in its line";
+    case RewriteRule::updateExpansion:
+      return quoted(kAddTo) + " and " + quoted(kSubtractFrom) + " of an update are written out";
+    case RewriteRule::pathEndCall:
+      return "the first " + quoted(kPathEnd) + " of a path_end line becomes a call";
+    case RewriteRule::finalPass:
+      return quoted(kPathEndStatement) + " becomes \"path_end();\"";
+  }
+  return {};
+}
 
 bool isLabelStatement(Words& words) {
   return words.firstMayStartWith(kFirstWordStarts) && words.first() == kLabelWord;
@@ -193,8 +298,13 @@ bool variableOfSimpleLine(std::string_view raw, std::string_view& name) {
   return true;
 }
 
-void rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
-                      std::string* warning, std::string* jumpTarget) {
+namespace {
+
+// Rewrites the statement with the plan of its rules, noting the edits when
+// Notes does; returns whether a step may have edited the text.
+template <typename Notes>
+bool rewriteWith(Words& words, TriggerSet triggers, ScriptLine& statement, std::string* warning,
+                 std::string* jumpTarget, Notes& notes) {
   std::string& text = statement.text;
   // The keyword rule is chosen, and the word it works with copied, before
   // the common rewrites change the text under the words. Erasing joins the
@@ -223,37 +333,56 @@ void rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
   const std::string second(
       rule == KeywordRule::quoteJumpTarget || rule == KeywordRule::expandUpdate ? words.second()
                                                                                 : std::string_view());
-  applyCommonRewrites(text, triggers, dollar, call);
+  applyCommonRewrites(text, triggers, dollar, call, notes);
   const std::optional<std::size_t> tabs = words.tabCount();
   statement.indent = tabs ? *tabs : countTabs(text);
   statement.chainFlag = ChainFlag::plainStatement;
+  const bool common = dollar != std::string::npos || (triggers & (kCallTrigger | kValueTrigger)) != 0;
   switch (rule) {
     case KeywordRule::quoteJumpTarget:
       if (second.empty()) {
         if (warning) *warning = "jump_out has no target; the line is left unquoted";
       } else {
-        quoteJumpTarget(text, second);
+        quoteJumpTarget(text, second, notes);
         if (jumpTarget) *jumpTarget = second;
       }
-      return;
+      return true;
     case KeywordRule::openChain:
-      openChain(text);
+      openChain(text, notes);
       statement.chainFlag = ChainFlag::opensChain;
-      return;
+      return true;
     case KeywordRule::callPathEnd:
-      callPathEnd(text);
-      return;
+      callPathEnd(text, notes);
+      return true;
     case KeywordRule::continueChain:
-      continueChain(text, elif);
+      continueChain(text, elif, notes);
       statement.chainFlag = ChainFlag::continuesChain;
-      return;
+      return true;
     case KeywordRule::expandUpdate:
-      expandUpdate(text, second);
-      return;
+      expandUpdate(text, second, notes);
+      return true;
     case KeywordRule::keepPathEnd:
     case KeywordRule::none:
-      return;
+      return common;
   }
+  return common;
+}
+
+// The rewrite that notes its edits, apart, so that the plain one is compiled
+// as if it were alone.
+[[gnu::noinline]] bool rewriteNoting(Words& words, TriggerSet triggers, ScriptLine& statement,
+                                     std::string* warning, std::string* jumpTarget, EditLog& edits) {
+  EditNotes<true> notes{&edits};
+  return rewriteWith(words, triggers, statement, warning, jumpTarget, notes);
+}
+
+}  // namespace
+
+bool rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
+                      std::string* warning, std::string* jumpTarget, EditLog* edits) {
+  if (edits) return rewriteNoting(words, triggers, statement, warning, jumpTarget, *edits);
+  EditNotes<false> notes{nullptr};
+  return rewriteWith(words, triggers, statement, warning, jumpTarget, notes);
 }
 
 }  // namespace brindle

@@ -6,14 +6,50 @@
 // any thread may call them.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "words.h"
 #include "records.h"
 #include "triggers.h"
 
 namespace brindle {
+
+// The steps of a statement's rewrite that change its text, each with what
+// it does, in the words a story's author reads (rewriteRuleText).
+enum class RewriteRule : std::uint8_t {
+  fourBlanks,        // the normalisation: four blanks become a tab
+  blankAfterUpdate,  // the normalisation: a blank goes behind "+=" and "-="
+  dollar,            // the first "$" is erased
+  call,              // the first "call " is erased
+  valueRewrite,      // a row of kValueRewrites; Edit::row tells which
+  ifColons,          // an if line's colons become " then"
+  chainColons,       // an elif or else: line's colons are erased
+  elifWord,          // an elif line's "elif" becomes "elseif", and " then" follows
+  jumpTarget,        // a jump target is quoted wherever it occurs
+  updateExpansion,   // "+=" and "-=" of an update are expanded
+  pathEndCall,       // a path_end statement becomes a call
+  finalPass,         // "path_end;" becomes "path_end();" in the finished text
+};
+
+// "the first \"call \" of a line is removed", and so on.
+std::string rewriteRuleText(RewriteRule rule, std::size_t row = 0);
+
+// One replacement a step made: `removed` bytes at `at`, in the text as the
+// step found it, gave way to `inserted` bytes. The edits of a step come in
+// the order of their places; the steps in the order they ran.
+struct Edit {
+  std::size_t step = 0;
+  std::size_t at = 0;
+  std::size_t removed = 0;
+  std::size_t inserted = 0;
+  RewriteRule rule = RewriteRule::dollar;
+  std::uint8_t row = 0;
+};
+using EditLog = std::vector<Edit>;
 
 // Whether the line opens a label block: its first word is "label".
 bool isLabelStatement(Words& words);
@@ -43,9 +79,11 @@ bool variableOfSimpleLine(std::string_view raw, std::string_view& name);
 // the author should hear about, `*warning` receives a message (it is left
 // untouched otherwise). For a `jump_out` statement with a target,
 // `*jumpTarget` receives the target, when asked for (it is left untouched
-// otherwise). The words may view the text; they are not looked at once it
-// changes.
-void rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
-                      std::string* warning, std::string* jumpTarget = nullptr);
+// otherwise). With `edits`, every change the steps make is appended there.
+// Returns whether a step may have edited the text (false: it surely did
+// not). The words may view the text; they are not looked at once it changes.
+bool rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
+                      std::string* warning, std::string* jumpTarget = nullptr,
+                      EditLog* edits = nullptr);
 
 }  // namespace brindle

@@ -147,10 +147,12 @@ inline void ScriptLines::scanBlock(std::size_t start) {
     std::memcpy(padded, bytes, input_.size() - start);
     bytes = padded;
   }
-  lineFeeds_ = 0;
-  otherSpaces_ = 0;
   anyStart_ = 0;
   for (std::uint64_t& group : starts_) group = 0;
+  // The masks of the block gather in locals, stored once at its end.
+  std::uint64_t lineFeeds = 0;
+  std::uint64_t otherSpaces = 0;
+  std::uint64_t quotes = 0;
   for (std::size_t w = 0; w < kWindowsPerBlock; ++w) {
     const char* const window = bytes + w * kStep;
     const unsigned shift = static_cast<unsigned>(w * kStep);
@@ -160,8 +162,12 @@ inline void ScriptLines::scanBlock(std::size_t start) {
     // as signed bytes, those from 0x80 on are below both.
     LaneVector signedBytes;
     std::memcpy(&signedBytes, &a, sizeof signedBytes);
-    lineFeeds_ |= std::uint64_t{hitMask(a == static_cast<unsigned char>('\n'))} << shift;
-    otherSpaces_ |= std::uint64_t{hitMask((signedBytes >= '\t') & (signedBytes <= '\r'))} << shift;
+    lineFeeds |= std::uint64_t{hitMask(a == static_cast<unsigned char>('\n'))} << shift;
+    otherSpaces |= std::uint64_t{hitMask((signedBytes >= '\t') & (signedBytes <= '\r'))} << shift;
+    // '"' and '\'' differ from each other, and from '#' and '&', only in the
+    // bits of 0x05: one comparison finds all four.
+    static_assert(('"' | 0x05) == '\'' && ('#' | 0x05) == '\'' && ('&' | 0x05) == '\'');
+    quotes |= std::uint64_t{hitMask((a | 0x05) == static_cast<unsigned char>('\''))} << shift;
     unsigned starts[kTriggerGroups];
     const unsigned any =
         windowStarts(a, window, starts, std::make_index_sequence<kTriggerGroups - 1>());
@@ -169,6 +175,9 @@ inline void ScriptLines::scanBlock(std::size_t start) {
     anyStart_ |= std::uint64_t{any} << shift;
     for (std::size_t g = 0; g < kTriggerGroups; ++g) starts_[g] |= std::uint64_t{starts[g]} << shift;
   }
+  lineFeeds_ = lineFeeds;
+  otherSpaces_ = otherSpaces;
+  quotes_ = quotes;
 }
 
 bool ScriptLines::next(ScannedLine& line) {
@@ -176,11 +185,13 @@ bool ScriptLines::next(ScannedLine& line) {
   const std::size_t begin = next_;
   TriggerSet triggers = 0;
   std::uint64_t otherSpaces = 0;
+  std::uint64_t quotes = 0;
   // Takes in the bytes [from, to) of the block scanned last.
   const auto lookAt = [&](std::size_t from, std::size_t to) {
     const std::uint64_t range =
         (to == kBlock ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1) & ~((std::uint64_t{1} << from) - 1);
     otherSpaces |= otherSpaces_ & range;
+    quotes |= quotes_ & range;
     if ((anyStart_ & range) == 0) return;
     for (std::size_t g = 0; g < kTriggerGroups; ++g) {
       triggers |= static_cast<TriggerSet>((starts_[g] & range) != 0) << g;
@@ -208,6 +219,7 @@ bool ScriptLines::next(ScannedLine& line) {
   line.text = lineBefore(input_, begin, end);
   line.triggers = triggers;
   line.blanksOnly = otherSpaces == 0;
+  line.mayHoldQuote = quotes != 0;
   next_ = end + 1;
   done_ = end == input_.size();
   return true;

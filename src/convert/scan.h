@@ -21,6 +21,9 @@ struct ScannedLine {
   TriggerSet triggers = 0;
   // Whether the line holds no whitespace but blanks.
   bool blanksOnly = false;
+  // Whether the line may hold a quote, `"` or `'`: false when it surely
+  // holds none.
+  bool mayHoldQuote = false;
 };
 
 // Hands out the lines of an input, in order. An input has one more line
@@ -46,6 +49,7 @@ class ScriptLines {
   std::size_t block_ = static_cast<std::size_t>(-1);
   std::uint64_t lineFeeds_ = 0;
   std::uint64_t otherSpaces_ = 0;
+  std::uint64_t quotes_ = 0;
   std::uint64_t starts_[kTriggerGroups] = {};  // bit k of starts_[g]: a text of group 1 << g may start at k
   std::uint64_t anyStart_ = 0;
 };
