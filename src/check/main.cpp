@@ -2,9 +2,13 @@
 // in memory, and reports on standard error every line of it whose Lua will
 // not load, sorted by line, then one summary line. Writes nothing. Exits 1
 // when it found anything or could not read test.py, 0 otherwise, so that it
-// can stop a build.
+// can stop a build. Given exactly the argument --version, it prints
+// "brindle-check VERSION" (the project's version, BRINDLE_VERSION from the
+// build) on standard output and exits 0 without reading anything; any other
+// arguments are ignored.
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "check.h"
 #include "program.h"
@@ -41,7 +45,12 @@ int run() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    brindle::writeToStandardStream(brindle::StandardStream::kOutput,
+                                   "brindle-check " BRINDLE_VERSION "\n");
+    return 0;
+  }
   try {
     return run();
   } catch (const std::bad_alloc&) {

@@ -74,5 +74,28 @@ TEST(CheckCliTest, ScriptThatCannotBeReadIsAnError) {
   }
 }
 
+TEST(CheckCliTest, PrintsItsVersionForExactlyTheArgumentVersion) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+    int exitCode;  // 1: the check ran and found no test.py in the empty folder
+  };
+  const Case cases[] = {
+      {{"--version"}, "brindle-check " BRINDLE_VERSION "\n", 0},
+      {{"--version", "--version"}, "", 1},
+      {{"-v"}, "", 1},
+      {{"--Version"}, "", 1},
+      {{"version"}, "", 1},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const RunResult run = runProgram(BRINDLE_CHECK_EXECUTABLE, dir.path(), {}, c.args);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.args[0];
+    EXPECT_EQ(run.out, c.out) << c.args[0];
+    EXPECT_EQ(run.err.rfind("brindle-check: error: cannot read test.py: ", 0) == 0, c.exitCode == 1)
+        << c.args[0] << ": " << run.err;
+  }
+}
+
 }  // namespace
 }  // namespace brindle::test
