@@ -4,7 +4,8 @@
 #   scripts/fuzz.sh                  every target for 60 seconds (the CI run)
 #   scripts/fuzz.sh 600              every target for ten minutes
 #   scripts/fuzz.sh 3600 convert     one target for an hour
-# Targets: convert (the whole conversion), string_utils. The corpus grows in
+# Targets: convert (the whole conversion), string_utils, check (brindle-check
+# over any bytes). The corpus grows in
 # build-fuzz/corpus/TARGET across runs. An input that breaks a property is
 # saved in build-fuzz/findings/TARGET/ and the script ends with exit code 1;
 # replay one with: build-fuzz/fuzz/brindle_fuzz_TARGET FILE
@@ -17,7 +18,7 @@ if [ $# -gt 0 ]; then
   shift
 fi
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(convert string_utils)
+[ ${#targets[@]} -gt 0 ] || targets=(convert string_utils check)
 
 scripts/install-deps.sh clang-14 libclang-rt-14-dev
 
@@ -34,6 +35,9 @@ for target in "${targets[@]}"; do
   findings=$build/findings/$target
   mkdir -p "$corpus" "$findings"
   seeds=(fuzz/seeds/"$target")
+  if [ "$target" = check ]; then
+    seeds+=(fuzz/seeds/convert)  # the checker reads what the conversion reads
+  fi
   if [ "$target" = convert ]; then
     for story in examples/*/test.py; do
       cp "$story" "$corpus/example-$(basename "$(dirname "$story")").py"

@@ -1,22 +1,39 @@
 #include "check.h"
 
 #include <algorithm>
+#include <limits>
 
-#include "lua_text.h"
+#include "convert.h"
+#include "line_map.h"
 
 namespace brindle::check {
 
-CheckReport checkScript(std::string_view script) {
+CheckReport checkScript(std::string_view script, const Batches& batches) {
   CheckReport report;
-  LuaText lua = buildLuaText(script);
+  LineMap lines;
+  Checker checker(lines, script, batches, report.findings);
+  ConvertOptions options;
+  // The flat text: the parse is of items in their context, which grouping
+  // would only wrap, so no table is cut into pieces either.
+  options.mostItemsPerFunction = std::numeric_limits<std::size_t>::max();
+  options.mostLabelWarnings = std::numeric_limits<std::size_t>::max();
+  options.lineMap = &lines;
+  options.describeTextChanges = true;
+  Conversion conversion;
+  convertText(script, conversion,
+              [&checker](std::string_view piece) {
+                checker.take(piece);
+                return true;
+              },
+              options);
+  checker.finish();
   std::vector<Finding>& findings = report.findings;
-  findLuaRefusals(lua, findings);
   // The label problems are findings; every other warning stays one.
-  for (Warning& warning : lua.warnings) {
+  for (Warning& warning : conversion.warnings) {
     if (warning.kind == WarningKind::undefinedJumpTarget) {
-      findings.push_back({warning.line, FindingKind::undefinedJumpTarget, std::move(warning.message)});
+      findings.push_back({warning.line, FindingKind::undefinedJumpTarget, std::move(warning.message), {}});
     } else if (warning.kind == WarningKind::redefinedLabel) {
-      findings.push_back({warning.line, FindingKind::duplicateLabel, std::move(warning.message)});
+      findings.push_back({warning.line, FindingKind::duplicateLabel, std::move(warning.message), {}});
     } else {
       report.warnings.push_back(std::move(warning));
     }
@@ -24,6 +41,11 @@ CheckReport checkScript(std::string_view script) {
   std::stable_sort(findings.begin(), findings.end(),
                    [](const Finding& a, const Finding& b) { return a.line < b.line; });
   return report;
+}
+
+std::string messageOf(const Finding& finding) {
+  if (finding.hints.empty()) return finding.message;
+  return finding.message + "; to fix it, " + joinFixes(finding.hints);
 }
 
 std::string summaryLine(const std::vector<Finding>& findings) {

@@ -1,7 +1,10 @@
-// brindle-check's report on a script: what of its Lua will not load, and
-// where in the script it comes from (checker.h), the jumps to labels that
-// are not there and the labels defined twice, all of them, and brindle's
-// other warnings. No file I/O.
+// brindle-check's report on a script: what of its Lua will not load and
+// where in the script it comes from (checker.h), every jump to a label that
+// is not there and every label defined twice, the quoted texts the
+// conversion changes, and brindle's other warnings. The script is
+// converted as brindle converts it, in the flat layout, and its Lua checked
+// as it is written, so that no more than a window of it is kept. No file
+// I/O.
 #pragma once
 
 #include <string>
@@ -14,13 +17,20 @@
 namespace brindle::check {
 
 struct CheckReport {
-  std::vector<Warning> warnings;  // those brindle prints but the label problems, in its order
+  // brindle's warnings, those about quoted texts the conversion changes
+  // among them, less the label problems, which are findings here; in the
+  // order brindle has them.
+  std::vector<Warning> warnings;
   std::vector<Finding> findings;  // sorted by line; the order found within a line
 };
 
 // Checks `script`, the text that scriptText finds in a file. Throws
 // std::bad_alloc when memory runs out.
-CheckReport checkScript(std::string_view script);
+CheckReport checkScript(std::string_view script, const Batches& batches = {});
+
+// A finding's message as it is printed: what is wrong, then the fix where
+// there is one.
+std::string messageOf(const Finding& finding);
 
 // The closing line: how many lines will not load, counted by kind, or that
 // all of them will.

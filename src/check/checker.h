@@ -1,15 +1,23 @@
-// What of a script's Lua text Lua's own parser refuses, and where in the
-// script it comes from. Each declaration, label key and entry is given to
-// the parser in its real context, many at once, and one alone where Lua
-// refuses them, so that the item to blame is found and the rest still
-// looked at. One call makes its own lua_State and closes it.
+// What of a script's Lua text Lua's own parser refuses, and which script
+// line the author must change. The text arrives in pieces as the writer
+// hands it on, with the line map the writer keeps; each declaration, label
+// key and entry is given to the parser in its real context, many at once,
+// and one alone where Lua refuses them, so that the item to blame is found
+// and the rest still looked at. Within a chain, the parse goes on after
+// each broken line, so that every broken line is reported. Only the items
+// not yet looked at are kept. A Checker owns one lua_State and is used by
+// one thread at a time.
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "lua_text.h"
+#include "hints.h"
+#include "line_map.h"
+#include "lua_parser.h"
 
 namespace brindle::check {
 
@@ -23,11 +31,43 @@ enum class FindingKind {
 struct Finding {
   std::size_t line = 0;  // of the script, from 1
   FindingKind kind = FindingKind::luaSyntax;
-  std::string message;
+  std::string message;      // what is wrong, Lua's words where Lua found it
+  std::vector<Hint> hints;  // the fix, where the mistake is a common one
 };
 
-// Appends a finding for every item of `lua` that Lua refuses, in the order
-// of the items. Throws std::bad_alloc when memory runs out.
-void findLuaRefusals(const LuaText& lua, std::vector<Finding>& findings);
+// How many items go to Lua at once. After an error a batch starts small and
+// doubles with each batch Lua takes, so that where errors come thick (a
+// string left open in every line runs to the end of its batch) each costs
+// little, and where they are rare the batches are long.
+struct Batches {
+  std::size_t firstItems = 16;
+  std::size_t mostItems = 4096;
+  std::size_t bytes = std::size_t{1} << 18;
+};
+
+class Checker {
+ public:
+  // `lines` is the map the writer fills (the checker lets its first lines
+  // go), `script` the script, whose lines the hints read.
+  Checker(LineMap& lines, std::string_view script, const Batches& batches,
+          std::vector<Finding>& findings);
+  ~Checker();
+  Checker(const Checker&) = delete;
+  Checker& operator=(const Checker&) = delete;
+
+  // The next piece of the Lua text. Throws std::bad_alloc when memory runs
+  // out.
+  void take(std::string_view piece);
+  // Looks at what is left: the text is complete.
+  void finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// The offsets where the lines of `text` start: 0, then behind every line
+// feed.
+std::vector<std::size_t> lineStartsOf(std::string_view text);
 
 }  // namespace brindle::check

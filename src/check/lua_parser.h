@@ -1,13 +1,17 @@
 // Lua's own parser, linked as a library: loads (compiles without running) a
 // chunk given in pieces and tells where and why it is refused. The only code
 // of the checker that sees Lua's API. A LuaParser owns one lua_State, closed
-// when it goes; it is used by one thread at a time.
+// when it goes, and the memory it lives in; it is used by one thread at a
+// time.
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "lua_memory.h"
 
 struct lua_State;
 
@@ -38,6 +42,7 @@ class LuaParser {
   static const char* version();
 
  private:
+  std::unique_ptr<LuaMemory> memory_;  // outlives the state
   lua_State* state_;
 };
 

@@ -7,8 +7,8 @@ namespace brindle {
 void ChainAssembler::open(const ScriptLine& entry, std::size_t line) {
   openBases_.push_back(entry.indent);
   out_.append("\n").append(entry.text).append("\n");
-  beginLine(lines_, line, LuaLineRole::chainPart);
-  beginLine(lines_, line, LuaLineRole::chainPart);
+  beginLine(lines_, line, LuaLineRole::chainOpen, openBases_.size());
+  beginLine(lines_, line, LuaLineRole::chainBody, openBases_.size());
 }
 
 bool ChainAssembler::add(const ScriptLine& entry, std::size_t line) {
@@ -21,7 +21,10 @@ bool ChainAssembler::add(const ScriptLine& entry, std::size_t line) {
     if (entry.indent > base ||
         (entry.indent == base && entry.chainFlag == ChainFlag::continuesChain)) {
       out_.append("\n").append(entry.text);
-      beginLine(lines_, line, LuaLineRole::chainPart);
+      beginLine(lines_, line,
+                entry.chainFlag == ChainFlag::continuesChain ? LuaLineRole::chainGoesOn
+                                                             : LuaLineRole::chainBody,
+                openBases_.size());
       return true;
     }
     closeInnermost();  // the entry ends it; the enclosing chain looks at it next
@@ -35,8 +38,8 @@ void ChainAssembler::closeAll() {
 
 void ChainAssembler::closeInnermost() {
   out_.append("\n").append(openBases_.back(), '\t').append(kChainEnd);
-  beginClosingLine(lines_, LuaLineRole::chainEnd);
   openBases_.pop_back();
+  beginClosingLine(lines_, LuaLineRole::chainEnd, openBases_.size());
 }
 
 }  // namespace brindle

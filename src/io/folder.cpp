@@ -11,6 +11,11 @@ std::string utf8Of(const std::filesystem::path& path) {
   return std::string(reinterpret_cast<const char*>(text.data()), text.size());
 }
 
+// A path from UTF-8 text, whatever the system's own encoding.
+std::filesystem::path pathOf(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
 char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool sameLetters(std::string_view a, std::string_view b) {
@@ -47,11 +52,12 @@ std::string currentFolder() {
   return error ? std::string() : utf8Of(folder);
 }
 
-std::string nearMissOf(std::string_view wanted) {
+std::string nearMissOf(std::string_view wanted, const std::string& folder) {
   std::error_code error;
   std::string best;
   int bestCloseness = 0;
-  for (std::filesystem::directory_iterator it(".", error), end; !error && it != end;
+  for (std::filesystem::directory_iterator it(pathOf(folder), error), end;
+       !error && it != end;
        it.increment(error)) {
     std::error_code unknown;  // a name whose kind cannot be told is still a name
     if (it->is_directory(unknown)) continue;
@@ -74,16 +80,27 @@ std::string folderName() {
 std::string readProblem(const FileError& error, std::string_view path) {
   switch (error.kind) {
     case FileErrorKind::missing: {
-      std::string problem = "there is no " + std::string(path) + " in " + folderName();
-      const std::string nearMiss = nearMissOf(path);
+      // The file's own name, looked for in its folder.
+      const std::filesystem::path file = pathOf(path);
+      const std::string name = utf8Of(file.filename());
+      const std::string parent = utf8Of(file.parent_path());
+      std::string where = folderName();
+      if (!parent.empty()) {
+        std::error_code error;
+        const std::filesystem::path full = std::filesystem::absolute(file.parent_path(), error);
+        where = error ? parent : utf8Of(full.lexically_normal());
+        if (where.size() > 1 && (where.back() == '/' || where.back() == '\\')) where.pop_back();
+      }
+      std::string problem = "there is no " + name + " in " + where;
+      const std::string nearMiss = nearMissOf(name, parent.empty() ? "." : parent);
       if (nearMiss.empty()) return problem;
       problem += ", but there is " + nearMiss;
       // Windows hides known endings: "test.py.txt" shows as "test.py".
       const std::size_t ending = nearMiss.rfind('.');
-      if (ending != std::string::npos && nearMiss.size() != path.size()) {
+      if (ending != std::string::npos && nearMiss.size() != name.size()) {
         problem += " (its ending " + nearMiss.substr(ending) + " may be hidden)";
       }
-      return problem + "; rename it to " + std::string(path);
+      return problem + "; rename it to " + name;
     }
     case FileErrorKind::folder:
       return "it is a folder, not a file";

@@ -20,15 +20,16 @@ std::string currentFolder();
 // further ending ("test.py.txt", as Windows hides known endings); its stem
 // alone or with ".txt" ("test", "test.txt"). Letter case is ignored
 // throughout. Empty when there is none or the folder cannot be listed. Reads
-// the folder once, not the folders in it.
-std::string nearMissOf(std::string_view wanted);
+// the folder (the current one unless another is named) once, not the
+// folders in it.
+std::string nearMissOf(std::string_view wanted, const std::string& folder = ".");
 
 // The folder named in messages: its full path, or failing that "the current
 // folder".
 std::string folderName();
 
-// Why the script file `path` of the current folder could not be read, in
-// words that say what to do about it: where a missing file was looked for and
+// Why the script file `path` could not be read, in words that say what to
+// do about it: where a missing file was looked for (its folder, in full) and
 // which near miss is there, or that it is a folder; otherwise the system's
 // reason.
 std::string readProblem(const FileError& error, std::string_view path);

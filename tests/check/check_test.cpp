@@ -20,7 +20,7 @@ struct Expected {
 std::string describe(const std::vector<Finding>& findings) {
   std::string text;
   for (const Finding& f : findings) {
-    text += std::to_string(f.line) + " [" + std::to_string(static_cast<int>(f.kind)) + "] " + f.message + "\n";
+    text += std::to_string(f.line) + " [" + std::to_string(static_cast<int>(f.kind)) + "] " + messageOf(f) + "\n";
   }
   return text;
 }
@@ -74,6 +74,28 @@ TEST(CheckScriptTest, FindsWhatWillNotLoadOnTheLineItComesFrom) {
         {5, K::duplicateLabel, "replaces the one of line 1"},
         {7, K::undefinedJumpTarget, "\"d\""}}},
       {"statements before the first label are in no table", "x = (\nlabel a:\n", {}},
+      // The fix, in the author's terms.
+      {"the common mistakes, each with its fix",
+       "label a:\n    # a comment\n    \"It was a dark night.\"\n    if a > 1 && b:\n        x = 1\n"
+       "    if a || !b:\n        x = 1\n    else if x:\n        y = 1\n",
+       {{2, K::luaSyntax, "to fix it, start the comment with -- instead of #"},
+        {3, K::luaSyntax, "to fix it, give the line a speaker, as in e \"...\""},
+        {4, K::luaSyntax, "to fix it, write and instead of &&"},
+        {6, K::luaSyntax, "to fix it, write or instead of || and write not instead of !"},
+        {8, K::luaSyntax, "to fix it, write elif instead of else if"}}},
+      // The line to change, not the one after it where Lua stops; and every
+      // broken line of a chain, each once.
+      {"an if without its colon", "label a:\n    if x\n        e \"a\"\n",
+       {{2, K::luaSyntax, "'then' expected near 'e' (Lua stops on line 3); to fix it, end the line with a colon"}}},
+      {"a statement that does not end, inside a chain",
+       "label a:\n    if x:\n        e \"a\" b\n        y = 1\n",
+       {{3, K::luaSyntax, "'=' expected near 'y' (Lua stops on line 4)"}}},
+      {"three broken lines of one chain",
+       "label a:\n    if x != 1:\n        y = (\n    elif z != 2:\n        w = 1\n    else:\n        v ==\n",
+       {{2, K::luaSyntax, "'then' expected near '!'"},
+        {3, K::luaSyntax, "unexpected symbol"},
+        {4, K::luaSyntax, "'then' expected near '!'"},
+        {7, K::luaSyntax, "'=' expected near '=='"}}},
   };
   for (const Case& c : cases) {
     const CheckReport report = checkScript(c.script);
@@ -83,7 +105,7 @@ TEST(CheckScriptTest, FindsWhatWillNotLoadOnTheLineItComesFrom) {
       const Finding& found = report.findings[k];
       EXPECT_EQ(found.line, c.findings[k].line) << c.name << "\n" << all;
       EXPECT_EQ(found.kind, c.findings[k].kind) << c.name << "\n" << all;
-      EXPECT_NE(found.message.find(c.findings[k].fragment), std::string::npos) << c.name << "\n" << all;
+      EXPECT_NE(messageOf(found).find(c.findings[k].fragment), std::string::npos) << c.name << "\n" << all;
     }
   }
 }
@@ -107,9 +129,9 @@ TEST(CheckReportTest, SummaryCountsByKind) {
     std::string summary;
   } cases[] = {
       {{}, "brindle-check: every line will load"},
-      {{{4, K::duplicateLabel, ""}}, "brindle-check: 1 line will not load (1 duplicate label)"},
-      {{{1, K::luaSyntax, ""}, {2, K::undefinedJumpTarget, ""}, {3, K::luaSyntax, ""},
-        {5, K::unassignableVariable, ""}},
+      {{{4, K::duplicateLabel, "", {}}}, "brindle-check: 1 line will not load (1 duplicate label)"},
+      {{{1, K::luaSyntax, "", {}}, {2, K::undefinedJumpTarget, "", {}}, {3, K::luaSyntax, "", {}},
+        {5, K::unassignableVariable, "", {}}},
        "brindle-check: 4 lines will not load (2 Lua syntax errors, 1 variable Lua cannot assign, "
        "1 undefined jump target)"},
   };

@@ -2,6 +2,8 @@
 // order, how it exits, and that it writes nothing.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -28,7 +30,7 @@ TEST(CheckCliTest, ReportsSortedByLineAndExitsWithWhetherItFoundAnything) {
        "test.py:1: warning: 1 statement before the first label belongs to no label and was left "
        "out of the output\n"
        "test.py:3: error: jump_out leads to \"end\", which no label of this script defines\n"
-       "test.py:4: error: 'then' expected near '!'\n"
+       "test.py:4: error: 'then' expected near '!'; to fix it, write ~= instead of !=\n"
        "test.py:5: error: Lua cannot assign to \"renpy.pause(1.0)\": its declaration "
        "\"renpy.pause(1.0) = 0;\" does not load (unexpected symbol near '=')\n"
        "test.py:6: error: label \"start\" is defined again; this table replaces the one of line 2 "
@@ -74,27 +76,80 @@ TEST(CheckCliTest, ScriptThatCannotBeReadIsAnError) {
   }
 }
 
-TEST(CheckCliTest, PrintsItsVersionForExactlyTheArgumentVersion) {
+TEST(CheckCliTest, OptionsAsUsersExpect) {
   struct Case {
     std::vector<std::string> args;
-    std::string out;
-    int exitCode;  // 1: the check ran and found no test.py in the empty folder
+    std::string outStart;  // what standard output starts with
+    std::string err;       // all of standard error; DIR is the folder
+    int exitCode;
   };
+  const std::string usage = "usage: brindle-check [--json] [FILE...]\n";
   const Case cases[] = {
-      {{"--version"}, "brindle-check " BRINDLE_VERSION "\n", 0},
-      {{"--version", "--version"}, "", 1},
-      {{"-v"}, "", 1},
-      {{"--Version"}, "", 1},
-      {{"version"}, "", 1},
+      {{"--version"}, "brindle-check " BRINDLE_VERSION "\n", "", 0},
+      {{"--help"}, usage, "", 0},
+      {{"-v"}, "", "brindle-check: error: unknown option -v\n" + usage, 2},
+      {{"--version", "--Version"}, "brindle-check ", "", 0},
+      {{"--Version"}, "", "brindle-check: error: unknown option --Version\n" + usage, 2},
+      {{"version"}, "", "brindle-check: error: cannot read version: there is no version in DIR\n", 1},
+      {{"--", "--json"}, "", "brindle-check: error: cannot read --json: there is no --json in DIR\n", 1},
   };
   for (const Case& c : cases) {
     TempDir dir;
     const RunResult run = runProgram(BRINDLE_CHECK_EXECUTABLE, dir.path(), {}, c.args);
+    std::string err = c.err;
+    if (const std::size_t at = err.find("DIR"); at != std::string::npos) {
+      err.replace(at, 3, std::filesystem::canonical(dir.path()).string());
+    }
     EXPECT_EQ(run.exitCode, c.exitCode) << c.args[0];
-    EXPECT_EQ(run.out, c.out) << c.args[0];
-    EXPECT_EQ(run.err.rfind("brindle-check: error: cannot read test.py: ", 0) == 0, c.exitCode == 1)
-        << c.args[0] << ": " << run.err;
+    EXPECT_EQ(run.out.substr(0, c.outStart.size()), c.outStart) << c.args[0];
+    EXPECT_EQ(run.err, err) << c.args[0];
   }
+}
+
+TEST(CheckCliTest, SeveralFilesEachByTheNameGiven) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.path() + "/one");
+  std::filesystem::create_directories(dir.path() + "/two");
+  writeFile(dir.path() + "/one/test.py", "label a:\n    jump_out a\n");
+  writeFile(dir.path() + "/two/test.py", "label a:\n    if x != 1:\n        y = 1\n");
+  const RunResult run = runProgram(BRINDLE_CHECK_EXECUTABLE, dir.path(), {},
+                                   {"one/test.py", "two/test.py", "three/test.py"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err,
+            "brindle-check: one/test.py: every line will load\n"
+            "two/test.py:2: error: 'then' expected near '!'; to fix it, write ~= instead of !=\n"
+            "brindle-check: two/test.py: 1 line will not load (1 Lua syntax error)\n"
+            "brindle-check: error: cannot read three/test.py: there is no test.py in " +
+                std::filesystem::canonical(dir.path()).string() + "/three\n"
+            "brindle-check: 1 line will not load (1 Lua syntax error) in 3 files; 1 file could not "
+            "be read\n");
+}
+
+TEST(CheckCliTest, JsonHasEveryFindingWithItsPlace) {
+  TempDir dir;
+  writeFile(dir.file("test.py"), "label a:\n    if x != 1:\n        e \"call me\"\n    jump_out b\n");
+  const RunResult run = runProgram(BRINDLE_CHECK_EXECUTABLE, dir.path(), {}, {"--json"});
+  EXPECT_EQ(run.exitCode, 1);
+  const nlohmann::json document = nlohmann::json::parse(run.out);
+  const nlohmann::json expected = {
+      {"files", {{{"file", "test.py"}, {"findings", 2}, {"warnings", 1}, {"error", nullptr}}}},
+      {"findings",
+       {{{"file", "test.py"}, {"line", 2}, {"column", 10}, {"endColumn", 12}, {"severity", "error"},
+         {"kind", "luaSyntax"},
+         {"message", "'then' expected near '!'; to fix it, write ~= instead of !="},
+         {"hint", "write ~= instead of !="}},
+        {{"file", "test.py"}, {"line", 3}, {"column", 9}, {"endColumn", 20}, {"severity", "warning"},
+         {"kind", "textChange"},
+         {"message", "the conversion changes \"call me\" to \"me\" (the first \"call \" of a line is removed)"},
+         {"hint", nullptr}},
+        {{"file", "test.py"}, {"line", 4}, {"column", 5}, {"endColumn", 15}, {"severity", "error"},
+         {"kind", "undefinedJumpTarget"},
+         {"message", "jump_out leads to \"b\", which no label of this script defines"},
+         {"hint", nullptr}}}},
+      {"summary", "brindle-check: 2 lines will not load (1 Lua syntax error, 1 undefined jump target)"}};
+  EXPECT_EQ(document, expected) << run.out;
+  // People still read standard error.
+  EXPECT_NE(run.err.find("test.py:2: error: 'then' expected"), std::string::npos);
 }
 
 }  // namespace

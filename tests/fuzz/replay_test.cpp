@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "check_check.h"
 #include "convert_check.h"
 #include "string_utils_check.h"
 
@@ -77,6 +78,18 @@ TEST(FuzzReplayTest, StringUtilitySeedsAndFindingsKeepEveryProperty) {
   ASSERT_GE(inputs.size(), 5u) << "the seed corpus is missing from " << kSourceDir;
   for (const fs::path& input : inputs) {
     EXPECT_EQ(checkStringUtils(readBytes(input)), "") << input;
+  }
+}
+
+TEST(FuzzReplayTest, CheckerSeedsFindingsAndExamplesKeepEveryProperty) {
+  std::vector<fs::path> inputs = filesUnder(kSourceDir / "fuzz/seeds/check", anyFile);
+  for (const char* more : {"fuzz/regressions/check", "fuzz/seeds/convert", "examples"}) {
+    const std::vector<fs::path> found = filesUnder(kSourceDir / more, anyFile);
+    inputs.insert(inputs.end(), found.begin(), found.end());
+  }
+  ASSERT_GE(inputs.size(), 10u) << "the seed corpus is missing from " << kSourceDir;
+  for (const fs::path& input : inputs) {
+    EXPECT_EQ(checkChecker(readBytes(input)), "") << input;
   }
 }
 
