@@ -380,6 +380,19 @@ run_on_terminal() {  # run_on_terminal DIR COMMAND
 terminal_text() { perl -pe 's/\e\[[0-9;?]*[A-Za-z]//g; s/[ \r]//g' "$1" 2>/dev/null; }
 
 exe_windows="Z:${exe//\//\\}"
+pause_table=$(cat <<TABLE
+double-clicked: says where output.lua went, waits for Enter|yes|wine '$exe'|yes|0|Brindle wrote output.lua in FOLDER.
+double-clicked, test.py missing: says so, waits for Enter|no|wine '$exe'|yes|1|Brindle did not write output.lua: the error is above.
+started from cmd: does not wait|yes|wine cmd /c '$exe_windows'|no|0|
+input redirected: does not wait|yes|wine '$exe' </dev/null|no|0|
+output redirected: does not wait|yes|wine '$exe' >'$scratch/redirected'|no|0|
+TABLE
+)
+if [ -n "$check_exe" ]; then
+  check_windows="Z:${check_exe//\//\\}"
+  pause_table+=$'\n'"brindle-check double-clicked: says what it found, waits for Enter|yes|wine '$check_exe'|yes|1|brindle-check found what is above."
+  pause_table+=$'\n'"brindle-check started from cmd: does not wait|yes|wine cmd /c '$check_windows'|no|1|"
+fi
 while IFS='|' read -r name test_py command waits code closing; do
   new_dir
   dir=$dir/é-Ж  # a name the console shows right only when given UTF-16
@@ -394,13 +407,7 @@ while IFS='|' read -r name test_py command waits code closing; do
       ! grep -qs PressEnter "$dir.tty" && ! grep -qs 'Press Enter' "$scratch/redirected"
     fi
   check "$name" $? "waited: $(cat "$dir.waited"), exit $(cat "$dir.rc")" "terminal: $(cat -A "$dir.tty")"
-done <<TABLE
-double-clicked: says where output.lua went, waits for Enter|yes|wine '$exe'|yes|0|Brindle wrote output.lua in FOLDER.
-double-clicked, test.py missing: says so, waits for Enter|no|wine '$exe'|yes|1|Brindle did not write output.lua: the error is above.
-started from cmd: does not wait|yes|wine cmd /c '$exe_windows'|no|0|
-input redirected: does not wait|yes|wine '$exe' </dev/null|no|0|
-output redirected: does not wait|yes|wine '$exe' >'$scratch/redirected'|no|0|
-TABLE
+done <<<"$pause_table"
 
 # --- brindle-check: the report of a story with faults and of one without.
 if [ -n "$check_exe" ]; then
