@@ -88,6 +88,7 @@ std::string excerpt(std::string_view text, std::size_t from, std::size_t to) {
 }  // namespace
 
 bool holdsQuote(std::string_view raw) {
+  if (raw.empty()) return false;
   return std::memchr(raw.data(), '"', raw.size()) != nullptr ||
          std::memchr(raw.data(), '\'', raw.size()) != nullptr;
 }

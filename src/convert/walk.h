@@ -59,7 +59,7 @@ std::size_t walkLines(std::string_view script, NameTable* variableNames,
   TextChangeScratch scratch;
   // The final pass's text ends in a semicolon, which few scripts hold at all.
   const auto holdsEnd = [](std::string_view text) {
-    return std::memchr(text.data(), kPathEndStatement.back(), text.size()) != nullptr;
+    return !text.empty() && std::memchr(text.data(), kPathEndStatement.back(), text.size()) != nullptr;
   };
   const bool anySemicolon = textChanges && holdsEnd(script);
   std::size_t lineNumber = 0;
