@@ -87,7 +87,8 @@ std::string checkChecker(std::string_view input) {
   if (!text.error.empty()) return {};
   const std::string_view script = text.text;
   const check::CheckReport report = check::checkScript(script);
-  const check::CheckReport oneByOne = check::checkScript(script, {1, 1, 1});
+  // Items to Lua one by one, each a segment of its own, on threads.
+  const check::CheckReport oneByOne = check::checkScript(script, {1, 1, 1, 1, 2});
   if (!sameFindings(report.findings, oneByOne.findings)) {
     return "the findings differ when the items go to Lua one by one";
   }

@@ -1,7 +1,7 @@
 // The properties brindle-check must have, whatever bytes it is given,
 // shared by the checker's fuzzer and the replay tests: no crash or hang;
 // findings sorted by line, each on a line of the script; the same findings
-// whatever the batches; and each reported line really refused, alone or in
+// whatever the batches and segments; and each reported line really refused, alone or in
 // the chain it belongs to, when that is checked as a script of its own.
 #pragma once
 

@@ -1,6 +1,10 @@
 #include "checker.h"
 
 #include <algorithm>
+#include <deque>
+#include <future>
+#include <system_error>
+#include <thread>
 
 #include "escapes.h"
 #include "output_texts.h"
@@ -48,29 +52,55 @@ std::vector<std::size_t> lineStartsOf(std::string_view text) {
   return starts;
 }
 
-struct Checker::State {
-  State(LineMap& map, std::string_view script, const Batches& batches, std::vector<Finding>& findings)
-      : map(map), script(script), batches(batches), findings(findings),
-        batchItems(batches.mostItems) {}
-
-  LineMap& map;
-  ScriptLineFinder script;
-  Batches batches;
-  std::vector<Finding>& findings;
-  LuaParser parser;
-  // The text from line `firstLine` on, with the escapes only Lua 5.1 takes
-  // marked, the starts of its lines and the offsets of its marks.
+// A run of whole items of the text with all the checker needs of them, so
+// that it can be checked on a thread of its own: the text from line
+// `firstLine` on, with the escapes only Lua 5.1 takes marked, the starts of
+// its lines, the offsets of its marks, the items, and the writer's map of
+// its lines. A segment that the rest of the text follows ends with the
+// first line of the next item, which stays the last of `items`: what comes
+// after an item decides how it is parsed.
+struct Segment {
   std::string text;
   std::size_t firstLine = 0;
   std::vector<std::size_t> starts{0};
   std::vector<std::size_t> marks;
-  std::vector<Item> items;  // those of the text, from `next` on not yet looked at
+  std::vector<Item> items;
+  std::vector<LuaLine> lines;  // from `firstLine` on
+  bool carriageReturns = false;
+  bool last = false;  // nothing follows it
+};
+
+// Checks a segment: gives its items to Lua, in batches; where a batch is
+// refused, finds the item to blame, reports it and goes on after it.
+struct SegmentCheck {
+  SegmentCheck(Segment&& segment, const Batches& batches)
+      : text(std::move(segment.text)), firstLine(segment.firstLine), starts(std::move(segment.starts)),
+        marks(std::move(segment.marks)), items(std::move(segment.items)), lines(std::move(segment.lines)),
+        carriageReturns(segment.carriageReturns), last(segment.last), batches(batches),
+        batchItems(batches.mostItems) {}
+
+  std::string text;
+  std::size_t firstLine;
+  std::vector<std::size_t> starts;
+  std::vector<std::size_t> marks;
+  std::vector<Item> items;
+  std::vector<LuaLine> lines;
+  bool carriageReturns;
+  bool last;
+  Batches batches;
+  std::vector<Finding> findings;
+  LuaParser parser;
   std::size_t next = 0;
   std::size_t aloneChecked = 0;  // items before this have been loaded alone
   std::size_t batchItems;
-  std::string marked;
-  std::vector<std::size_t> pieceMarks;
   std::vector<std::string_view> pieces;
+
+  const LuaLine& lineAt(std::size_t line) const { return lines[line - firstLine]; }
+  // Looks at every item of the segment.
+  std::vector<Finding> run() {
+    lookAt(last ? items.size() : items.size() - 1);
+    return std::move(findings);
+  }
 
   std::size_t offsetOf(std::size_t line) const { return starts[line - firstLine]; }
   std::size_t linesBegun() const { return firstLine + starts.size(); }
@@ -87,8 +117,7 @@ struct Checker::State {
   }
   // Lua ends a line at a line feed, a carriage return, or a pair of the two
   // in either order; the text's lines end at line feeds alone. Where the
-  // window holds no carriage return, they are the same.
-  bool carriageReturns = false;
+  // segment holds no carriage return, they are the same.
 
   // The number of line ends Lua counts in text[from, to).
   std::size_t luaLineEnds(std::size_t from, std::size_t to) const {
@@ -118,35 +147,8 @@ struct Checker::State {
     return std::min(firstLine + static_cast<std::size_t>(line), last);
   }
 
-  void take(std::string_view piece) {
-    pieceMarks.clear();
-    if (markEscapesNewerLuasRefuse(piece, marked, pieceMarks)) piece = marked;
-    for (const std::size_t at : pieceMarks) marks.push_back(text.size() + at);
-    const std::size_t base = text.size();
-    text.append(piece);
-    carriageReturns = carriageReturns || piece.find('\r') != std::string_view::npos;
-    for (std::size_t at = piece.find('\n'); at != std::string_view::npos; at = piece.find('\n', at + 1)) {
-      starts.push_back(base + at + 1);
-      const std::size_t line = linesBegun() - 1;
-      const LuaLineRole role = lineOf(map, line).role;
-      if (!beginsItem(role)) continue;
-      items.push_back({role == LuaLineRole::declaration ? ItemKind::declaration
-                       : role == LuaLineRole::tableKey  ? ItemKind::labelKey
-                                                        : ItemKind::entry,
-                       line});
-    }
-    // Items are looked at in batches once there are enough of them, the
-    // last one waiting until the next begins, which ends it.
-    const std::size_t waiting = items.size() - next;
-    if (waiting > batches.mostItems + 1 ||
-        (waiting > 1 && text.size() - offsetOf(items[next].firstLine) > 2 * batches.bytes)) {
-      lookAt(items.size() - 1);
-    }
-  }
-
   // Gives items [next, available) to Lua, in batches; where a batch is
-  // refused, finds the item to blame, reports it and goes on after it. Then
-  // lets go of the text before the first item not looked at.
+  // refused, finds the item to blame, reports it and goes on after it.
   void lookAt(std::size_t available) {
     ParseError error;
     std::size_t until = available;  // where the batches end for now
@@ -194,7 +196,6 @@ struct Checker::State {
       reportItem(blamed, alone);
       next = blamed + 1;
     }
-    letGo();
   }
 
   // Whether items [first, end) may open a long string or comment, which
@@ -203,24 +204,6 @@ struct Checker::State {
     const std::string_view items = std::string_view(text).substr(
         offsetOf(this->items[first].firstLine), itemsEnd(end) - offsetOf(this->items[first].firstLine));
     return findText(items, "[[") != std::string_view::npos || findText(items, "[=") != std::string_view::npos;
-  }
-
-  void letGo() {
-    if (next == 0) return;
-    const std::size_t line = next < items.size() ? items[next].firstLine : linesBegun() - 1;
-    const std::size_t offset = offsetOf(line);
-    text.erase(0, offset);
-    starts.erase(starts.begin(), starts.begin() + static_cast<std::ptrdiff_t>(line - firstLine));
-    for (std::size_t& start : starts) start -= offset;
-    const auto kept = std::lower_bound(marks.begin(), marks.end(), offset);
-    marks.erase(marks.begin(), kept);
-    for (std::size_t& mark : marks) mark -= offset;
-    firstLine = line;
-    carriageReturns = text.find('\r') != std::string::npos;
-    letLinesGo(map, line);
-    items.erase(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(next));
-    aloneChecked = aloneChecked > next ? aloneChecked - next : 0;
-    next = 0;
   }
 
   std::size_t batchEnd(std::size_t first, std::size_t count, std::size_t available) const {
@@ -276,7 +259,7 @@ struct Checker::State {
     }
     if (message.starts_with("'then' expected")) {
       for (std::size_t l = line;; --l) {
-        const LuaLineRole role = lineOf(map, l).role;
+        const LuaLineRole role = lineAt(l).role;
         if (role == LuaLineRole::chainOpen || role == LuaLineRole::chainGoesOn) return l;
         if (l == from) return line;
       }
@@ -322,8 +305,8 @@ struct Checker::State {
   // The script line of `line`, or of the nearest line before it in item
   // `k` that has one.
   std::size_t scriptLineOf(std::size_t line, std::size_t k) const {
-    std::size_t scriptLine = lineOf(map, line).scriptLine;
-    for (std::size_t l = line; scriptLine == 0 && l > items[k].firstLine;) scriptLine = lineOf(map, --l).scriptLine;
+    std::size_t scriptLine = lineAt(line).scriptLine;
+    for (std::size_t l = line; scriptLine == 0 && l > items[k].firstLine;) scriptLine = lineAt(--l).scriptLine;
     return scriptLine;
   }
 
@@ -345,7 +328,7 @@ struct Checker::State {
     add(k, blamed, stop, item.firstLine, error, reported);
     ParseError again;
     while (item.kind == ItemKind::entry && blamed < last) {
-      const std::size_t open = lineOf(map, blamed).openChains;
+      const std::size_t open = lineAt(blamed).openChains;
       if (open == 0 || open > kMostResumedChains || onlyClosingAfter(blamed, last)) break;
       const std::size_t start = blamed + 1;
       const std::size_t from = offsetOf(start);
@@ -364,7 +347,7 @@ struct Checker::State {
   // table: nothing there to parse.
   bool onlyClosingAfter(std::size_t line, std::size_t last) const {
     for (std::size_t l = line + 1; l <= last; ++l) {
-      const LuaLineRole role = lineOf(map, l).role;
+      const LuaLineRole role = lineAt(l).role;
       if (role != LuaLineRole::chainEnd && role != LuaLineRole::tableEnd) return false;
     }
     return true;
@@ -420,8 +403,123 @@ struct Checker::State {
                           {}});
       return;
     }
-    findings.push_back({scriptLine, FindingKind::luaSyntax, std::move(message),
-                        hintsFor(script.line(scriptLine))});
+    findings.push_back({scriptLine, FindingKind::luaSyntax, std::move(message), {}});
+  }
+};
+
+// Gathers the text into segments as it arrives and has each checked, on
+// threads of their own where there are processors for them, the findings
+// joined in the order of the segments.
+struct Checker::State {
+  State(LineMap& map, std::string_view script, const Batches& batches, std::vector<Finding>& findings)
+      : map(map), script(script), batches(batches), findings(findings),
+        threads(batches.threads != 0 ? batches.threads : std::max(1u, std::thread::hardware_concurrency())) {}
+
+  ~State() {
+    for (std::future<std::vector<Finding>>& checked : pending) {
+      if (checked.valid()) checked.wait();
+    }
+  }
+
+  LineMap& map;
+  ScriptLineFinder script;
+  Batches batches;
+  std::vector<Finding>& findings;
+  std::size_t threads;
+  Segment current;
+  std::string marked;
+  std::vector<std::size_t> pieceMarks;
+  std::deque<std::future<std::vector<Finding>>> pending;
+
+  std::size_t linesBegun() const { return current.firstLine + current.starts.size(); }
+
+  void take(std::string_view piece) {
+    Segment& at = current;
+    pieceMarks.clear();
+    if (markEscapesNewerLuasRefuse(piece, marked, pieceMarks)) piece = marked;
+    for (const std::size_t mark : pieceMarks) at.marks.push_back(at.text.size() + mark);
+    const std::size_t base = at.text.size();
+    at.text.append(piece);
+    at.carriageReturns = at.carriageReturns || piece.find('\r') != std::string_view::npos;
+    for (std::size_t feed = piece.find('\n'); feed != std::string_view::npos; feed = piece.find('\n', feed + 1)) {
+      at.starts.push_back(base + feed + 1);
+      const std::size_t line = linesBegun() - 1;
+      const LuaLineRole role = lineOf(map, line).role;
+      if (!beginsItem(role)) continue;
+      at.items.push_back({role == LuaLineRole::declaration ? ItemKind::declaration
+                          : role == LuaLineRole::tableKey  ? ItemKind::labelKey
+                                                           : ItemKind::entry,
+                          line});
+    }
+    // A segment is cut once it is long enough, before its last item, which
+    // waits until the next begins, which ends it.
+    if (at.items.size() >= 2 && at.text.size() - at.starts[at.items.front().firstLine - at.firstLine] >= batches.segmentBytes) {
+      cut();
+    }
+  }
+
+  // Hands on the current segment but its last item, which starts the next.
+  void cut() {
+    Segment& at = current;
+    const Item next = at.items.back();
+    const std::size_t index = next.firstLine - at.firstLine;
+    const std::size_t offset = at.starts[index];
+    Segment rest;
+    rest.text = at.text.substr(offset);
+    rest.firstLine = next.firstLine;
+    rest.starts.assign(at.starts.begin() + static_cast<std::ptrdiff_t>(index), at.starts.end());
+    for (std::size_t& start : rest.starts) start -= offset;
+    const auto kept = std::lower_bound(at.marks.begin(), at.marks.end(), offset);
+    rest.marks.assign(kept, at.marks.end());
+    for (std::size_t& mark : rest.marks) mark -= offset;
+    rest.items.push_back(next);
+    rest.carriageReturns = rest.text.find('\r') != std::string::npos;
+    at.text.resize(offset);
+    at.starts.resize(index + 1);
+    at.marks.erase(kept, at.marks.end());
+    hand(std::move(at), next.firstLine + 1);
+    current = std::move(rest);
+    letLinesGo(map, next.firstLine);
+  }
+
+  // Has `segment`, whose lines run to `end`, checked.
+  void hand(Segment&& segment, std::size_t end) {
+    for (std::size_t line = segment.firstLine; line < end; ++line) segment.lines.push_back(lineOf(map, line));
+    auto check = std::make_shared<SegmentCheck>(std::move(segment), batches);
+    const auto run = [check] { return check->run(); };
+    if (threads > 1) {
+      if (pending.size() >= threads) collect();
+      try {
+        pending.push_back(std::async(std::launch::async, run));
+        return;
+      } catch (const std::system_error&) {
+        // No thread to be had: checked here, after those handed on before.
+      }
+    }
+    while (!pending.empty()) collect();
+    add(run());
+  }
+
+  void collect() {
+    std::vector<Finding> checked = pending.front().get();
+    pending.pop_front();
+    add(std::move(checked));
+  }
+
+  // The findings of the next segment, with the fix where the script line
+  // shows a common mistake.
+  void add(std::vector<Finding> checked) {
+    for (Finding& finding : checked) {
+      if (finding.kind == FindingKind::luaSyntax) finding.hints = hintsFor(script.line(finding.line));
+      findings.push_back(std::move(finding));
+    }
+  }
+
+  void finish() {
+    current.last = true;
+    const std::size_t end = linesBegun();
+    hand(std::move(current), end);
+    while (!pending.empty()) collect();
   }
 };
 
@@ -433,6 +531,6 @@ Checker::~Checker() = default;
 
 void Checker::take(std::string_view piece) { state_->take(piece); }
 
-void Checker::finish() { state_->lookAt(state_->items.size()); }
+void Checker::finish() { state_->finish(); }
 
 }  // namespace brindle::check

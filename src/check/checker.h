@@ -5,8 +5,10 @@
 // and one alone where Lua refuses them, so that the item to blame is found
 // and the rest still looked at. Within a chain, the parse goes on after
 // each broken line, so that every broken line is reported. Only the items
-// not yet looked at are kept. A Checker owns one lua_State and is used by
-// one thread at a time.
+// not yet looked at are kept. The text is cut into segments at items, each
+// checked with a lua_State of its own, on threads beside the one that hands
+// the text on where there are processors for them; how it is cut changes
+// no finding. A Checker is used by one thread at a time.
 #pragma once
 
 #include <cstddef>
@@ -39,10 +41,14 @@ struct Finding {
 // doubles with each batch Lua takes, so that where errors come thick (a
 // string left open in every line runs to the end of its batch) each costs
 // little, and where they are rare the batches are long.
+// The text is checked in segments of about `segmentBytes`, on `threads`
+// threads (0: as many as there are processors).
 struct Batches {
   std::size_t firstItems = 16;
   std::size_t mostItems = 4096;
   std::size_t bytes = std::size_t{1} << 18;
+  std::size_t segmentBytes = std::size_t{1} << 20;
+  std::size_t threads = 0;
 };
 
 class Checker {
