@@ -2,8 +2,9 @@
 # Builds the benchmarks in build-bench/ (Release) and prints brindle's figures:
 # realistic scripts against cat and awk, brindle-check on them beside
 # `luac5.4 -p` on the same output.lua, peak memory on scripts full of new
-# variables, the hostile shapes at two sizes ten times apart, then the
-# micro-benchmarks of the hot operations.
+# variables, the hostile shapes at two sizes ten times apart, the latencies
+# of brindle-check --lsp at 1 and 10 MB, then the micro-benchmarks of the
+# hot operations.
 #   scripts/bench.sh            sizes 1, 10 and 100 MB, 5 runs each; memory 40 and 30 MB;
 #                               hostile 10 and 100 MB
 #   scripts/bench.sh --smoke    one run of 1 MB, memory 1 MB, hostile 0.1 and 1 MB,
@@ -18,9 +19,13 @@ set -euo pipefail
 
 micro=()
 options=(--sizes 1,10,100 --runs 5 --hostile 10)
+lsp_sizes=(1 10)
+lsp_runs=7
 if [ "${1:-}" = "--smoke" ]; then
   options=(--sizes 1 --runs 1 --memory 1,1 --hostile 0.1)
   micro=(--benchmark_min_time=0.01)
+  lsp_sizes=(1)
+  lsp_runs=2
   shift
 fi
 # Paths given are from the caller's folder, but the harness runs from the root.
@@ -44,4 +49,15 @@ cmake --build build-bench --target brindle brindle-check brindle_bench brindle_g
 build-bench/bench/brindle_bench --brindle build-bench/brindle --check build-bench/brindle-check \
   "${options[@]}" "${args[@]}"
 echo
+
+# The language server where the author types: realistic scripts opened,
+# changed, asked.
+lsp_dir=$(mktemp -d /dev/shm/brindle-lsp-XXXXXX 2>/dev/null || mktemp -d)
+trap 'rm -rf "$lsp_dir"' EXIT
+for size in "${lsp_sizes[@]}"; do
+  build-bench/bench/brindle_generate realistic "$size" 1 >"$lsp_dir/test.py"
+  echo "brindle-check --lsp on a realistic script of $size MB ($lsp_runs runs)"
+  python3 bench/lsp_latency.py build-bench/brindle-check "$lsp_dir/test.py" "$lsp_runs"
+  echo
+done
 build-bench/bench/brindle_micro_bench "${micro[@]}"

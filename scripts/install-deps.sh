@@ -2,12 +2,13 @@
 # Installs the Debian 12 packages that building and testing Brindle needs,
 # real Lua 5.4, Lua 5.1 and LuaJIT included, for the tests that load and
 # play the output, Lua 5.1's library, whose parser brindle-check links,
-# nlohmann/json, with which it writes JSON and speaks to editors, and
+# nlohmann/json, with which it writes JSON and speaks to editors, Neovim,
+# the editor the tests of its language server drive, and
 # any packages named as arguments, skipping those already present. Needs root (or sudo) only when something
 # is missing.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build libgtest-dev lua5.4 lua5.1 luajit liblua5.1-0-dev nlohmann-json3-dev "$@")
+packages=(g++ cmake ninja-build libgtest-dev lua5.4 lua5.1 luajit liblua5.1-0-dev nlohmann-json3-dev neovim "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||

@@ -8,7 +8,8 @@
 
 namespace brindle::check {
 
-CheckReport checkScript(std::string_view script, const Batches& batches) {
+CheckReport checkScript(std::string_view script, const Batches& batches,
+                        const std::atomic<bool>* stopped) {
   CheckReport report;
   LineMap lines;
   Checker checker(lines, script, batches, report.findings);
@@ -20,12 +21,17 @@ CheckReport checkScript(std::string_view script, const Batches& batches) {
   options.lineMap = &lines;
   options.describeTextChanges = true;
   Conversion conversion;
+  const auto goOn = [stopped] {
+    if (stopped && stopped->load(std::memory_order_relaxed)) throw CheckStopped{};
+  };
   convertText(script, conversion,
-              [&checker](std::string_view piece) {
+              [&](std::string_view piece) {
+                goOn();
                 checker.take(piece);
                 return true;
               },
               options);
+  goOn();
   checker.finish();
   std::vector<Finding>& findings = report.findings;
   // The label problems are findings; every other warning stays one.

@@ -7,6 +7,7 @@
 // I/O.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,9 +25,15 @@ struct CheckReport {
   std::vector<Finding> findings;  // sorted by line; the order found within a line
 };
 
-// Checks `script`, the text that scriptText finds in a file. Throws
+// Thrown by checkScript when it is told to stop.
+struct CheckStopped {};
+
+// Checks `script`, the text that scriptText finds in a file. With
+// `stopped`, the check looks at it between pieces of the text and throws
+// CheckStopped once it is set: a newer text is waiting. Throws
 // std::bad_alloc when memory runs out.
-CheckReport checkScript(std::string_view script, const Batches& batches = {});
+CheckReport checkScript(std::string_view script, const Batches& batches = {},
+                        const std::atomic<bool>* stopped = nullptr);
 
 // A finding's message as it is printed: what is wrong, then the fix where
 // there is one.

@@ -6,6 +6,8 @@
 // Writes nothing. With --json, the same findings go to standard output as
 // one JSON document. Exits 1 when it found anything or could not read a
 // file, 2 on a usage error, 0 otherwise, so that it can stop a build.
+// brindle-check --lsp serves an editor instead, on standard input and
+// output (lsp/server.h).
 #include <new>
 #include <optional>
 #include <string>
@@ -16,11 +18,12 @@
 #include "console.h"
 #include "json_report.h"
 #include "program.h"
+#include "server.h"
 
 namespace {
 
 constexpr const char* kProgram = "brindle-check";
-constexpr const char* kUsage = "usage: brindle-check [--json] [FILE...]\n";
+constexpr const char* kUsage = "usage: brindle-check [--json] [FILE...]\n       brindle-check --lsp\n";
 constexpr const char* kHelp =
     "Checks story scripts as brindle converts them: every line whose Lua will\n"
     "not load, jumps to labels that are not there, labels defined twice, and\n"
@@ -28,6 +31,8 @@ constexpr const char* kHelp =
     "when no FILE is named. Writes nothing.\n"
     "\n"
     "  --json      also print the findings as one JSON document on standard output\n"
+    "  --lsp       serve an editor: the Language Server Protocol on standard input\n"
+    "              and output\n"
     "  --help      print this help and exit\n"
     "  --version   print the version and exit\n"
     "\n"
@@ -36,6 +41,7 @@ constexpr const char* kHelp =
 
 struct Options {
   bool json = false;
+  bool lsp = false;
   std::vector<std::string> files;
 };
 
@@ -50,6 +56,8 @@ std::optional<int> parseArguments(int argc, char** argv, Options& options) {
       filesOnly = true;
     } else if (argument == "--json") {
       options.json = true;
+    } else if (argument == "--lsp") {
+      options.lsp = true;
     } else if (argument == "--help") {
       brindle::writeToStandardStream(brindle::StandardStream::kOutput, std::string(kUsage) + kHelp);
       return 0;
@@ -62,6 +70,11 @@ std::optional<int> parseArguments(int argc, char** argv, Options& options) {
                             kUsage);
       return 2;
     }
+  }
+  if (options.lsp && (options.json || !options.files.empty())) {
+    // The editor names the files; a language server has no report to print.
+    brindle::printToError(brindle::errorLine(kProgram, "--lsp takes no other option or file") + kUsage);
+    return 2;
   }
   if (options.files.empty()) options.files.emplace_back(brindle::kScriptPath);
   return std::nullopt;
@@ -147,6 +160,9 @@ int run(const Options& options) {
 int main(int argc, char** argv) {
   Options options;
   if (const std::optional<int> code = parseArguments(argc, argv, options)) return *code;
+  if (options.lsp) {
+    return brindle::lsp::serve(brindle::readStandardInput, brindle::writeStandardOutputBytes);
+  }
   int code = 1;
   try {
     code = run(options);

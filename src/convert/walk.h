@@ -37,11 +37,12 @@ struct TextChanges {
 // (sink.open(name, line)) and rewrites every other non-empty line into one
 // record, reused from line to line, which goes to sink.add(record, line)
 // unless it comes before the first label; a jump_out there with a target
-// goes to sink.jump(target, line) first. Variables go to `variableNames`
-// unless it is null, warnings to `warnings`; with `textChanges`, the
-// statements of labels whose quoted texts the rewrite changes are counted
-// there. Lines count from 1. Returns the number of lines, one more than the
-// line feeds.
+// goes to sink.jump(target, line) first; where the sink has it,
+// sink.variable(name, line) hears of each `$` line, before a label too.
+// Variables go to `variableNames` unless it is null, warnings to
+// `warnings`; with `textChanges`, the statements of labels whose quoted
+// texts the rewrite changes are counted there. Lines count from 1. Returns
+// the number of lines, one more than the line feeds.
 template <typename Sink>
 std::size_t walkLines(std::string_view script, NameTable* variableNames,
                       std::vector<Warning>& warnings, Sink& sink,
@@ -91,6 +92,11 @@ std::size_t walkLines(std::string_view script, NameTable* variableNames,
     }
 
     if (variableNames) addVariable(*variableNames, variableOf(words));
+    // A sink that asks is told of every `$` line and the name it sets.
+    if constexpr (requires { sink.variable(std::string_view(), lineNumber); }) {
+      const std::string_view name = variableOf(words);
+      if (!name.empty()) sink.variable(name, lineNumber);
+    }
     if (!inLabel && orphanCount++ == 0) firstOrphan = lineNumber;
     warning.clear();
     jumpTarget.clear();

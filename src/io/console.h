@@ -3,6 +3,7 @@
 // before its messages are read. Texts are UTF-8 throughout.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace brindle {
@@ -14,6 +15,14 @@ enum class StandardStream { kOutput, kError };
 // page; a file or pipe gets the bytes, on Windows with each line feed as a
 // carriage return and a line feed, as a text stream writes them.
 void writeToStandardStream(StandardStream stream, std::string_view text);
+
+// Reads what standard input has to give, up to `size` bytes, as they are;
+// 0 once it has ended.
+std::size_t readStandardInput(char* buffer, std::size_t size);
+
+// Writes bytes to standard output as they are, on Windows too, and flushes:
+// for a protocol, not for people.
+void writeStandardOutputBytes(std::string_view bytes);
 
 // Whether to ask for Enter before exiting. A program that is the only one on
 // its console was given a console of its own, as Explorer does on a

@@ -76,6 +76,26 @@ void writeToStandardStream(StandardStream stream, std::string_view text) {
   std::fflush(file);
 }
 
+std::size_t readStandardInput(char* buffer, std::size_t size) {
+  // The handle is read directly: the C library's text mode would take the
+  // carriage returns out of what arrives.
+  DWORD got = 0;
+  const DWORD most = size < (DWORD{1} << 30) ? static_cast<DWORD>(size) : (DWORD{1} << 30);
+  if (!ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, most, &got, nullptr)) return 0;
+  return got;
+}
+
+void writeStandardOutputBytes(std::string_view bytes) {
+  std::fflush(stdout);
+  const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    const DWORD want = bytes.size() < (DWORD{1} << 30) ? static_cast<DWORD>(bytes.size()) : (DWORD{1} << 30);
+    if (!WriteFile(handle, bytes.data(), want, &written, nullptr) || written == 0) return;
+    bytes.remove_prefix(written);
+  }
+}
+
 bool hasConsoleOfItsOwn() {
   DWORD processes[2];
   const DWORD count = GetConsoleProcessList(processes, 2);

@@ -83,7 +83,7 @@ TEST(CheckCliTest, OptionsAsUsersExpect) {
     std::string err;       // all of standard error; DIR is the folder
     int exitCode;
   };
-  const std::string usage = "usage: brindle-check [--json] [FILE...]\n";
+  const std::string usage = "usage: brindle-check [--json] [FILE...]\n       brindle-check --lsp\n";
   const Case cases[] = {
       {{"--version"}, "brindle-check " BRINDLE_VERSION "\n", "", 0},
       {{"--help"}, usage, "", 0},
@@ -92,6 +92,7 @@ TEST(CheckCliTest, OptionsAsUsersExpect) {
       {{"--Version"}, "", "brindle-check: error: unknown option --Version\n" + usage, 2},
       {{"version"}, "", "brindle-check: error: cannot read version: there is no version in DIR\n", 1},
       {{"--", "--json"}, "", "brindle-check: error: cannot read --json: there is no --json in DIR\n", 1},
+      {{"--lsp", "test.py"}, "", "brindle-check: error: --lsp takes no other option or file\n" + usage, 2},
   };
   for (const Case& c : cases) {
     TempDir dir;

@@ -14,6 +14,7 @@
 
 #include "check_check.h"
 #include "convert_check.h"
+#include "lsp_messages_check.h"
 #include "string_utils_check.h"
 
 namespace brindle::fuzz {
@@ -90,6 +91,16 @@ TEST(FuzzReplayTest, CheckerSeedsFindingsAndExamplesKeepEveryProperty) {
   ASSERT_GE(inputs.size(), 10u) << "the seed corpus is missing from " << kSourceDir;
   for (const fs::path& input : inputs) {
     EXPECT_EQ(checkChecker(readBytes(input)), "") << input;
+  }
+}
+
+TEST(FuzzReplayTest, MessageReaderSeedsAndFindingsKeepEveryProperty) {
+  std::vector<fs::path> inputs = filesUnder(kSourceDir / "fuzz/seeds/lsp_messages", anyFile);
+  const std::vector<fs::path> findings = filesUnder(kSourceDir / "fuzz/regressions/lsp_messages", anyFile);
+  inputs.insert(inputs.end(), findings.begin(), findings.end());
+  ASSERT_GE(inputs.size(), 3u) << "the seed corpus is missing from " << kSourceDir;
+  for (const fs::path& input : inputs) {
+    EXPECT_EQ(checkLspMessages(readBytes(input)), "") << input;
   }
 }
 

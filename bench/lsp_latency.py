@@ -1,0 +1,133 @@
+#!/usr/bin/env python3
+"""Times brindle-check --lsp where the author types, on one script.
+
+  bench/lsp_latency.py BRINDLE_CHECK SCRIPT [RUNS]
+
+Opens SCRIPT, then RUNS times: types a line near its start (an incremental
+change) and times the diagnostics that answer it; asks for a definition at
+once after another change (it waits for the analysis of that change); asks
+for a definition, references, completion, hover, symbols and code lens on
+the unchanged document. Then sends a burst of twenty changes and counts
+the diagnostics that answer them (one is what is wanted: the last change's).
+Prints medians and the slowest; passes or fails on nothing.
+"""
+import json
+import queue
+import statistics
+import subprocess
+import sys
+import threading
+import time
+
+
+def main():
+    program, script = sys.argv[1], sys.argv[2]
+    runs = int(sys.argv[3]) if len(sys.argv) > 3 else 5
+    server = subprocess.Popen([program, "--lsp"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    arrived = queue.Queue()
+
+    def read():
+        while True:
+            header = server.stdout.readline()
+            if not header:
+                arrived.put((time.perf_counter(), None))
+                return
+            length = int(header.split(b":")[1])
+            server.stdout.readline()
+            arrived.put((time.perf_counter(), json.loads(server.stdout.read(length))))
+
+    threading.Thread(target=read, daemon=True).start()
+
+    def send(message):
+        data = json.dumps(message).encode()
+        server.stdin.write(b"Content-Length: %d\r\n\r\n" % len(data) + data)
+        server.stdin.flush()
+
+    def until(wanted, timeout=60):
+        end = time.perf_counter() + timeout
+        while True:
+            at, message = arrived.get(timeout=max(0.01, end - time.perf_counter()))
+            if message is None:
+                raise SystemExit("the server ended")
+            if wanted(message):
+                return at, message
+
+    ids = iter(range(1, 1 << 30))
+
+    def request(method, params):
+        number = next(ids)
+        start = time.perf_counter()
+        send({"jsonrpc": "2.0", "id": number, "method": method, "params": params})
+        at, _ = until(lambda m: m.get("id") == number)
+        return at - start
+
+    uri = "file:///bench/test.py"
+    text = open(script, encoding="utf-8", errors="replace").read()
+    lines = text.split("\n")
+    jump = next((n for n, line in enumerate(lines) if "jump_out " in line), 0)
+    target = {"line": jump, "character": lines[jump].find("jump_out ") + 10}
+    request("initialize", {"capabilities": {}})
+    send({"jsonrpc": "2.0", "method": "initialized", "params": {}})
+    start = time.perf_counter()
+    send({"jsonrpc": "2.0", "method": "textDocument/didOpen",
+          "params": {"textDocument": {"uri": uri, "languageId": "brindle", "version": 1, "text": text}}})
+    at, message = until(lambda m: m.get("method") == "textDocument/publishDiagnostics")
+    opened = at - start
+    version = 1
+
+    def change():
+        nonlocal version
+        version += 1
+        send({"jsonrpc": "2.0", "method": "textDocument/didChange",
+              "params": {"textDocument": {"uri": uri, "version": version},
+                         "contentChanges": [{"range": {"start": {"line": 1, "character": 0},
+                                                       "end": {"line": 1, "character": 0}},
+                                             "text": "    e \"typed\"\n"}]}})
+        nonlocal target
+        target = dict(target, line=target["line"] + 1)
+
+    diagnostics, afterChange, steady = [], [], {}
+    document = {"textDocument": {"uri": uri}}
+    for _ in range(runs):
+        start = time.perf_counter()
+        change()
+        at, _ = until(lambda m: m.get("method") == "textDocument/publishDiagnostics")
+        diagnostics.append(at - start)
+        change()
+        afterChange.append(request("textDocument/definition", dict(document, position=target)))
+        until(lambda m: m.get("method") == "textDocument/publishDiagnostics")
+        for method, params in [("definition", {"position": target}),
+                               ("references", {"position": target, "context": {"includeDeclaration": True}}),
+                               ("completion", {"position": target}),
+                               ("hover", {"position": target}),
+                               ("documentSymbol", {}),
+                               ("codeLens", {})]:
+            steady.setdefault(method, []).append(request("textDocument/" + method, dict(document, **params)))
+    for _ in range(20):
+        change()
+    answered = 0
+    try:
+        while True:
+            until(lambda m: m.get("method") == "textDocument/publishDiagnostics", timeout=3)
+            answered += 1
+    except queue.Empty:
+        pass
+
+    def figures(times):
+        return "median %6.1f ms, slowest %6.1f ms" % (1000 * statistics.median(times), 1000 * max(times))
+
+    print("%-40s %s  (%.1f MB, %d diagnostics)" % (
+        "open: first diagnostics", "%6.1f ms" % (1000 * opened), len(text.encode()) / 1e6,
+        len(message["params"]["diagnostics"])))
+    print("%-40s %s" % ("diagnostics after a change", figures(diagnostics)))
+    print("%-40s %s" % ("definition just after a change", figures(afterChange)))
+    for method, times in steady.items():
+        print("%-40s %s" % (method, figures(times)))
+    print("%-40s %d (of 20 changes)" % ("diagnostics answering a burst", answered))
+    request("shutdown", None)
+    send({"jsonrpc": "2.0", "method": "exit"})
+    server.wait(timeout=10)
+
+
+if __name__ == "__main__":
+    main()

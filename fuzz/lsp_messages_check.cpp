@@ -1,0 +1,44 @@
+#include "lsp_messages_check.h"
+
+#include <vector>
+
+#include "message_reader.h"
+
+namespace brindle::fuzz {
+namespace {
+
+std::vector<std::string> messagesOf(std::string_view input, std::size_t piece, std::size_t& skipped) {
+  lsp::MessageReader reader;
+  std::vector<std::string> messages;
+  for (std::size_t at = 0; at < input.size(); at += piece) {
+    reader.take(input.substr(at, piece));
+    while (std::optional<std::string> message = reader.next()) messages.push_back(std::move(*message));
+  }
+  skipped = reader.skipped();
+  return messages;
+}
+
+}  // namespace
+
+std::string checkLspMessages(std::string_view input) {
+  std::size_t skipped = 0;
+  const std::vector<std::string> whole = messagesOf(input, input.size() + 1, skipped);
+  // The read sizes follow from the input, so that a finding replays.
+  const std::size_t piece = input.empty() ? 1 : 1 + static_cast<unsigned char>(input[0]) % 7;
+  for (const std::size_t size : {std::size_t{1}, piece}) {
+    std::size_t skippedInPieces = 0;
+    if (messagesOf(input, size, skippedInPieces) != whole) {
+      return "reads of " + std::to_string(size) + " bytes give other messages than one read";
+    }
+    if ((skippedInPieces > 0) != (skipped > 0)) return "reads of another size skip other headers";
+  }
+  std::string framed;
+  for (const std::string& message : whole) framed += lsp::frame(message);
+  std::size_t skippedAgain = 0;
+  if (messagesOf(framed, framed.size() + 1, skippedAgain) != whole || skippedAgain != 0) {
+    return "the messages framed again do not read back as themselves";
+  }
+  return {};
+}
+
+}  // namespace brindle::fuzz

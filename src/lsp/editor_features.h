@@ -1,0 +1,99 @@
+// What the language server answers, each a function of a document's
+// analysis (and its check) and a position, apart from the protocol: the
+// tests call them as tables. Ranges are the editor's; any thread may call
+// them on an analysis it holds.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis.h"
+#include "check.h"
+
+namespace brindle::lsp {
+
+struct Range {
+  Position start;
+  Position end;
+};
+
+struct TextEdit {
+  Range range;
+  std::string newText;
+};
+
+enum class Severity { error = 1, warning = 2 };
+
+struct Diagnostic {
+  Range range;
+  Severity severity = Severity::error;
+  std::string code;  // the finding's kind, as --json names it
+  std::string message;
+};
+
+// Every finding and warning of brindle-check, with its range: the text to
+// change where a fix is known, otherwise the line's text.
+std::vector<Diagnostic> diagnosticsOf(const Analysis& analysis, const check::CheckReport& report);
+
+// A jump_out's target: its label (the last definition, the one LABELS
+// keeps); a variable's name: its first `$` line.
+std::optional<Range> definitionAt(const Analysis& analysis, Position position);
+
+// A label's jumps (and its definitions, when asked); a variable's `$` lines.
+std::vector<Range> referencesAt(const Analysis& analysis, Position position, bool withDefinitions);
+
+enum class CompletionKind { label = 18 /* Reference */, variable = 6 /* Variable */ };
+
+struct Completion {
+  std::string name;
+  CompletionKind kind = CompletionKind::label;
+};
+
+// Label names after `jump_out `; variable names after `$ ` and in the
+// conditions of if and elif lines. At most `most`, those that start with
+// the word being typed.
+std::vector<Completion> completionsAt(const Analysis& analysis, Position position,
+                                      std::size_t most = 1000);
+
+// On a statement, the Lua it becomes; on a label, its entries and the
+// jumps to it; as Markdown.
+std::optional<std::string> hoverAt(const Analysis& analysis, const LuaView& lua, Position position);
+
+// The edits that rename the label at `position` and every jump_out naming
+// it, or why not (`refusal` is then set).
+struct Rename {
+  std::vector<TextEdit> edits;
+  std::string refusal;
+};
+Rename renameAt(const Analysis& analysis, Position position, std::string_view newName);
+
+struct Symbol {
+  std::string name;
+  Range range;      // the label's line
+  Range selection;  // its name
+};
+
+// The labels, in order.
+std::vector<Symbol> documentSymbols(const Analysis& analysis);
+
+struct Lens {
+  Range range;
+  std::string title;  // "3 jumps"
+};
+
+// "N jumps" above each label.
+std::vector<Lens> codeLenses(const Analysis& analysis);
+
+struct QuickFix {
+  std::string title;
+  TextEdit edit;
+};
+
+// The fixes of one exact edit for the findings on lines `range` touches:
+// != to ~=, && and || to and and or, else if to elif, a missing colon.
+std::vector<QuickFix> quickFixes(const Analysis& analysis, const check::CheckReport& report, Range range);
+
+}  // namespace brindle::lsp

@@ -1,0 +1,42 @@
+// The framing of the Language Server Protocol's messages on a byte stream:
+// a header of "Name: value" lines, each ended by CR LF, an empty line, then
+// Content-Length bytes of content. The reader knows nothing of JSON: it is
+// given the bytes as they arrive, in reads of any size, and hands out each
+// message's content once whole, several from one read or one from several.
+// A header it cannot read (no Content-Length, a length that is no number,
+// or one past the largest message taken) is skipped, with the empty line
+// that ends it, and counted; so are bytes that end no header within 64 KiB.
+// Each byte is looked at a bounded number of times. A MessageReader is used by one thread.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace brindle::lsp {
+
+class MessageReader {
+ public:
+  // Messages longer than `mostBytes` are refused as malformed.
+  explicit MessageReader(std::size_t mostBytes = std::size_t{1} << 31) : mostBytes_(mostBytes) {}
+
+  // Takes the bytes of a read.
+  void take(std::string_view bytes) { pending_.append(bytes); }
+  // The content of the next whole message, if one has arrived.
+  std::optional<std::string> next();
+  // How many malformed headers were skipped so far.
+  std::size_t skipped() const { return skipped_; }
+
+ private:
+  std::size_t mostBytes_;
+  std::string pending_;
+  std::size_t start_ = 0;     // where the unread bytes begin in `pending_`
+  std::size_t searched_ = 0;  // bytes before this hold no header's end after `start_`
+  std::size_t skipped_ = 0;
+};
+
+// The framed form of `content`: its header, then it.
+std::string frame(std::string_view content);
+
+}  // namespace brindle::lsp

@@ -1,0 +1,94 @@
+#include "positions.h"
+
+#include <algorithm>
+
+namespace brindle::lsp {
+namespace {
+
+// The length of the UTF-8 sequence that starts at `at`, and its units: one
+// byte and one unit where the bytes are no whole sequence.
+struct Sequence {
+  std::size_t bytes = 1;
+  std::size_t units = 1;
+};
+
+Sequence sequenceAt(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(at);
+  std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                       : lead >= 0xF0 && lead <= 0xF4                                      ? 4
+                                                                                                           : 1;
+  if (length == 1 || at + length > text.size()) return {};
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((byte(at + k) & 0xC0) != 0x80) return {};
+  }
+  // Overlong and out-of-range forms are no characters either.
+  const unsigned char second = byte(at + 1);
+  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+      (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F)) {
+    return {};
+  }
+  return {length, length == 4 ? std::size_t{2} : std::size_t{1}};
+}
+
+}  // namespace
+
+std::size_t utf16Units(std::string_view bytes) {
+  std::size_t units = 0;
+  for (std::size_t at = 0; at < bytes.size();) {
+    if (static_cast<unsigned char>(bytes[at]) < 0x80) {
+      ++units;
+      ++at;
+      continue;
+    }
+    const Sequence sequence = sequenceAt(bytes, at);
+    units += sequence.units;
+    at += sequence.bytes;
+  }
+  return units;
+}
+
+std::size_t byteAtUnits(std::string_view line, std::size_t units) {
+  std::size_t at = 0;
+  for (std::size_t counted = 0; at < line.size() && counted < units;) {
+    const Sequence sequence = sequenceAt(line, at);
+    if (counted + sequence.units > units) break;  // inside a surrogate pair
+    counted += sequence.units;
+    at += sequence.bytes;
+  }
+  return at;
+}
+
+LineIndex::LineIndex(std::string_view text) : text_(text), starts_{0} {
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c == '\n' || (c == '\r' && (at + 1 == text.size() || text[at + 1] != '\n'))) {
+      starts_.push_back(at + 1);
+    }
+  }
+}
+
+std::string_view LineIndex::line(std::size_t line) const {
+  if (line >= starts_.size()) return {};
+  const std::size_t begin = starts_[line];
+  std::size_t end = line + 1 < starts_.size() ? starts_[line + 1] : text_.size();
+  if (end > begin && text_[end - 1] == '\n') --end;
+  if (end > begin && text_[end - 1] == '\r') --end;
+  return text_.substr(begin, end - begin);
+}
+
+Position LineIndex::positionOf(std::size_t offset) const {
+  offset = std::min(offset, text_.size());
+  const auto after = std::upper_bound(starts_.begin(), starts_.end(), offset);
+  const std::size_t line = static_cast<std::size_t>(after - starts_.begin()) - 1;
+  const std::string_view text = this->line(line);
+  const std::size_t within = std::min(offset - starts_[line], text.size());
+  return {line, utf16Units(text.substr(0, within))};
+}
+
+std::size_t LineIndex::offsetOf(const Position& position) const {
+  if (position.line >= starts_.size()) return text_.size();
+  return starts_[position.line] + byteAtUnits(line(position.line), position.character);
+}
+
+}  // namespace brindle::lsp
