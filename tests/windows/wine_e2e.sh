@@ -431,5 +431,58 @@ if [ -n "$check_exe" ]; then
   done
 fi
 
+# --- brindle-check --lsp: the protocol's bytes pass unchanged both ways (no
+# CR LF added to what is written, none taken out of what is read), so the
+# answers to an editor's requests are the native ones.
+if [ -n "$check_exe" ]; then
+  new_dir
+  python3 - "$dir/in" <<'PY'
+import json, sys
+text = 'label start:\r\n    jump_out finish\r\nlabel finish:\r\n    e "done"\r\n'
+uri = 'file:///story/test.py'
+messages = [
+    {'id': 1, 'method': 'initialize', 'params': {'capabilities': {}}},
+    {'method': 'initialized', 'params': {}},
+    {'method': 'textDocument/didOpen',
+     'params': {'textDocument': {'uri': uri, 'languageId': 'brindle', 'version': 1, 'text': text}}},
+    {'id': 2, 'method': 'textDocument/definition',
+     'params': {'textDocument': {'uri': uri}, 'position': {'line': 1, 'character': 15}}},
+    {'id': 3, 'method': 'workspace/executeCommand',
+     'params': {'command': 'brindle.showLua', 'arguments': [uri]}},
+    {'id': 4, 'method': 'shutdown'},
+    {'method': 'exit'},
+]
+with open(sys.argv[1], 'wb') as out:
+    for message in messages:
+        body = json.dumps(dict(jsonrpc='2.0', **message)).encode()
+        out.write(b'Content-Length: %d\r\n\r\n' % len(body) + body)
+PY
+  answers() {  # answers FILE: the responses, one per line, in the order of their ids
+    python3 - "$1" <<'PY'
+import json, sys
+data, found = open(sys.argv[1], 'rb').read(), []
+while data:
+    head, _, rest = data.partition(b'\r\n\r\n')
+    length = int(head.split(b':')[1])
+    message = json.loads(rest[:length])
+    data = rest[length:]
+    if 'id' in message:
+        found.append(message)
+for message in sorted(found, key=lambda m: m['id']):
+    print(json.dumps(message, sort_keys=True))
+PY
+  }
+  "$native_check" --lsp <"$dir/in" >"$dir.native-out" 2>/dev/null
+  native_rc=$?
+  wine "$check_exe" --lsp <"$dir/in" >"$dir.out" 2>"$dir.err"
+  rc=$?
+  answers "$dir.native-out" >"$dir.native-answers" 2>&1
+  answers "$dir.out" >"$dir.answers" 2>&1
+  [ $rc = 0 ] && [ $native_rc = 0 ] && [ "$(wc -l <"$dir.answers")" = 4 ] &&
+    same "$dir.native-answers" "$dir.answers"
+  check "brindle-check --lsp: answers as natively, exit 0" $? \
+    "exit $rc (native $native_rc)" "answers: $(cat "$dir.answers")" "stderr: $(cat -A "$dir.err")"
+fi
+
 echo "wine: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
