@@ -12,10 +12,15 @@ string(TIMESTAMP brindle_deb_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
 string(REGEX REPLACE "\n+$" "" brindle_expat "${brindle_mit_permission}")
 string(REPLACE "\n\n" "\n.\n" brindle_expat "${brindle_expat}")
 string(REPLACE "\n" "\n " brindle_expat " ${brindle_expat}")
+set(brindle_deb_header_comment "")
+if(NOT brindle_notices_debian_elsewhere STREQUAL "")
+  set(brindle_deb_header_comment
+    "Comment: The programs also include, under the Expat licence below:${brindle_notices_debian_elsewhere}\n")
+endif()
 brindle_write_text(${brindle_deb}/copyright
 "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
 Upstream-Name: brindle
-
+${brindle_deb_header_comment}
 Files: *
 Copyright: ${brindle_copyright_holder}
 License: Expat

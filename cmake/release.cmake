@@ -80,9 +80,11 @@ set(brindle_mit_permission "${CMAKE_MATCH_2}")
 
 # The notices of packaging/third-party.txt that this build includes, in
 # brindle_notices_license (for LICENSE.txt) and brindle_notices_debian
-# (paragraphs of Debian's copyright file).
+# (paragraphs of Debian's copyright file), with brindle_notices_debian_elsewhere
+# for what the programs include from outside this repository.
 set(brindle_notices_license "")
 set(brindle_notices_debian "")
+set(brindle_notices_debian_elsewhere "")
 file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/third-party.txt brindle_third_party
   REGEX "^[^#]")
 foreach(line IN LISTS brindle_third_party)
@@ -106,13 +108,16 @@ foreach(line IN LISTS brindle_third_party)
   endif()
   string(APPEND brindle_notices_license "\n${name}:\n\n${copyright}\n\n${brindle_mit_permission}")
   if(BRINDLE_PACKAGE STREQUAL "deb")
-    if(files STREQUAL "-")
-      message(FATAL_ERROR "${name} is in the Debian package's programs but not in its sources, "
-        "so its copyright file cannot name its files")
-    endif()
     string(REGEX REPLACE "^Copyright \\([cC]\\) " "" holder "${copyright}")
-    string(APPEND brindle_notices_debian
-      "Files: ${files}\nCopyright: ${holder}\nLicense: Expat\nComment: ${name}\n\n")
+    if(files STREQUAL "-")
+      # Code compiled in from a package of the build machine has no files
+      # here to name; the header paragraph tells of it instead.
+      string(APPEND brindle_notices_debian_elsewhere
+        "\n ${name}, from Debian's own package at build time: Copyright ${holder}")
+    else()
+      string(APPEND brindle_notices_debian
+        "Files: ${files}\nCopyright: ${holder}\nLicense: Expat\nComment: ${name}\n\n")
+    endif()
   endif()
 endforeach()
 

@@ -9,7 +9,8 @@
 #     "every line will load"; brindle-check --version of every build prints
 #     the project's version (the 32-bit programs, which these machines cannot
 #     run, are inspected instead);
-#   - the programs that include Lua's code ship Lua's notice, the tarball
+#   - the programs that include Lua's code ship Lua's notice, all ship
+#     nlohmann/json's (compiled into brindle-check), the tarball
 #     needs no library beside those of every Debian 12 system, and the .deb
 #     depends on Lua's shared library;
 #   - the .deb installs with dpkg -i and removes with dpkg -r (as root;
@@ -126,15 +127,17 @@ done
 for folder in "$win32" "$win64" "$linux"; do
   grep -q '^Copyright (c) 2026 The Brindle authors' "$folder/LICENSE.txt" &&
     grep -q '^Copyright (C) 1994-2012 Lua.org, PUC-Rio\.' "$folder/LICENSE.txt" &&
-    [ "$(grep -c '^Permission is hereby granted' "$folder/LICENSE.txt")" -eq 2 ]
-  check "Brindle's and Lua's notices: ${folder#"$scratch"/}/LICENSE.txt" $?
+    grep -q '^Copyright (c) 2013-2022 Niels Lohmann' "$folder/LICENSE.txt" &&
+    [ "$(grep -c '^Permission is hereby granted' "$folder/LICENSE.txt")" -eq 3 ]
+  check "Brindle's, Lua's and nlohmann/json's notices: ${folder#"$scratch"/}/LICENSE.txt" $?
   same "the guide's title: ${folder#"$scratch"/}" "Brindle $version" \
     "$(head -n 1 "$folder/README.txt" | tr -d '\r')"
 done
 copyright=$scratch/deb/usr/share/doc/brindle/copyright
 grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$copyright" &&
-  grep -q '^License: Expat' "$copyright" && ! grep -q 'Lua' "$copyright"
-check "the .deb's copyright file: machine-readable, no Lua notice (Lua is linked as a library)" $?
+  grep -q '^License: Expat' "$copyright" && ! grep -q 'Lua' "$copyright" &&
+  grep -q '^ nlohmann/json .*Copyright 2013-2022 Niels Lohmann' "$copyright"
+check "the .deb's copyright file: machine-readable, nlohmann/json's notice, no Lua's (Lua is linked as a library)" $?
 
 # Libraries: the tarball's programs need only what every Debian 12 system
 # has; the .deb's brindle-check takes Lua from Debian's shared library.
