@@ -1,6 +1,7 @@
 #include "positions.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace brindle::lsp {
 namespace {
@@ -60,11 +61,26 @@ std::size_t byteAtUnits(std::string_view line, std::size_t units) {
 }
 
 LineIndex::LineIndex(std::string_view text) : text_(text), starts_{0} {
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    const char c = text[at];
-    if (c == '\n' || (c == '\r' && (at + 1 == text.size() || text[at + 1] != '\n'))) {
-      starts_.push_back(at + 1);
+  // The line feeds are found with memchr. A carriage return ends a line
+  // only where no line feed follows it; so in a text that holds any, the
+  // bytes before each line feed but the last are searched for them too.
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  const auto find = [](const char* from, const char* to, char c) {
+    return static_cast<const char*>(std::memchr(from, c, static_cast<std::size_t>(to - from)));
+  };
+  const bool returns = begin != end && find(begin, end, '\r') != nullptr;
+  for (const char* at = begin; at < end;) {
+    const char* const feed = find(at, end, '\n');
+    if (returns) {
+      const char* const stop = !feed ? end : feed > at ? feed - 1 : at;
+      for (const char* r = at; r < stop && (r = find(r, stop, '\r')) != nullptr; ++r) {
+        starts_.push_back(static_cast<std::size_t>(r + 1 - begin));
+      }
     }
+    if (!feed) break;
+    at = feed + 1;
+    starts_.push_back(static_cast<std::size_t>(at - begin));
   }
 }
 

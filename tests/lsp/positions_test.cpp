@@ -21,6 +21,9 @@ TEST(PositionsTest, BytesAndUtf16UnitsBothWays) {
       {"a\nbc", 3, {1, 1}},
       {"a\r\nbc", 4, {1, 1}},
       {"a\rbc", 3, {1, 1}},  // a carriage return alone ends a line for the protocol
+      {"a\r\r\nbc", 4, {2, 0}},
+      {"\n\r\n\rb", 4, {3, 0}},
+      {"ab\r", 3, {1, 0}},
       {"caf\xC3\xA9 x", 6, {0, 5}},          // é: two bytes, one unit
       {"\xE5\x85\x88\xE7\x94\x9F!", 6, {0, 2}},  // 先生: three bytes each, one unit each
       {"\xF0\x9F\x98\x80!", 4, {0, 2}},       // an emoji: four bytes, two units
