@@ -1,6 +1,8 @@
 #include "analysis.h"
 
 #include <algorithm>
+#include <future>
+#include <system_error>
 
 #include "convert.h"
 #include "decode.h"
@@ -81,7 +83,14 @@ std::string_view LuaView::line(std::size_t line) const {
 }
 
 std::shared_ptr<const Analysis> analyze(std::shared_ptr<const std::string> text) {
-  auto analysis = std::make_shared<Analysis>(Analysis{text, {}, {}, LineIndex(*text), {}, {}, {}});
+  // The editor's lines are indexed beside the walk, on a thread of their
+  // own where there is one to be had.
+  std::future<LineIndex> index;
+  try {
+    index = std::async(std::launch::async, [text] { return LineIndex(*text); });
+  } catch (const std::system_error&) {
+  }
+  auto analysis = std::make_shared<Analysis>(Analysis{text, {}, {}, LineIndex({}), {}, {}, {}});
   std::string decoded;
   // An editor hands over text, never the UTF-16 of a file; a byte-order
   // mark or a Ctrl-Z at the end it may keep.
@@ -96,7 +105,7 @@ std::shared_ptr<const Analysis> analyze(std::shared_ptr<const std::string> text)
   std::vector<Warning> warnings;
   SymbolSink sink{*analysis};
   walkLines(body, nullptr, warnings, sink);
-
+  analysis->positions = index.valid() ? index.get() : LineIndex(*text);
   return analysis;
 }
 

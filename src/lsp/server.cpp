@@ -72,7 +72,7 @@ class Server {
   }
 
   // Handles one message; false once the client said exit.
-  bool handle(const std::string& content) {
+  bool handle(std::string content) {
     json message;
     try {
       message = json::parse(content);
@@ -80,6 +80,9 @@ class Server {
       sendError(nullptr, kParseError, std::string("the message is not JSON: ") + error.what());
       return true;
     }
+    // A document's text is in the message three times at most: the bytes,
+    // the parsed message and the document made of it.
+    std::string().swap(content);
     if (!message.is_object() || !message.contains("method") || !message["method"].is_string()) {
       // A response to a request of ours (we make none), or no message at all.
       if (message.is_object() && !message.contains("id")) return true;
@@ -89,7 +92,8 @@ class Server {
     const std::string method = message["method"];
     const bool request = message.contains("id");
     const json id = request ? message["id"] : json(nullptr);
-    const json params = message.value("params", json::object());
+    json params = json::object();
+    if (const auto found = message.find("params"); found != message.end()) params = std::move(*found);
     if (method == "exit") {
       exitCode_ = shutDown_ ? 0 : 1;
       return false;
@@ -225,19 +229,19 @@ class Server {
     }
   }
 
-  void notice(const std::string& method, const json& params) {
+  void notice(const std::string& method, json& params) {
     if (method == "textDocument/didOpen") {
-      const json& document = params.at("textDocument");
+      json& document = params.at("textDocument");
       update(document.at("uri").get<std::string>(),
-             std::make_shared<const std::string>(document.at("text").get<std::string>()));
+             std::make_shared<const std::string>(std::move(document.at("text").get_ref<std::string&>())));
     } else if (method == "textDocument/didChange") {
       const std::string uri = params.at("textDocument").at("uri").get<std::string>();
       std::shared_ptr<const std::string> text = textOf(uri);
       if (!text) return;
       std::string changed = *text;
-      for (const json& change : params.at("contentChanges")) {
+      for (json& change : params.at("contentChanges")) {
         if (!change.contains("range")) {
-          changed = change.at("text").get<std::string>();
+          changed = std::move(change.at("text").get_ref<std::string&>());
           continue;
         }
         const LineIndex index(changed);
@@ -294,6 +298,9 @@ class Server {
       document.stop = std::make_shared<std::atomic<bool>>(false);
       document.text = std::move(text);
       ++document.version;
+      // What was made of the older text goes as soon as nothing uses it.
+      document.analysis.reset();
+      document.view.reset();
     }
     wanted_.notify_all();
   }
@@ -457,7 +464,7 @@ int serve(const Read& read, const Write& write) {
     if (got == 0) return 1;  // the client went without saying exit
     reader.take(std::string_view(buffer, got));
     while (std::optional<std::string> content = reader.next()) {
-      if (!server.handle(*content)) return server.exitCode();
+      if (!server.handle(std::move(*content))) return server.exitCode();
     }
   }
 }
