@@ -3,9 +3,25 @@
 #include <algorithm>
 
 #include "string_utils.h"
+#include "triggers.h"
 
 namespace brindle::check {
 namespace {
+
+// A hint that puts `right` where the author wrote `wrong`.
+struct Swap {
+  HintKind kind;
+  std::string_view wrong;
+  std::string_view right;
+  bool word;  // `right` is a word, which needs blanks around it
+};
+constexpr Swap kNotEqual{HintKind::notEqual, "!=", "~=", false};
+constexpr Swap kAnd{HintKind::andOperator, "&&", "and", true};
+constexpr Swap kOr{HintKind::orOperator, "||", "or", true};
+constexpr Swap kNot{HintKind::notOperator, "!", "not", true};
+// The word of an else line, without its colon.
+constexpr std::string_view kElse = kElseWord.substr(0, kElseWord.size() - 1);
+constexpr std::string_view kColon = ":";
 
 // The first word of `line` and where the next begins.
 std::string_view wordAt(std::string_view line, std::size_t& at) {
@@ -19,8 +35,22 @@ std::string_view wordAt(std::string_view line, std::size_t& at) {
 
 std::vector<Hint> hintsFor(std::string_view line) {
   std::vector<Hint> hints;
-  const auto add = [&](HintKind kind, std::string fix, std::size_t at, std::size_t size) {
-    hints.push_back({kind, std::move(fix), at + 1, at + 1 + size});
+  const auto add = [&](HintKind kind, std::string fix, std::size_t at, std::size_t size,
+                       std::string replacement = {}) {
+    hints.push_back({kind, std::move(fix), at + 1, at + 1 + size, std::move(replacement)});
+  };
+  const auto swap = [&](const Swap& swap, std::size_t at) {
+    // Beside a name or a number, a word needs a blank: a&&b is a and b,
+    // but (!x) is (not x).
+    const auto nameByte = [](char c) {
+      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+             static_cast<unsigned char>(c) >= 0x80;
+    };
+    const std::size_t end = at + swap.wrong.size();
+    const bool blankBefore = !swap.word || at == 0 || !nameByte(line[at - 1]);
+    const bool blankAfter = !swap.word || end == line.size() || !nameByte(line[end]);
+    add(swap.kind, joined("write ", swap.right, " instead of ", swap.wrong), at, swap.wrong.size(),
+        joined(blankBefore ? "" : " ", swap.right, blankAfter ? "" : " "));
   };
   std::size_t next = 0;
   const std::string_view first = wordAt(line, next);
@@ -31,8 +61,9 @@ std::vector<Hint> hintsFor(std::string_view line) {
     add(HintKind::hashComment, "start the comment with -- instead of #", firstAt, 1);
     return hints;
   }
-  if (first == "else" && (second == "if" || second.starts_with("if("))) {
-    add(HintKind::elseIf, "write elif instead of else if", firstAt, afterSecond - firstAt - second.size() + 2);
+  if (first == kElse && (second == kIfWord || second.starts_with(joined(kIfWord, "(")))) {
+    add(HintKind::elseIf, joined("write ", kElifWord, " instead of ", kElse, " ", kIfWord), firstAt,
+        afterSecond - firstAt - second.size() + kIfWord.size(), std::string(kElifWord));
   }
   if (!first.empty() && (first[0] == '"' || first[0] == '\'')) {
     // A quoted text that closes, with nothing after it.
@@ -54,22 +85,19 @@ std::vector<Hint> hintsFor(std::string_view line) {
     const char after = at + 1 < line.size() ? line[at + 1] : '\0';
     if (c == '-' && after == '-') break;
     if (c == ':') colon = true;
-    if (c == '!' && after == '=') {
-      add(HintKind::notEqual, "write ~= instead of !=", at, 2);
-      ++at;
-    } else if (c == '!') {
-      add(HintKind::notOperator, "write not instead of !", at, 1);
-    } else if (c == '&' && after == '&') {
-      add(HintKind::andOperator, "write and instead of &&", at, 2);
-      ++at;
-    } else if (c == '|' && after == '|') {
-      add(HintKind::orOperator, "write or instead of ||", at, 2);
-      ++at;
+    const std::string_view here = line.substr(at);
+    for (const Swap* candidate : {&kNotEqual, &kAnd, &kOr, &kNot}) {
+      if (here.starts_with(candidate->wrong)) {
+        swap(*candidate, at);
+        at += candidate->wrong.size() - 1;
+        break;
+      }
     }
   }
-  if ((first == "if" || first == "elif") && !colon) {
+  if ((first == kIfWord || first == kElifWord) && !colon) {
     const std::size_t end = line.find_last_not_of(" \t\r\v\f");
-    add(HintKind::missingColon, "end the line with a colon", end == std::string_view::npos ? 0 : end + 1, 0);
+    add(HintKind::missingColon, "end the line with a colon", end == std::string_view::npos ? 0 : end + 1, 0,
+        std::string(kColon));
   }
   std::stable_sort(hints.begin(), hints.end(),
                    [](const Hint& a, const Hint& b) { return a.column < b.column; });

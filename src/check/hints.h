@@ -26,6 +26,9 @@ struct Hint {
   std::string fix;              // "write ~= instead of !="
   std::size_t column = 0;       // where the text to change starts, from 1
   std::size_t endColumn = 0;    // one past its end
+  // Where the fix is one exact edit, the text that replaces the columns
+  // ("~=", " and " between two names, ":" at the end); else empty.
+  std::string replacement;
 };
 
 // The hints for `line`, a line of the script, in the order of their places.

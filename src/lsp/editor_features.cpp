@@ -4,6 +4,8 @@
 #include <map>
 
 #include "json_report.h"
+#include "string_utils.h"
+#include "triggers.h"
 
 namespace brindle::lsp {
 namespace {
@@ -36,14 +38,6 @@ const Named* nameAt(const std::vector<Named>& uses, const Place& at) {
     if (holds(use->place, at)) return &*use;
   }
   return nullptr;
-}
-
-// The parts one after another (GCC 12 warns wrongly of `"a" + s + "b"`).
-template <typename... Parts>
-std::string joined(const Parts&... parts) {
-  std::string text;
-  (text.append(std::string_view(parts)), ...);
-  return text;
 }
 
 bool isNameByte(char c) {
@@ -178,9 +172,9 @@ std::vector<Completion> completionsAt(const Analysis& analysis, Position positio
   };
   const bool secondWord = before.find_first_not_of(" \t", firstEnd) == std::string_view::npos ||
                           before.find_first_not_of(" \t", firstEnd) == typed;
-  if (keyword == "jump_out" && secondWord) {
+  if (keyword == kJumpOutWord && secondWord) {
     for (const LabelSymbol& label : analysis.labels) offer(label.name, CompletionKind::label);
-  } else if ((keyword == "$" && secondWord) || keyword == "if" || keyword == "elif") {
+  } else if ((keyword == kDollarWord && secondWord) || keyword == kIfWord || keyword == kElifWord) {
     for (const NameUse& set : analysis.variables) offer(set.name, CompletionKind::variable);
   }
   return completions;
@@ -263,40 +257,13 @@ std::vector<Lens> codeLenses(const Analysis& analysis) {
 
 std::vector<QuickFix> quickFixes(const Analysis& analysis, const check::CheckReport& report, Range range) {
   std::vector<QuickFix> fixes;
-  const auto around = [&](std::size_t line, std::size_t begin, std::size_t end, std::string_view word) {
-    // An operator between names becomes a word between blanks.
-    const std::string_view text = analysis.scriptLine(line);
-    const bool blankBefore = begin == 0 || text[begin - 1] == ' ';
-    const bool blankAfter = end >= text.size() || text[end] == ' ';
-    return joined(blankBefore ? "" : " ", word, blankAfter ? "" : " ");
-  };
   for (const check::Finding& finding : report.findings) {
     const std::size_t line = analysis.positionOf(finding.line, 0).line;
     if (line < range.start.line || line > range.end.line) continue;
     for (const check::Hint& hint : finding.hints) {
-      const std::size_t begin = hint.column - 1;
-      const std::size_t end = std::max(hint.endColumn, hint.column) - 1;
-      std::string replacement;
-      switch (hint.kind) {
-        case check::HintKind::notEqual:
-          replacement = "~=";
-          break;
-        case check::HintKind::andOperator:
-          replacement = around(finding.line, begin, end, "and");
-          break;
-        case check::HintKind::orOperator:
-          replacement = around(finding.line, begin, end, "or");
-          break;
-        case check::HintKind::elseIf:
-          replacement = "elif";
-          break;
-        case check::HintKind::missingColon:
-          replacement = ":";
-          break;
-        default:
-          continue;
-      }
-      fixes.push_back({hint.fix, {rangeOf(analysis, {finding.line, begin, end}), replacement}});
+      if (hint.replacement.empty()) continue;
+      const Place place{finding.line, hint.column - 1, std::max(hint.endColumn, hint.column) - 1};
+      fixes.push_back({hint.fix, {rangeOf(analysis, place), hint.replacement}});
     }
   }
   return fixes;

@@ -24,6 +24,15 @@ inline constexpr auto kSpaceBytes = [] {
 
 constexpr bool isSpaceByte(char c) { return kSpaceBytes[static_cast<unsigned char>(c)]; }
 
+// The parts one after another, in one string (GCC 12 warns wrongly of
+// `"a" + s + "b"`).
+template <typename... Parts>
+std::string joined(const Parts&... parts) {
+  std::string text;
+  (text.append(std::string_view(parts)), ...);
+  return text;
+}
+
 // Where `what` first occurs in `text` at or after `from`, or npos; an empty
 // `what` occurs nowhere.
 std::size_t findText(std::string_view text, std::string_view what, std::size_t from = 0);

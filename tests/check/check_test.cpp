@@ -1,5 +1,6 @@
 // What brindle-check finds in small stories, and on which line of test.py.
 #include "check.h"
+#include "hints.h"
 
 #include "program.h"
 
@@ -139,6 +140,35 @@ TEST(CheckReportTest, SummaryCountsByKind) {
   std::string line;
   appendDiagnostic(line, kScriptPath, 12, "error", "unexpected symbol near '!'");
   EXPECT_EQ(line, "test.py:12: error: unexpected symbol near '!'\n");
+}
+
+// A fix that is one exact edit, applied, gives the line the author meant.
+TEST(HintsTest, ExactFixesGiveTheLineMeant) {
+  const struct {
+    std::string line;
+    std::string fixed;  // the line with every replacement made; the line itself where none is exact
+  } cases[] = {
+      {"    if a != b:", "    if a ~= b:"},
+      {"    if a&&b:", "    if a and b:"},
+      {"    if (a)||(b):", "    if (a)or(b):"},
+      {"    if a || b", "    if a or b:"},
+      {"    if !x", "    if not x:"},
+      {"    if (!x):", "    if (not x):"},
+      {"    else if x:", "    elif x:"},
+      {"    else if(x):", "    elif(x):"},
+      {"    e \"a != b\" and !done", "    e \"a != b\" and not done"},
+      {"# a note", "# a note"},
+  };
+  for (const auto& c : cases) {
+    std::string line = c.line;
+    const std::vector<Hint> hints = hintsFor(line);
+    for (auto hint = hints.rbegin(); hint != hints.rend(); ++hint) {
+      if (!hint->replacement.empty()) {
+        line.replace(hint->column - 1, hint->endColumn - hint->column, hint->replacement);
+      }
+    }
+    EXPECT_EQ(line, c.fixed) << c.line;
+  }
 }
 
 }  // namespace
