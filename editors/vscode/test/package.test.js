@@ -20,6 +20,7 @@ const required = [
   'extension.vsixmanifest',
   'extension/package.json',
   'extension/readme.md',
+  'extension/images/diagnostics.png',
   'extension/THIRD-PARTY-NOTICES.txt',
   'extension/language-configuration.json',
   'extension/syntaxes/brindle.tmLanguage.json',
