@@ -12,6 +12,7 @@
 #include "variables.h"
 #include "words.h"
 #include "rewrite.h"
+#include "statements.h"
 #include "writer.h"
 #include "reference.h"
 

@@ -11,6 +11,7 @@
 #include "large_buffer.h"
 #include "normalise.h"
 #include "rewrite.h"
+#include "statements.h"
 #include "scan.h"
 #include "triggers.h"
 #include "variables.h"

@@ -19,7 +19,8 @@
 namespace brindle {
 
 // The steps of a statement's rewrite that change its text, each with what
-// it does, in the words a story's author reads (rewriteRuleText).
+// it does, in the words a story's author reads (rewriteRuleText, in
+// text_changes.h).
 enum class RewriteRule : std::uint8_t {
   fourBlanks,        // the normalisation: four blanks become a tab
   blankAfterUpdate,  // the normalisation: a blank goes behind "+=" and "-="
@@ -35,9 +36,6 @@ enum class RewriteRule : std::uint8_t {
   finalPass,         // "path_end;" becomes "path_end();" in the finished text
 };
 
-// "the first \"call \" of a line is removed", and so on.
-std::string rewriteRuleText(RewriteRule rule, std::size_t row = 0);
-
 // One replacement a step made: `removed` bytes at `at`, in the text as the
 // step found it, gave way to `inserted` bytes. The edits of a step come in
 // the order of their places; the steps in the order they ran.
@@ -50,25 +48,6 @@ struct Edit {
   std::uint8_t row = 0;
 };
 using EditLog = std::vector<Edit>;
-
-// Whether the line opens a label block: its first word is "label".
-bool isLabelStatement(Words& words);
-
-// The name of the block a label statement opens: its second word with the
-// first colon taken out. Empty when there is no second word.
-std::string labelName(Words& words);
-
-// The variable a `$` statement sets: its second word. Empty for any other
-// statement, and for a `$` with nothing after it.
-std::string_view variableOf(Words& words);
-
-// The same read straight from a line as it stands in the script, for the
-// lines laid out simply enough that normalising them and cutting them into
-// words plainly leaves the name as it stands: leading blanks in fours, "$",
-// one blank, then a name of bytes that are neither whitespace nor "=",
-// ended by the end of the line or by fewer than four blanks. Returns false,
-// for the general steps, for any other line.
-bool variableOfSimpleLine(std::string_view raw, std::string_view& name);
 
 // Rewrites `statement.text`, a normalised statement (not a label statement)
 // whose words are `words`, by the rules, and sets its indent and chain role:

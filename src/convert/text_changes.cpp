@@ -87,6 +87,40 @@ std::string excerpt(std::string_view text, std::size_t from, std::size_t to) {
 
 }  // namespace
 
+std::string rewriteRuleText(RewriteRule rule, std::size_t row) {
+  const auto quoted = [](std::string_view text) {
+    std::string out(1, '"');
+    return out.append(text).append(1, '"');
+  };
+  switch (rule) {
+    case RewriteRule::fourBlanks:
+      return "four blanks become a tab";
+    case RewriteRule::blankAfterUpdate:
+      return "a blank is put behind every " + quoted(kAddTo) + " and " + quoted(kSubtractFrom);
+    case RewriteRule::dollar:
+      return "the first " + quoted(kDollar) + " of a line is removed";
+    case RewriteRule::call:
+      return "the first " + quoted(kCall) + " of a line is removed";
+    case RewriteRule::valueRewrite:
+      return quoted(kValueRewrites[row].first) + " becomes " + quoted(kValueRewrites[row].second);
+    case RewriteRule::ifColons:
+      return "every " + quoted(kColon) + " of an if line becomes \" then\"";
+    case RewriteRule::chainColons:
+      return "every " + quoted(kColon) + " of an elif or else: line is removed";
+    case RewriteRule::elifWord:
+      return quoted(kElifWord) + " becomes \"elseif\" and \" then\" ends an elif line";
+    case RewriteRule::jumpTarget:
+      return "a jump_out's target is put in (\"...\") wherever it stands in its line";
+    case RewriteRule::updateExpansion:
+      return quoted(kAddTo) + " and " + quoted(kSubtractFrom) + " of an update are written out";
+    case RewriteRule::pathEndCall:
+      return "the first " + quoted(kPathEnd) + " of a path_end line becomes a call";
+    case RewriteRule::finalPass:
+      return quoted(kPathEndStatement) + " becomes \"path_end();\"";
+  }
+  return {};
+}
+
 bool holdsQuote(std::string_view raw) {
   if (raw.empty()) return false;
   return std::memchr(raw.data(), '"', raw.size()) != nullptr ||

@@ -16,6 +16,11 @@
 
 namespace brindle {
 
+// What a rule does, in the words a story's author reads: "the first
+// \"call \" of a line is removed", and so on; `row` tells which value
+// rewrite.
+std::string rewriteRuleText(RewriteRule rule, std::size_t row = 0);
+
 struct TextChange {
   std::vector<std::pair<std::string, std::string>> texts;  // each changed text, before and after
   std::vector<std::pair<RewriteRule, std::size_t>> rules;  // what changed them (and the row)

@@ -4,6 +4,7 @@
 
 #include "normalise.h"
 #include "rewrite.h"
+#include "statements.h"
 #include "scan.h"
 #include "string_utils.h"
 #include "triggers.h"

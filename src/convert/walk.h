@@ -17,6 +17,7 @@
 #include "normalise.h"
 #include "records.h"
 #include "rewrite.h"
+#include "statements.h"
 #include "scan.h"
 #include "string_utils.h"
 #include "text_changes.h"

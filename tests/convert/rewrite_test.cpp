@@ -1,6 +1,7 @@
 // The statement rules, case by case through the whole line steps, and the
 // skipping of steps a line's triggers rule out against running every step.
 #include "rewrite.h"
+#include "statements.h"
 
 #include <gtest/gtest.h>
 
