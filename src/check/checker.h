@@ -19,7 +19,6 @@
 
 #include "hints.h"
 #include "line_map.h"
-#include "lua_parser.h"
 
 namespace brindle::check {
 
@@ -71,9 +70,5 @@ class Checker {
   struct State;
   std::unique_ptr<State> state_;
 };
-
-// The offsets where the lines of `text` start: 0, then behind every line
-// feed.
-std::vector<std::size_t> lineStartsOf(std::string_view text);
 
 }  // namespace brindle::check

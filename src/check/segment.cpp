@@ -1,0 +1,173 @@
+#include "segment.h"
+
+#include <algorithm>
+
+#include "string_utils.h"
+
+namespace brindle::check {
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+  const std::size_t begin = text.find_first_not_of(" \t\r");
+  if (begin == std::string_view::npos) return {};
+  return text.substr(begin, text.find_last_not_of(" \t\r") + 1 - begin);
+}
+
+// The number that `message` holds at `at`, and where it ends; 0 where no
+// digit stands there.
+std::size_t numberAt(std::string_view message, std::size_t at, std::size_t& end) {
+  std::size_t number = 0;
+  for (end = at; end < message.size() && message[end] >= '0' && message[end] <= '9' && end - at < 18; ++end) {
+    number = number * 10 + static_cast<std::size_t>(message[end] - '0');
+  }
+  return number;
+}
+
+}  // namespace
+
+std::string_view Segment::lineText(std::size_t line) const {
+  const std::size_t from = offsetOf(line);
+  const std::size_t to = line + 1 < linesBegun() ? offsetOf(line + 1) - 1 : text.size();
+  return std::string_view(text).substr(from, to - from);
+}
+
+std::size_t Segment::itemsEnd(std::size_t end) const {
+  return end < items.size() ? offsetOf(items[end].firstLine) : text.size();
+}
+
+std::size_t Segment::lastLineOf(std::size_t k) const {
+  return (k + 1 < items.size() ? items[k + 1].firstLine : linesBegun()) - 1;
+}
+
+bool Segment::tableOpenAfter(std::size_t k) const {
+  return items[k].kind != ItemKind::declaration && k + 1 < items.size() && items[k + 1].kind == ItemKind::entry;
+}
+
+std::size_t Segment::itemAt(std::size_t line, std::size_t first, std::size_t end) const {
+  const auto begin = items.begin() + static_cast<std::ptrdiff_t>(first);
+  const auto at = std::upper_bound(begin, items.begin() + static_cast<std::ptrdiff_t>(end), line,
+                                   [](std::size_t l, const Item& item) { return l < item.firstLine; });
+  return at == begin ? first : static_cast<std::size_t>(at - items.begin()) - 1;
+}
+
+bool Segment::mayOpenLongBracket(std::size_t first, std::size_t end) const {
+  const std::size_t from = offsetOf(items[first].firstLine);
+  const std::string_view run = std::string_view(text).substr(from, itemsEnd(end) - from);
+  return findText(run, "[[") != std::string_view::npos || findText(run, "[=") != std::string_view::npos;
+}
+
+bool Segment::markedOn(std::size_t line) const {
+  const std::size_t from = offsetOf(line);
+  const std::size_t to = line + 1 < linesBegun() ? offsetOf(line + 1) : text.size();
+  const auto at = std::lower_bound(marks.begin(), marks.end(), from);
+  return at != marks.end() && *at < to;
+}
+
+bool Segment::onlyClosingAfter(std::size_t line, std::size_t last) const {
+  for (std::size_t l = line + 1; l <= last; ++l) {
+    const LuaLineRole role = lineAt(l).role;
+    if (role != LuaLineRole::chainEnd && role != LuaLineRole::tableEnd) return false;
+  }
+  return true;
+}
+
+std::size_t Segment::luaLineEnds(std::size_t from, std::size_t to) const {
+  std::size_t ends = 0;
+  for (std::size_t at = from; at < to; ++at) {
+    const char c = text[at];
+    if (c != '\n' && c != '\r') continue;
+    ++ends;
+    if (at + 1 < to && (text[at + 1] == '\n' || text[at + 1] == '\r') && text[at + 1] != c) ++at;
+  }
+  return ends;
+}
+
+std::size_t Segment::lineAtLuaLine(std::size_t first, std::size_t luaLine, std::size_t last) const {
+  const std::size_t index = luaLine > 0 ? luaLine - 1 : 0;
+  if (!carriageReturns) return std::min(first + index, last);
+  std::size_t at = offsetOf(first);
+  for (std::size_t ends = 0; ends < index && at < text.size(); ++at) {
+    const char c = text[at];
+    if (c != '\n' && c != '\r') continue;
+    ++ends;
+    if (at + 1 < text.size() && (text[at + 1] == '\n' || text[at + 1] == '\r') && text[at + 1] != c) ++at;
+  }
+  const auto line = std::upper_bound(starts.begin(), starts.end(), at) - starts.begin() - 1;
+  return std::min(firstLine + static_cast<std::size_t>(line), last);
+}
+
+std::size_t Segment::lineToChange(std::size_t line, std::string_view message, std::size_t from,
+                                  std::size_t last) const {
+  // A bracket left open: it is closed on the line that opened it.
+  for (const std::string_view opened : {"(to close '(' at line ", "(to close '[' at line ",
+                                        "(to close '{' at line "}) {
+    const std::size_t at = message.find(opened);
+    if (at == std::string_view::npos) continue;
+    std::size_t end = 0;
+    const std::size_t luaLine = numberAt(message, at + opened.size(), end);
+    if (luaLine > 0) return std::max(lineAtLuaLine(from, luaLine, last), from);
+  }
+  if (message.starts_with("'then' expected")) {
+    for (std::size_t l = line;; --l) {
+      const LuaLineRole role = lineAt(l).role;
+      if (role == LuaLineRole::chainOpen || role == LuaLineRole::chainGoesOn) return l;
+      if (l == from) return line;
+    }
+  }
+  if (message.starts_with("unfinished long")) {
+    // Lua 5.1 names only the end it ran into: the text was opened by the
+    // nearest long bracket before it, "[[" or "[=...=[".
+    for (std::size_t l = line;; --l) {
+      const std::string_view text = lineText(l);
+      for (std::size_t at = text.find('['); at != std::string_view::npos; at = text.find('[', at + 1)) {
+        std::size_t end = at + 1;
+        while (end < text.size() && text[end] == '=') ++end;
+        if (end < text.size() && text[end] == '[') return l;
+      }
+      if (l == from) return line;
+    }
+  }
+  constexpr std::string_view kNear = "near '";
+  const std::size_t near = message.find(kNear);
+  if (near == std::string_view::npos || line == from) return line;
+  const std::string_view quoted = message.substr(near + kNear.size());
+  const std::string_view token = quoted.substr(0, quoted.rfind('\''));
+  if (token.empty() || !trimmed(lineText(line)).starts_with(token)) return line;
+  std::size_t before = line - 1;
+  while (before > from && trimmed(lineText(before)).empty()) --before;
+  const std::string_view ended = trimmed(lineText(before));
+  if (ended.empty()) return line;
+  if (message.starts_with("'=' expected")) {
+    // An expression where a statement should end: the line before, unless
+    // it opens a block, after which the line itself begins wrong.
+    const bool opensBlock =
+        ended.ends_with("then") || ended.ends_with("else") || ended.ends_with(trimmed(kResumedEntry));
+    return opensBlock ? line : before;
+  }
+  // A line that ends in an operator or an open bracket goes on into the
+  // next.
+  constexpr std::string_view kGoesOn = "([{,=+-*/%^<>~.";
+  const bool goesOn = kGoesOn.find(ended.back()) != std::string_view::npos || ended.ends_with(" and") ||
+                      ended.ends_with(" or") || ended.ends_with(" not");
+  return goesOn ? before : line;
+}
+
+std::size_t Segment::scriptLineOf(std::size_t line, std::size_t k) const {
+  std::size_t scriptLine = lineAt(line).scriptLine;
+  for (std::size_t l = line; scriptLine == 0 && l > items[k].firstLine;) scriptLine = lineAt(--l).scriptLine;
+  return scriptLine;
+}
+
+std::string Segment::inScriptLines(std::string message, std::size_t k, std::size_t chunkFirst) const {
+  constexpr std::string_view kAtLine = "' at line ";
+  const std::size_t at = message.find(kAtLine);
+  if (at == std::string::npos) return message;
+  const std::size_t digits = at + kAtLine.size();
+  std::size_t end = digits;
+  const std::size_t luaLine = numberAt(message, digits, end);
+  if (end == digits) return message;
+  const std::size_t scriptLine = scriptLineOf(lineAtLuaLine(chunkFirst, luaLine, lastLineOf(k)), k);
+  return message.replace(digits, end - digits, std::to_string(scriptLine));
+}
+
+}  // namespace brindle::check

@@ -1,0 +1,105 @@
+// A segment: a run of whole items of the Lua text (declarations, label keys,
+// entries) with all that checking them needs, so that it can be checked on
+// a thread of its own, and the questions the check asks of it: where its
+// lines are, which item holds a line, which Lua line is which of its lines,
+// and which line the author must change for an error Lua met. A segment is
+// made by one thread and then belongs to the one that checks it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "checker.h"
+#include "line_map.h"
+#include "output_texts.h"
+
+namespace brindle::check {
+
+// What opens a table around entries taken out of theirs, and closes it; no
+// line feed, so that the lines of the chunk are those of the text.
+inline const std::string kTableOpen = std::string(kLabelsTable) + "={";
+inline constexpr std::string_view kTableClose = "}";
+// An entry resumed after a broken line of its chain: its function, and an
+// `if` for each chain still open, on the line before the rest.
+inline constexpr std::string_view kResumedEntry = kEntryOpen.substr(kEntryOpen.find_first_not_of("\n\t"));
+inline constexpr std::string_view kOpenChain = "if true then ";
+
+enum class ItemKind { declaration, labelKey, entry };
+
+// An item is the lines of the text from its first line up to the next
+// item's first line; the lines after the last entry of a table (its closing
+// "};") belong to that entry.
+struct Item {
+  ItemKind kind = ItemKind::entry;
+  std::size_t firstLine = 0;  // of the text, from 0
+};
+
+// The text from line `firstLine` on, with the escapes only Lua 5.1 takes
+// marked, the starts of its lines, the offsets of its marks, the items, and
+// the writer's map of its lines. A segment that the rest of the text
+// follows ends with the first line of the next item, which stays the last
+// of `items`: what comes after an item decides how it is parsed. Lines are
+// the text's, from 0, ended by line feeds.
+struct Segment {
+  std::string text;
+  std::size_t firstLine = 0;
+  std::vector<std::size_t> starts{0};
+  std::vector<std::size_t> marks;
+  std::vector<Item> items;
+  std::vector<LuaLine> lines;  // from `firstLine` on
+  bool carriageReturns = false;
+  bool last = false;  // nothing follows it
+
+  const LuaLine& lineAt(std::size_t line) const { return lines[line - firstLine]; }
+  std::size_t offsetOf(std::size_t line) const { return starts[line - firstLine]; }
+  std::size_t linesBegun() const { return firstLine + starts.size(); }
+  // The line without its line feed.
+  std::string_view lineText(std::size_t line) const;
+  // Where the items before `end` end in the text.
+  std::size_t itemsEnd(std::size_t end) const;
+  std::size_t lastLineOf(std::size_t k) const;
+  // Whether a table is still open after item `k`: its entries go on.
+  bool tableOpenAfter(std::size_t k) const;
+  // The item, of [first, end), that holds the line.
+  std::size_t itemAt(std::size_t line, std::size_t first, std::size_t end) const;
+  // Whether items [first, end) may open a long string or comment, which
+  // runs on over line ends: "[[" or "[=".
+  bool mayOpenLongBracket(std::size_t first, std::size_t end) const;
+  // Whether a mark stands on the line.
+  bool markedOn(std::size_t line) const;
+  // Whether the lines after `line`, to `last`, only close chains and the
+  // table: nothing there to parse.
+  bool onlyClosingAfter(std::size_t line, std::size_t last) const;
+
+  // Lua ends a line at a line feed, a carriage return, or a pair of the two
+  // in either order; the text's lines end at line feeds alone. Where the
+  // segment holds no carriage return, they are the same.
+
+  // The number of line ends Lua counts in text[from, to).
+  std::size_t luaLineEnds(std::size_t from, std::size_t to) const;
+  // The line of the text where Lua's line `luaLine` (from 1) of a chunk
+  // that begins at the text's line `first` lies, at most `last`.
+  std::size_t lineAtLuaLine(std::size_t first, std::size_t luaLine, std::size_t last) const;
+
+  // The line the author must change, of [from, line], for an error Lua met
+  // on `line` of a chunk that begins at line `from` and whose item ends at
+  // `last`: the line that opened a bracket left open; an if or elif line
+  // Lua found no `then` on; a statement that did not end, where Lua stopped
+  // at the first token of the line after it; otherwise that line.
+  std::size_t lineToChange(std::size_t line, std::string_view message, std::size_t from,
+                           std::size_t last) const;
+  // The script line of `line`, or of the nearest line before it in item
+  // `k` that has one.
+  std::size_t scriptLineOf(std::size_t line, std::size_t k) const;
+  // Lua's message with the line it names in the chunk, as in "(to close
+  // 'if' at line 3)", made the script's line.
+  std::string inScriptLines(std::string message, std::size_t k, std::size_t chunkFirst) const;
+};
+
+// The findings of the segment's items, in order, without hints. Throws
+// std::bad_alloc when memory runs out.
+std::vector<Finding> checkSegment(Segment&& segment, const Batches& batches);
+
+}  // namespace brindle::check
