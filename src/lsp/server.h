@@ -1,10 +1,9 @@
 // brindle-check --lsp: the Language Server Protocol over a byte stream,
-// JSON-RPC messages framed as message_reader.h reads them. Documents are
-// kept as the editor sends them (whole, or changed by ranges); each version
-// is analysed and checked on a thread of its own, a newer version stopping
-// the check of an older one, so that a burst of changes is answered once,
-// for the last. The features are those of editor_features.h. Malformed messages
-// get the protocol's errors and the server goes on.
+// JSON-RPC messages framed as message_reader.h reads them. The documents
+// are kept as the editor sends them (whole, or changed by ranges) and
+// analysed and checked as documents.h says; requests are answered as
+// requests.h says. Malformed messages get the protocol's errors and the
+// server goes on.
 #pragma once
 
 #include <cstddef>

@@ -1,0 +1,55 @@
+// The protocol's side of the editor features: the server's capabilities,
+// and each request about a document answered as the protocol's JSON from
+// the features of editor_features.h. Functions of what they are given;
+// any thread may call them.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "analysis.h"
+#include "check.h"
+#include "editor_features.h"
+
+namespace brindle::lsp {
+
+// The command that answers with the whole Lua of a document.
+inline constexpr std::string_view kShowLua = "brindle.showLua";
+
+// What the server answers `initialize` with.
+nlohmann::json capabilities();
+
+nlohmann::json toJson(const Position& position);
+Position positionFrom(const nlohmann::json& position);
+
+// Thrown where the request is refused, with the reason, for the editor.
+struct RequestRefused : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Whether `method` asks about one document, which answerAbout answers.
+bool asksAboutDocument(std::string_view method);
+
+// What was made of the document beside its analysis, asked for only by the
+// requests that need it (a hover waits for the Lua view; a quick fix takes
+// the latest check); each may give null.
+struct Beside {
+  std::function<std::shared_ptr<const LuaView>()> view;
+  std::function<std::shared_ptr<const check::CheckReport>()> report;
+};
+
+// The result of `method` on the document at `uri`, whose analysis is
+// `analysis`. Throws RequestRefused, and nlohmann::json::exception where
+// the parameters are not what the method takes.
+nlohmann::json answerAbout(std::string_view method, const nlohmann::json& params, const std::string& uri,
+                           const Analysis& analysis, const Beside& beside);
+
+// The parameters of textDocument/publishDiagnostics for the document.
+nlohmann::json diagnosticsParams(const std::string& uri, const Analysis& analysis,
+                                 const check::CheckReport& report);
+
+}  // namespace brindle::lsp
