@@ -42,13 +42,9 @@ std::vector<Hint> hintsFor(std::string_view line) {
   const auto swap = [&](const Swap& swap, std::size_t at) {
     // Beside a name or a number, a word needs a blank: a&&b is a and b,
     // but (!x) is (not x).
-    const auto nameByte = [](char c) {
-      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-             static_cast<unsigned char>(c) >= 0x80;
-    };
     const std::size_t end = at + swap.wrong.size();
-    const bool blankBefore = !swap.word || at == 0 || !nameByte(line[at - 1]);
-    const bool blankAfter = !swap.word || end == line.size() || !nameByte(line[end]);
+    const bool blankBefore = !swap.word || at == 0 || !isNameByte(line[at - 1]);
+    const bool blankAfter = !swap.word || end == line.size() || !isNameByte(line[end]);
     add(swap.kind, joined("write ", swap.right, " instead of ", swap.wrong), at, swap.wrong.size(),
         joined(blankBefore ? "" : " ", swap.right, blankAfter ? "" : " "));
   };

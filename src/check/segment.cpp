@@ -13,6 +13,15 @@ std::string_view trimmed(std::string_view text) {
   return text.substr(begin, text.find_last_not_of(" \t\r") + 1 - begin);
 }
 
+// The length of the line end Lua counts at `at` of `text`: 1 for a line
+// feed or a carriage return, 2 for the two in either order, 0 elsewhere.
+std::size_t luaLineEndAt(std::string_view text, std::size_t at) {
+  const char c = text[at];
+  if (c != '\n' && c != '\r') return 0;
+  const bool pair = at + 1 < text.size() && (text[at + 1] == '\n' || text[at + 1] == '\r') && text[at + 1] != c;
+  return pair ? 2 : 1;
+}
+
 // The number that `message` holds at `at`, and where it ends; 0 where no
 // digit stands there.
 std::size_t numberAt(std::string_view message, std::size_t at, std::size_t& end) {
@@ -74,10 +83,10 @@ bool Segment::onlyClosingAfter(std::size_t line, std::size_t last) const {
 std::size_t Segment::luaLineEnds(std::size_t from, std::size_t to) const {
   std::size_t ends = 0;
   for (std::size_t at = from; at < to; ++at) {
-    const char c = text[at];
-    if (c != '\n' && c != '\r') continue;
-    ++ends;
-    if (at + 1 < to && (text[at + 1] == '\n' || text[at + 1] == '\r') && text[at + 1] != c) ++at;
+    if (const std::size_t end = luaLineEndAt(std::string_view(text).substr(0, to), at)) {
+      ++ends;
+      at += end - 1;
+    }
   }
   return ends;
 }
@@ -87,10 +96,10 @@ std::size_t Segment::lineAtLuaLine(std::size_t first, std::size_t luaLine, std::
   if (!carriageReturns) return std::min(first + index, last);
   std::size_t at = offsetOf(first);
   for (std::size_t ends = 0; ends < index && at < text.size(); ++at) {
-    const char c = text[at];
-    if (c != '\n' && c != '\r') continue;
-    ++ends;
-    if (at + 1 < text.size() && (text[at + 1] == '\n' || text[at + 1] == '\r') && text[at + 1] != c) ++at;
+    if (const std::size_t end = luaLineEndAt(text, at)) {
+      ++ends;
+      at += end - 1;
+    }
   }
   const auto line = std::upper_bound(starts.begin(), starts.end(), at) - starts.begin() - 1;
   return std::min(firstLine + static_cast<std::size_t>(line), last);

@@ -6,6 +6,7 @@
 
 #include "convert.h"
 #include "decode.h"
+#include "string_utils.h"
 #include "walk.h"
 
 namespace brindle::lsp {
@@ -14,13 +15,12 @@ namespace {
 // The second word of `line` as it stands: bytes [begin, end) after the
 // first word and the blanks behind it.
 std::pair<std::size_t, std::size_t> secondWord(std::string_view line) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
   std::size_t at = 0;
-  while (at < line.size() && blank(line[at])) ++at;
-  while (at < line.size() && !blank(line[at])) ++at;
-  while (at < line.size() && blank(line[at])) ++at;
+  while (at < line.size() && isSpaceByte(line[at])) ++at;
+  while (at < line.size() && !isSpaceByte(line[at])) ++at;
+  while (at < line.size() && isSpaceByte(line[at])) ++at;
   const std::size_t begin = at;
-  while (at < line.size() && !blank(line[at])) ++at;
+  while (at < line.size() && !isSpaceByte(line[at])) ++at;
   return {begin, at};
 }
 

@@ -40,11 +40,6 @@ const Named* nameAt(const std::vector<Named>& uses, const Place& at) {
   return nullptr;
 }
 
-bool isNameByte(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         static_cast<unsigned char>(c) >= 0x80;
-}
-
 // The word of name bytes around the place.
 std::string_view wordAt(const Analysis& analysis, const Place& at) {
   const std::string_view line = analysis.scriptLine(at.line);

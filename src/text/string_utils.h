@@ -24,6 +24,13 @@ inline constexpr auto kSpaceBytes = [] {
 
 constexpr bool isSpaceByte(char c) { return kSpaceBytes[static_cast<unsigned char>(c)]; }
 
+// A byte of a name, as a story's labels and variables are written: a
+// letter, a digit, "_", or any byte from 0x80 (a part of a UTF-8 letter).
+constexpr bool isNameByte(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+
 // The parts one after another, in one string (GCC 12 warns wrongly of
 // `"a" + s + "b"`).
 template <typename... Parts>
