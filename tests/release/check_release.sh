@@ -47,20 +47,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-check() {  # check NAME STATUS [DETAILS...]
-  local name=$1 status=$2
-  shift 2
-  if [ "$status" -eq 0 ]; then
-    passed=$((passed + 1))
-    echo "ok - $name"
-  else
-    failed=$((failed + 1))
-    echo "FAILED - $name"
-    for detail in "$@"; do echo "    $detail"; done
-  fi
-}
+source tests/shell/checks.sh
 same() {  # same NAME WANT GOT
   [ "$2" == "$3" ]
   check "$1" $? "want: $(printf %q "$2")" "got:  $(printf %q "$3")"
@@ -158,7 +145,6 @@ run_in() {  # run_in DIR PROGRAM [ARGS...]
   out=$(cat "$scratch/out")
   err=$(cat "$scratch/err")
 }
-crlf() { perl -pe 's/\n/\r\n/g' "$1"; }
 
 mkdir -p "$WINEPREFIX"
 wineboot --init >"$scratch/wineboot.log" 2>&1 || cat "$scratch/wineboot.log"

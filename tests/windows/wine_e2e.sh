@@ -52,20 +52,7 @@ fi
 elapsed_ms=$((($(date +%s%N) - started) / 1000000))
 printf 'wine prefix created in %d.%03d s\n' $((elapsed_ms / 1000)) $((elapsed_ms % 1000))
 
-passed=0
-failed=0
-check() {  # check NAME CONDITION-STATUS [DETAILS...]
-  local name=$1 status=$2
-  shift 2
-  if [ "$status" -eq 0 ]; then
-    passed=$((passed + 1))
-    echo "ok - $name"
-  else
-    failed=$((failed + 1))
-    echo "FAILED - $name"
-    for detail in "$@"; do echo "    $detail"; done
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../shell/checks.sh"
 
 # Sets $dir to a new, empty folder.
 case_number=0
@@ -88,7 +75,6 @@ run_in() {
   echo $? >"$dir.rc"
 }
 
-crlf() { perl -pe 's/\n/\r\n/g' "$1"; }
 same() { cmp -s "$1" "$2"; }
 listing() { (cd "$1" && ls -A); }
 
