@@ -14,7 +14,7 @@
 #include "records.h"
 #include "rewrite.h"
 #include "string_utils.h"
-#include "variables.h"
+#include "walk.h"
 
 namespace {
 
@@ -101,20 +101,21 @@ void BM_statement(benchmark::State& state) {
 }
 BENCHMARK(BM_statement)->DenseRange(0, 8);
 
-// The search for variables ahead of the conversion, on a script whose lines
-// are the shapes above.
-void BM_findVariables(benchmark::State& state) {
-  std::string script;
+// The walk over a script whose lines are the shapes above, every line
+// read once into the statement it hands on.
+void BM_walkScript(benchmark::State& state) {
+  std::string script = "label start:\n";
   for (int i = 0; i < 1000; ++i) {
     for (const std::string& raw : kStatements) script.append(raw).push_back('\n');
   }
   for (auto _ : state) {
-    const brindle::NameTable found = brindle::findVariables(script);
-    benchmark::DoNotOptimize(found.bytes.data());
+    std::size_t bytes = 0;
+    brindle::walkScript(script, [&bytes](const brindle::Statement& statement) { bytes += statement.lua.text.size(); });
+    benchmark::DoNotOptimize(bytes);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * script.size()));
 }
-BENCHMARK(BM_findVariables);
+BENCHMARK(BM_walkScript);
 
 // A block of `chains` chains, each `if` with a two-line body, a nested chain
 // and an `else`, as the writer hands them over.

@@ -33,9 +33,9 @@ std::map<std::size_t, std::vector<std::size_t>> entriesOf(std::string_view scrip
   LineMap map;
   ConvertOptions options;
   options.mostItemsPerFunction = static_cast<std::size_t>(-1);
-  options.lineMap = &map;
-  Conversion conversion;
-  convertText(script, conversion, {}, options);
+  std::string console;
+  StretchRecord record(options, console, &map);
+  convertStretch(script, options, record);
   std::map<std::size_t, std::vector<std::size_t>> entries;
   std::vector<std::size_t> entry;
   const auto close = [&] {

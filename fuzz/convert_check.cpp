@@ -304,6 +304,20 @@ std::string checkSkippedSteps(std::string_view input) {
   Words words;
   while (lines.next(line)) {
     if (line.text.empty()) continue;
+    // A line no rule touches is its own Lua, behind its leading tabs.
+    LuaStatement untouched;
+    if (untouchedLine(line.text, leadingBlanks(line.text), line.triggers, line.blanksOnly, untouched)) {
+      normaliseLine(line.text, kEveryTrigger, every.text);
+      words.reset(every.text);
+      std::string warning;
+      if (isLabelStatement(words)) return "a label statement is taken for a line no rule touches";
+      rewriteStatement(words, kEveryTrigger, every, &warning);
+      if (std::string(untouched.tabs, '\t').append(untouched.text) != every.text ||
+          untouched.indent != every.indent || untouched.chainFlag != every.chainFlag || !warning.empty()) {
+        return "a line taken for one no rule touches is changed by the rules";
+      }
+      continue;
+    }
     std::string fastWarning;
     const Normalised normalised = normaliseLine(line.text, line.triggers, fast.text);
     words.reset(fast.text, normalised.leadingTabs,
@@ -327,12 +341,6 @@ std::string checkConversion(std::string_view input) {
   const Script script = readScript(input);
   if (std::string failure = checkRecords(input, script); !failure.empty()) {
     return failure;
-  }
-
-  std::string decoded;
-  const NameTable found = findVariables(scriptText(input, decoded).text);
-  if (found.bytes != script.variableNames.bytes || found.ends != script.variableNames.ends) {
-    return "the variables found ahead differ from those of reading the script";
   }
 
   // Once whole, once cut into as many parts as the labels allow and handed

@@ -11,31 +11,43 @@ namespace brindle::check {
 CheckReport checkScript(std::string_view script, const Batches& batches,
                         const std::atomic<bool>* stopped) {
   CheckReport report;
+  // The text's first line, before the first table's, holds nothing.
   LineMap lines;
+  beginLine(&lines, 0, LuaLineRole::header);
   Checker checker(lines, script, batches, report.findings);
   ConvertOptions options;
   // The flat text: the parse is of items in their context, which grouping
   // would only wrap, so no table is cut into pieces either.
   options.mostItemsPerFunction = std::numeric_limits<std::size_t>::max();
   options.mostLabelWarnings = std::numeric_limits<std::size_t>::max();
-  options.lineMap = &lines;
   options.describeTextChanges = true;
-  Conversion conversion;
   const auto goOn = [stopped] {
     if (stopped && stopped->load(std::memory_order_relaxed)) throw CheckStopped{};
   };
-  convertText(script, conversion,
-              [&](std::string_view piece) {
-                goOn();
-                checker.take(piece);
-                return true;
-              },
-              options);
+  std::string console;
+  StretchRecord record(options, console, &lines);
+  // The tables go to the checker as they are written; the declarations, at
+  // the end, once every variable is known.
+  const auto handOnTables = [&] {
+    goOn();
+    checker.take(record.tables.text());
+    record.tables.drop(record.tables.text().size());
+  };
+  convertStretch(script, options, record, handOnTables);
+  handOnTables();
+  TextBuffer declarations;
+  appendDeclarationLines(record.variables, record.variableLines, declarations, lines);
+  checker.take(declarations.view());
   goOn();
   checker.finish();
   std::vector<Finding>& findings = report.findings;
+  // The declarations' findings go first among those of a line, as their
+  // lines come first in output.lua.
+  std::stable_partition(findings.begin(), findings.end(),
+                        [](const Finding& f) { return f.kind == FindingKind::unassignableVariable; });
+  finishWarnings(script, record.labels, record.warnings);
   // The label problems are findings; every other warning stays one.
-  for (Warning& warning : conversion.warnings) {
+  for (Warning& warning : record.warnings) {
     if (warning.kind == WarningKind::undefinedJumpTarget) {
       findings.push_back({warning.line, FindingKind::undefinedJumpTarget, std::move(warning.message), {}});
     } else if (warning.kind == WarningKind::redefinedLabel) {

@@ -22,7 +22,7 @@ struct Checker::State {
         threads(batches.threads != 0 ? batches.threads : std::max(1u, std::thread::hardware_concurrency())) {}
 
   ~State() {
-    for (std::future<std::vector<Finding>>& checked : pending) {
+    for (std::future<std::vector<SegmentFinding>>& checked : pending) {
       if (checked.valid()) checked.wait();
     }
   }
@@ -35,7 +35,7 @@ struct Checker::State {
   Segment current;
   std::string marked;
   std::vector<std::size_t> pieceMarks;
-  std::deque<std::future<std::vector<Finding>>> pending;
+  std::deque<std::future<std::vector<SegmentFinding>>> pending;
 
   std::size_t linesBegun() const { return current.firstLine + current.starts.size(); }
 
@@ -107,15 +107,16 @@ struct Checker::State {
   }
 
   void collect() {
-    std::vector<Finding> checked = pending.front().get();
+    std::vector<SegmentFinding> checked = pending.front().get();
     pending.pop_front();
-    add(std::move(checked));
+    add(checked);
   }
 
   // The findings of the next segment, with the fix where the script line
   // shows a common mistake.
-  void add(std::vector<Finding> checked) {
-    for (Finding& finding : checked) {
+  void add(const std::vector<SegmentFinding>& checked) {
+    for (const SegmentFinding& found : checked) {
+      Finding finding = findingAt(found);
       if (finding.kind == FindingKind::luaSyntax) finding.hints = hintsFor(script.line(finding.line));
       findings.push_back(std::move(finding));
     }

@@ -10,13 +10,11 @@
 
 namespace brindle::check {
 
-// What Lua says of a marked escape: the start of its message.
-inline constexpr std::string_view kMarkedEscapeMessage = "escape sequence too large";
-
 // Makes Lua 5.1 refuse the escapes that Lua 5.4 and LuaJIT refuse but 5.1
 // reads as the bare character ("\q"): `marked` receives `text` with each
 // such backslash made the start of a decimal escape too large for any Lua
-// ("\999q"), and `marks` the offsets of those backslashes in it. Where a
+// ("\999q"), which the parser tells as such, and `marks` the offsets of
+// those backslashes in it. Where a
 // backslash stands in a comment or a long string the mark changes nothing
 // of what loads, and outside any string every Lua refuses a backslash
 // anyway. Returns false, leaving `marked` alone, when there is none.

@@ -34,22 +34,67 @@ const char* readPiece(lua_State*, void* data, std::size_t* size) {
 constexpr const char* kChunkName = "=lua";
 constexpr std::string_view kMessagePrefix = "lua:";
 
-// Splits "lua:LINE: message" into its line and message.
+// The number at `at` of `text`, and where it ends; 0 where no digit stands
+// there.
+std::size_t numberAt(std::string_view text, std::size_t at, std::size_t& end) {
+  std::size_t number = 0;
+  for (end = at; end < text.size() && text[end] >= '0' && text[end] <= '9' && end - at < 18; ++end) {
+    number = number * 10 + static_cast<std::size_t>(text[end] - '0');
+  }
+  return number;
+}
+
+// Lua's messages are `MESSAGE near 'TOKEN'` where it names a token,
+// `'X' expected` where it expected one, and `(to close 'X' at line N)` where
+// it expected the end of something opened on an earlier line.
+void readFacts(ParseError& error) {
+  const std::string_view message = error.message;
+  constexpr std::string_view kNear = "near '";
+  if (const std::size_t near = message.find(kNear); near != std::string_view::npos) {
+    const std::string_view quoted = message.substr(near + kNear.size());
+    error.nearGiven = true;
+    error.near = std::string(quoted.substr(0, quoted.rfind('\'')));
+  }
+  constexpr std::string_view kExpected = "' expected";
+  if (message.starts_with('\'')) {
+    const std::size_t close = message.find('\'', 1);
+    if (close != std::string_view::npos && message.substr(close).starts_with(kExpected)) {
+      error.expected = std::string(message.substr(1, close - 1));
+    }
+  }
+  constexpr std::string_view kAtLine = "' at line ";
+  constexpr std::string_view kToClose = "(to close '";
+  if (const std::size_t at = message.find(kAtLine); at != std::string_view::npos) {
+    const std::size_t digits = at + kAtLine.size();
+    std::size_t end = digits;
+    const std::size_t line = numberAt(message, digits, end);
+    if (end > digits) {
+      error.openedLine = line;
+      error.openedLineAt = digits;
+      error.openedLineDigits = end - digits;
+      const std::size_t open = message.rfind(kToClose, at);
+      if (open != std::string_view::npos) {
+        error.opened = std::string(message.substr(open + kToClose.size(), at - open - kToClose.size()));
+      }
+    }
+  }
+  error.unfinishedLongBracket = message.starts_with("unfinished long");
+  error.escapeTooLarge = message.starts_with("escape sequence too large");
+}
+
+// Splits "lua:LINE: message" into its line and message, and reads the
+// message's facts.
 ParseError splitMessage(std::string_view text) {
   ParseError error;
-  if (text.substr(0, kMessagePrefix.size()) != kMessagePrefix) {
-    error.message = std::string(text);
-    return error;
+  if (text.substr(0, kMessagePrefix.size()) == kMessagePrefix) {
+    text.remove_prefix(kMessagePrefix.size());
+    std::size_t digits = 0;
+    error.line = numberAt(text, 0, digits);
+    text.remove_prefix(digits);
+    if (text.substr(0, 2) == ": ") text.remove_prefix(2);
   }
-  text.remove_prefix(kMessagePrefix.size());
-  std::size_t digits = 0;
-  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') {
-    error.line = error.line * 10 + static_cast<std::size_t>(text[digits] - '0');
-    ++digits;
-  }
-  text.remove_prefix(digits);
-  if (text.substr(0, 2) == ": ") text.remove_prefix(2);
   error.message = std::string(text);
+  readFacts(error);
   return error;
 }
 
@@ -85,5 +130,11 @@ bool LuaParser::parse(const std::vector<std::string_view>& pieces, ParseError& e
 }
 
 const char* LuaParser::version() { return LUA_VERSION; }
+
+std::string messageOpenedAt(const ParseError& error, std::size_t line) {
+  if (error.openedLineAt == std::string::npos) return error.message;
+  std::string message = error.message;
+  return message.replace(error.openedLineAt, error.openedLineDigits, std::to_string(line));
+}
 
 }  // namespace brindle::check

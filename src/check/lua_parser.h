@@ -1,8 +1,10 @@
 // Lua's own parser, linked as a library: loads (compiles without running) a
-// chunk given in pieces and tells where and why it is refused. The only code
-// of the checker that sees Lua's API. A LuaParser owns one lua_State, closed
-// when it goes, and the memory it lives in; it is used by one thread at a
-// time.
+// chunk given in pieces and tells where and why it is refused, what Lua said
+// read into facts (the token it expected, the token it stopped at, the line
+// where what it expected to close was opened). The only code of the checker
+// that sees Lua's API or reads Lua's wording. A LuaParser owns one
+// lua_State, closed when it goes, and the memory it lives in; it is used by
+// one thread at a time.
 #pragma once
 
 #include <cstddef>
@@ -17,12 +19,25 @@ struct lua_State;
 
 namespace brindle::check {
 
-// Why Lua refused a chunk: the line of the chunk it names (from 1) and its
-// message without the chunk's name and line.
+// Why Lua refused a chunk. Lines are the chunk's, from 1.
 struct ParseError {
-  std::size_t line = 0;
-  std::string message;
+  std::size_t line = 0;  // where Lua stopped
+  std::string message;   // what it said, without the chunk's name and that line
+  // What it said, as facts.
+  std::string expected;  // the token it expected, as `then` or `=`; empty for none
+  bool nearGiven = false;
+  std::string near;            // the token it stopped at, where it names one
+  std::size_t openedLine = 0;  // where what it expected to close was opened; 0 for none
+  std::string opened;          // what was opened there, as `(` or `if`
+  bool unfinishedLongBracket = false;  // a long string or comment that never ends
+  bool escapeTooLarge = false;         // a decimal escape past 255
+  std::size_t openedLineAt = std::string::npos;  // where `message` gives openedLine
+  std::size_t openedLineDigits = 0;
 };
+
+// Lua's message with `line` in the place of the line it names where what it
+// expected to close was opened.
+std::string messageOpenedAt(const ParseError& error, std::size_t line);
 
 class LuaParser {
  public:

@@ -22,16 +22,6 @@ std::size_t luaLineEndAt(std::string_view text, std::size_t at) {
   return pair ? 2 : 1;
 }
 
-// The number that `message` holds at `at`, and where it ends; 0 where no
-// digit stands there.
-std::size_t numberAt(std::string_view message, std::size_t at, std::size_t& end) {
-  std::size_t number = 0;
-  for (end = at; end < message.size() && message[end] >= '0' && message[end] <= '9' && end - at < 18; ++end) {
-    number = number * 10 + static_cast<std::size_t>(message[end] - '0');
-  }
-  return number;
-}
-
 }  // namespace
 
 std::string_view Segment::lineText(std::size_t line) const {
@@ -105,25 +95,19 @@ std::size_t Segment::lineAtLuaLine(std::size_t first, std::size_t luaLine, std::
   return std::min(firstLine + static_cast<std::size_t>(line), last);
 }
 
-std::size_t Segment::lineToChange(std::size_t line, std::string_view message, std::size_t from,
+std::size_t Segment::lineToChange(std::size_t line, const ParseError& error, std::size_t from,
                                   std::size_t last) const {
   // A bracket left open: it is closed on the line that opened it.
-  for (const std::string_view opened : {"(to close '(' at line ", "(to close '[' at line ",
-                                        "(to close '{' at line "}) {
-    const std::size_t at = message.find(opened);
-    if (at == std::string_view::npos) continue;
-    std::size_t end = 0;
-    const std::size_t luaLine = numberAt(message, at + opened.size(), end);
-    if (luaLine > 0) return std::max(lineAtLuaLine(from, luaLine, last), from);
+  if (error.openedLine > 0 && (error.opened == "(" || error.opened == "[" || error.opened == "{")) {
+    return std::max(lineAtLuaLine(from, error.openedLine, last), from);
   }
-  if (message.starts_with("'then' expected")) {
-    for (std::size_t l = line;; --l) {
-      const LuaLineRole role = lineAt(l).role;
-      if (role == LuaLineRole::chainOpen || role == LuaLineRole::chainGoesOn) return l;
-      if (l == from) return line;
-    }
+  if (error.expected == "then") {
+    // The if or elif line the line is written under, where it is one of
+    // this chunk's.
+    const std::uint32_t back = lineAt(line).chainLine;
+    return back != kNoChainLine && back <= line - from ? line - back : line;
   }
-  if (message.starts_with("unfinished long")) {
+  if (error.unfinishedLongBracket) {
     // Lua 5.1 names only the end it ran into: the text was opened by the
     // nearest long bracket before it, "[[" or "[=...=[".
     for (std::size_t l = line;; --l) {
@@ -136,17 +120,14 @@ std::size_t Segment::lineToChange(std::size_t line, std::string_view message, st
       if (l == from) return line;
     }
   }
-  constexpr std::string_view kNear = "near '";
-  const std::size_t near = message.find(kNear);
-  if (near == std::string_view::npos || line == from) return line;
-  const std::string_view quoted = message.substr(near + kNear.size());
-  const std::string_view token = quoted.substr(0, quoted.rfind('\''));
+  if (!error.nearGiven || line == from) return line;
+  const std::string_view token = error.near;
   if (token.empty() || !trimmed(lineText(line)).starts_with(token)) return line;
   std::size_t before = line - 1;
   while (before > from && trimmed(lineText(before)).empty()) --before;
   const std::string_view ended = trimmed(lineText(before));
   if (ended.empty()) return line;
-  if (message.starts_with("'=' expected")) {
+  if (error.expected == "=") {
     // An expression where a statement should end: the line before, unless
     // it opens a block, after which the line itself begins wrong.
     const bool opensBlock =
@@ -167,16 +148,9 @@ std::size_t Segment::scriptLineOf(std::size_t line, std::size_t k) const {
   return scriptLine;
 }
 
-std::string Segment::inScriptLines(std::string message, std::size_t k, std::size_t chunkFirst) const {
-  constexpr std::string_view kAtLine = "' at line ";
-  const std::size_t at = message.find(kAtLine);
-  if (at == std::string::npos) return message;
-  const std::size_t digits = at + kAtLine.size();
-  std::size_t end = digits;
-  const std::size_t luaLine = numberAt(message, digits, end);
-  if (end == digits) return message;
-  const std::size_t scriptLine = scriptLineOf(lineAtLuaLine(chunkFirst, luaLine, lastLineOf(k)), k);
-  return message.replace(digits, end - digits, std::to_string(scriptLine));
+std::size_t Segment::openedScriptLine(const ParseError& error, std::size_t k, std::size_t chunkFirst) const {
+  if (error.openedLineAt == std::string::npos) return 0;
+  return scriptLineOf(lineAtLuaLine(chunkFirst, error.openedLine, lastLineOf(k)), k);
 }
 
 }  // namespace brindle::check

@@ -13,6 +13,7 @@
 
 #include "checker.h"
 #include "line_map.h"
+#include "lua_parser.h"
 #include "output_texts.h"
 
 namespace brindle::check {
@@ -83,23 +84,40 @@ struct Segment {
   // that begins at the text's line `first` lies, at most `last`.
   std::size_t lineAtLuaLine(std::size_t first, std::size_t luaLine, std::size_t last) const;
 
-  // The line the author must change, of [from, line], for an error Lua met
+  // The line the author must change, of [from, line], for the error Lua met
   // on `line` of a chunk that begins at line `from` and whose item ends at
-  // `last`: the line that opened a bracket left open; an if or elif line
+  // `last`: the line that opened a bracket left open; the if or elif line
   // Lua found no `then` on; a statement that did not end, where Lua stopped
   // at the first token of the line after it; otherwise that line.
-  std::size_t lineToChange(std::size_t line, std::string_view message, std::size_t from,
+  std::size_t lineToChange(std::size_t line, const ParseError& error, std::size_t from,
                            std::size_t last) const;
   // The script line of `line`, or of the nearest line before it in item
   // `k` that has one.
   std::size_t scriptLineOf(std::size_t line, std::size_t k) const;
-  // Lua's message with the line it names in the chunk, as in "(to close
-  // 'if' at line 3)", made the script's line.
-  std::string inScriptLines(std::string message, std::size_t k, std::size_t chunkFirst) const;
+  // The script line where what Lua expected to close was opened, for an
+  // error in item `k` of a chunk that begins at the text's line
+  // `chunkFirst`; 0 where Lua names no such line.
+  std::size_t openedScriptLine(const ParseError& error, std::size_t k, std::size_t chunkFirst) const;
 };
+
+// What the check of a segment finds, at the script lines of its map: a
+// Finding once put at the script's own lines by findingAt.
+struct SegmentFinding {
+  std::size_t line = 0;  // the line to change
+  FindingKind kind = FindingKind::luaSyntax;
+  ParseError error;             // what Lua said
+  std::size_t openedLine = 0;   // where what Lua expected to close was opened, where it says
+  std::size_t stopLine = 0;     // where Lua stopped; 0 for none
+  bool markedEscape = false;    // Lua stopped at an escape only newer Luas refuse
+  std::string declaration;      // of an unassignable variable, as output.lua has it
+};
+
+// The finding, its lines moved on by `lineOffset` (those of a segment whose
+// map counts from a later line than the script's first).
+Finding findingAt(const SegmentFinding& found, std::size_t lineOffset = 0);
 
 // The findings of the segment's items, in order, without hints. Throws
 // std::bad_alloc when memory runs out.
-std::vector<Finding> checkSegment(Segment&& segment, const Batches& batches);
+std::vector<SegmentFinding> checkSegment(Segment&& segment, const Batches& batches);
 
 }  // namespace brindle::check

@@ -3,7 +3,6 @@
 // on after it, and inside a chain after each broken line.
 #include <algorithm>
 
-#include "escapes.h"
 #include "lua_parser.h"
 #include "segment.h"
 
@@ -20,7 +19,7 @@ struct SegmentCheck : Segment {
       : Segment(std::move(segment)), batches(batches), batchItems(batches.mostItems) {}
 
   Batches batches;
-  std::vector<Finding> findings;
+  std::vector<SegmentFinding> findings;
   LuaParser parser;
   std::size_t next = 0;
   std::size_t aloneChecked = 0;  // items before this have been loaded alone
@@ -28,7 +27,7 @@ struct SegmentCheck : Segment {
   std::vector<std::string_view> pieces;
 
   // Looks at every item of the segment.
-  std::vector<Finding> run() {
+  std::vector<SegmentFinding> run() {
     lookAt(last ? items.size() : items.size() - 1);
     return std::move(findings);
   }
@@ -107,7 +106,7 @@ struct SegmentCheck : Segment {
     const Item& item = items[k];
     const std::size_t last = lastLineOf(k);
     std::size_t stop = lineAtLuaLine(item.firstLine, error.line, last);
-    std::size_t blamed = lineToChange(stop, error.message, item.firstLine, last);
+    std::size_t blamed = lineToChange(stop, error, item.firstLine, last);
     std::size_t reported = 0;
     add(k, blamed, stop, item.firstLine, error, reported);
     ParseError again;
@@ -122,7 +121,7 @@ struct SegmentCheck : Segment {
       if (tableOpenAfter(k)) pieces.push_back(kTableClose);
       if (parser.parse(pieces, again)) break;
       stop = lineAtLuaLine(start, again.line, last);
-      blamed = std::max(lineToChange(stop, again.message, start, last), start);
+      blamed = std::max(lineToChange(stop, again, start, last), start);
       add(k, blamed, stop, start, again, reported);
     }
   }
@@ -135,15 +134,8 @@ struct SegmentCheck : Segment {
     const std::size_t scriptLine = scriptLineOf(blamed, k);
     if (scriptLine == reported) return;
     reported = scriptLine;
-    std::string message = inScriptLines(error.message, k, chunkFirst);
-    if (message.starts_with(kMarkedEscapeMessage) && markedOn(stop)) {
-      message = "invalid escape sequence (Lua 5.4 and LuaJIT refuse a backslash before this "
-                "character; Lua 5.1 drops the backslash)";
-    }
-    const std::size_t stopLine = scriptLineOf(stop, k);
-    if (stopLine != scriptLine && stopLine != 0) {
-      message += " (Lua stops on line " + std::to_string(stopLine) + ")";
-    }
+    SegmentFinding found{scriptLine, FindingKind::luaSyntax, error, openedScriptLine(error, k, chunkFirst),
+                         scriptLineOf(stop, k), error.escapeTooLarge && markedOn(stop), {}};
     if (items[k].kind == ItemKind::declaration) {
       // The declaration as output.lua has it: without the marks.
       std::string declaration(lineText(items[k].firstLine));
@@ -153,22 +145,40 @@ struct SegmentCheck : Segment {
           declaration.erase(*mark - lineStart + 1, 3);
         }
       }
-      const std::string name = declaration.substr(0, declaration.rfind(kDeclarationEnd));
-      findings.push_back({scriptLine, FindingKind::unassignableVariable,
-                          "Lua cannot assign to \"" + name + "\": its declaration \"" + declaration +
-                              "\" does not load (" + message + ")",
-                          {}});
-      return;
+      found.kind = FindingKind::unassignableVariable;
+      found.declaration = std::move(declaration);
     }
-    findings.push_back({scriptLine, FindingKind::luaSyntax, std::move(message), {}});
+    findings.push_back(std::move(found));
   }
 };
 
 }  // namespace
 
-std::vector<Finding> checkSegment(Segment&& segment, const Batches& batches) {
+std::vector<SegmentFinding> checkSegment(Segment&& segment, const Batches& batches) {
   SegmentCheck check(std::move(segment), batches);
   return check.run();
+}
+
+Finding findingAt(const SegmentFinding& found, std::size_t lineOffset) {
+  const auto moved = [lineOffset](std::size_t line) { return line == 0 ? 0 : line + lineOffset; };
+  std::string message = found.error.openedLineAt != std::string::npos
+                            ? messageOpenedAt(found.error, moved(found.openedLine))
+                            : found.error.message;
+  if (found.markedEscape) {
+    message = "invalid escape sequence (Lua 5.4 and LuaJIT refuse a backslash before this "
+              "character; Lua 5.1 drops the backslash)";
+  }
+  if (found.stopLine != found.line && found.stopLine != 0) {
+    message += " (Lua stops on line " + std::to_string(moved(found.stopLine)) + ")";
+  }
+  if (found.kind == FindingKind::unassignableVariable) {
+    const std::string name = found.declaration.substr(0, found.declaration.rfind(kDeclarationEnd));
+    return {moved(found.line), found.kind,
+            "Lua cannot assign to \"" + name + "\": its declaration \"" + found.declaration +
+                "\" does not load (" + message + ")",
+            {}};
+  }
+  return {moved(found.line), found.kind, std::move(message), {}};
 }
 
 }  // namespace brindle::check

@@ -4,14 +4,22 @@
 
 namespace brindle {
 
-void ChainAssembler::open(const ScriptLine& entry, std::size_t line) {
-  openBases_.push_back(entry.indent);
-  out_.append("\n").append(entry.text).append("\n");
-  beginLine(lines_, line, LuaLineRole::chainOpen, openBases_.size());
-  beginLine(lines_, line, LuaLineRole::chainBody, openBases_.size());
+void ChainAssembler::append(const LuaStatement& entry) {
+  out_.push_back('\n');
+  if (entry.tabs > 0) out_.append(entry.tabs, '\t');
+  out_.append(entry.text);
 }
 
-bool ChainAssembler::add(const ScriptLine& entry, std::size_t line) {
+void ChainAssembler::open(const LuaStatement& entry, std::size_t line) {
+  openBases_.push_back(entry.indent);
+  append(entry);
+  out_.push_back('\n');
+  if (lines_) chainLine_ = nextLine(*lines_);
+  beginLine(lines_, line, LuaLineRole::chainOpen, openBases_.size(), chainLine_);
+  beginLine(lines_, line, LuaLineRole::chainBody, openBases_.size(), chainLine_);
+}
+
+bool ChainAssembler::add(const LuaStatement& entry, std::size_t line) {
   while (isOpen()) {
     const std::size_t base = openBases_.back();
     if (entry.indent > base && entry.chainFlag == ChainFlag::opensChain) {
@@ -20,11 +28,11 @@ bool ChainAssembler::add(const ScriptLine& entry, std::size_t line) {
     }
     if (entry.indent > base ||
         (entry.indent == base && entry.chainFlag == ChainFlag::continuesChain)) {
-      out_.append("\n").append(entry.text);
-      beginLine(lines_, line,
-                entry.chainFlag == ChainFlag::continuesChain ? LuaLineRole::chainGoesOn
-                                                             : LuaLineRole::chainBody,
-                openBases_.size());
+      append(entry);
+      const bool goesOn = entry.chainFlag == ChainFlag::continuesChain;
+      if (goesOn && lines_) chainLine_ = nextLine(*lines_);
+      beginLine(lines_, line, goesOn ? LuaLineRole::chainGoesOn : LuaLineRole::chainBody,
+                openBases_.size(), chainLine_);
       return true;
     }
     closeInnermost();  // the entry ends it; the enclosing chain looks at it next
@@ -37,9 +45,11 @@ void ChainAssembler::closeAll() {
 }
 
 void ChainAssembler::closeInnermost() {
-  out_.append("\n").append(openBases_.back(), '\t').append(kChainEnd);
+  out_.push_back('\n');
+  out_.append(openBases_.back(), '\t');
+  out_.append(kChainEnd);
   openBases_.pop_back();
-  beginClosingLine(lines_, LuaLineRole::chainEnd, openBases_.size());
+  beginClosingLine(lines_, LuaLineRole::chainEnd, openBases_.size(), chainLine_);
 }
 
 }  // namespace brindle

@@ -11,6 +11,7 @@
 
 #include "line_map.h"
 #include "records.h"
+#include "text_buffer.h"
 
 namespace brindle {
 
@@ -20,27 +21,32 @@ namespace brindle {
 // first. Nesting is tracked on an explicit stack, so any depth is safe, and
 // nested text goes straight into the output rather than being copied up
 // level by level; no entry is kept. Each entry comes with its script line,
-// for the line map, if there is one.
+// for the line map, if there is one, which also learns of each line the
+// chain line (if, elif or else) nearest before it.
 class ChainAssembler {
  public:
-  ChainAssembler(std::string& out, LineMap* lines) : out_(out), lines_(lines) {}
+  ChainAssembler(TextBuffer& out, LineMap* lines) : out_(out), lines_(lines) {}
 
   bool isOpen() const { return !openBases_.empty(); }
   // Starts a chain, or a chain nested in the open one, at `entry`.
-  void open(const ScriptLine& entry, std::size_t line);
+  void open(const LuaStatement& entry, std::size_t line);
   // Takes `entry` if the chain takes it, closing the inner chains it ends on
   // the way. Returns false, with every chain closed and nothing of the entry
   // written, when it ends the outermost chain.
-  bool add(const ScriptLine& entry, std::size_t line);
+  bool add(const LuaStatement& entry, std::size_t line);
   // Closes every chain still open, innermost first.
   void closeAll();
+  // The map's number of the chain line written last.
+  std::size_t chainLine() const { return chainLine_; }
 
  private:
   void closeInnermost();
+  void append(const LuaStatement& entry);
 
-  std::string& out_;
+  TextBuffer& out_;
   LineMap* lines_;
   std::vector<std::size_t> openBases_;  // indents of the open chains, innermost last
+  std::size_t chainLine_ = 0;           // the map's number of the chain line written last
 };
 
 }  // namespace brindle

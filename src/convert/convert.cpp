@@ -3,35 +3,16 @@
 #include <algorithm>
 
 #include "decode.h"
-#include "large_buffer.h"
+#include "text_changes.h"
 #include "variables.h"
+#include "walk.h"
 
 namespace brindle {
-namespace {
 
-// What the walk hands on goes into the tables and the label references;
-// the text is handed on whenever an entry is complete and enough has
-// gathered. Bytes before that point never change again: the comma between
-// entries is written when the next one begins.
-struct TablesSink {
-  TableWriter& tables;
-  LabelReferences& labels;
-  std::size_t pieceSize;
-  const std::function<void()>& handOn;
-
-  void open(std::string_view name, std::size_t line) {
-    addLabel(labels, name, line);
-    tables.open(name, line);
-    if (tables.unpassed() >= pieceSize) handOn();
-  }
-  void jump(std::string_view target, std::size_t line) { addJump(labels, target, line); }
-  void add(const ScriptLine& statement, std::size_t line) {
-    tables.add(statement, line);
-    if (!tables.insideEntry() && tables.unpassed() >= pieceSize) handOn();
-  }
-};
-
-}  // namespace
+StretchRecord::StretchRecord(const ConvertOptions& options, std::string& console, LineMap* lineMap)
+    : lineMap(lineMap),
+      tables(console, std::max<std::size_t>(options.mostItemsPerFunction, 2), lineMap),
+      labels(options.mostLabelWarnings) {}
 
 std::size_t outputReserve(std::size_t scriptSize) {
   // Four times the script in a 64-bit process, where address space is
@@ -43,50 +24,63 @@ std::size_t outputReserve(std::size_t scriptSize) {
   return kTimesScript * scriptSize + 4096;
 }
 
-std::size_t convertLines(std::string_view stretch, TableWriter& tables, std::size_t pieceSize,
-                         const StretchFindings& findings, const std::function<void()>& handOn) {
-  TablesSink sink{tables, findings.labels, pieceSize, handOn};
-  const std::size_t lines =
-      walkLines(stretch, nullptr, findings.warnings, sink, &findings.textChanges);
+void convertStretch(std::string_view stretch, const ConvertOptions& options, StretchRecord& record,
+                    const std::function<void()>& gathered) {
+  TableWriter& tables = record.tables;
+  // Whole entries are handed on once enough of them have gathered; bytes
+  // before that point never change again: the comma between entries is
+  // written when the next one begins.
+  const auto handOnIfGathered = [&](const Statement& statement) {
+    if (!gathered || tables.insideEntry() || tables.text().size() < options.pieceSize) return;
+    record.read = static_cast<std::size_t>(statement.source.data() - stretch.data()) + statement.source.size();
+    gathered();
+  };
+  WalkOptions walk;
+  walk.describeTextChanges = options.describeTextChanges;
+  const WalkEnd end = walkScript(
+      stretch,
+      [&](const Statement& statement) {
+        if (!statement.warning.empty()) {
+          record.warnings.push_back({statement.line, std::string(statement.warning)});
+        }
+        if (statement.kind == LineKind::label) {
+          addLabel(record.labels, statement.name, statement.line);
+          tables.open(statement.name, statement.line);
+          handOnIfGathered(statement);
+          return;
+        }
+        if (statement.nameKind == NameKind::variable) {
+          const std::size_t known = nameCount(record.variables);
+          addVariable(record.variables, statement.name);
+          if (record.lineMap && nameCount(record.variables) != known) {
+            record.variableLines.push_back(statement.line);
+          }
+        }
+        if (statement.kind == LineKind::beforeLabels) return;
+        if (statement.nameKind == NameKind::jumpTarget) addJump(record.labels, statement.name, statement.line);
+        if (statement.textChanged) {
+          ++record.textChanges;
+          if (statement.textChange) {
+            record.warnings.push_back(
+                {statement.line, describeTextChange(*statement.textChange), WarningKind::textChange});
+          }
+        }
+        tables.add(statement.lua, statement.line);
+        handOnIfGathered(statement);
+      },
+      walk);
   tables.close();
-  return lines;
+  record.lines = end.lines;
+  record.read = stretch.size();
+  if (const std::optional<Warning> warning = beforeLabelsWarning(end)) {
+    record.warnings.insert(record.warnings.begin(), *warning);
+  }
 }
 
-bool convertText(std::string_view script, Conversion& result, const LuaSink& sink,
-                 const ConvertOptions& options) {
-  const std::size_t mostItems = std::max<std::size_t>(options.mostItemsPerFunction, 2);
-  result = Conversion();
-  std::vector<std::size_t> variableLines;
-  NameTable variableNames = findVariables(script, options.lineMap ? &variableLines : nullptr);
-  const bool flat = surelyFlat(script, nameCount(variableNames), mostItems);
-  LuaWriter lua(std::move(variableNames), std::move(variableLines), result.lua, sink, mostItems,
-                options.pieceSize, options.lineMap);
-  // A script that surely stays flat begins at once and streams. Otherwise its
-  // tables wait until their items pass the limit (from then on they stream,
-  // less an open table that may still join the group before it) or until
-  // every line is converted. Room for the whole text where it gathers: an
-  // entry is handed on only once complete, and one chain can be most of a
-  // script. Room that is never written costs only address space.
-  if (flat) lua.begin(Layout::flat);
-  TableWriter tables(result.console, mostItems, !flat, options.lineMap);
-  if (sink) {
-    tables.reserve(outputReserve(script.size()));
-  } else {
-    reserveLargeBuffer(result.lua, outputReserve(script.size()));
-  }
-  LabelReferences labels(options.mostLabelWarnings);
-  TextChanges textChanges{options.describeTextChanges};
-  // Announcements and warnings go straight to the result, so that they are
-  // there if memory runs out.
-  convertLines(script, tables, options.pieceSize, {result.warnings, labels, textChanges},
-               [&] { lua.take(tables, tables.items()); });
-  result.textChanges = textChanges.count;
-  if (!lua.begun()) lua.begin(lua.layoutFor(tables.items()));
-  lua.take(tables, tables.items());
-  lua.finish();
-  warnOfWholeFile(script, result.warnings);
-  warnOfLabelProblems(labels, result.warnings);
-  return lua.accepted();
+void finishWarnings(std::string_view script, const LabelReferences& labels,
+                    std::vector<Warning>& warnings) {
+  warnOfWholeFile(script, warnings);
+  warnOfLabelProblems(labels, warnings);
 }
 
 }  // namespace brindle

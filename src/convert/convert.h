@@ -1,11 +1,11 @@
-// The conversion of a whole script, read top to bottom: the variables are
-// found first, since their declarations open the text; the lines are walked,
-// rewritten and written as label tables; the layout is chosen (the tables
-// wait while their count may still leave the text flat); the text is handed
-// on in order; the warnings are collected. No file I/O; a conversion keeps
-// no state beyond its call, and conversions of different inputs may run on
-// different threads at once. Large scripts are converted in parts by the
-// layer of parts.h, which is built of the steps below.
+// The conversion of a stretch of a script's lines, read once by the walk: its
+// label tables written as the statements arrive, and beside them its
+// variables, what it says of its labels, its warnings and the statements
+// whose quoted texts change, all in one record. A whole script is one
+// stretch or several, merged in order (parts.h), and its Lua text is written
+// from the records (writer.h). No file I/O; a conversion keeps no state
+// beyond its call, and conversions of different inputs may run on different
+// threads at once.
 #pragma once
 
 #include <cstddef>
@@ -17,8 +17,8 @@
 #include "labels.h"
 #include "layout.h"
 #include "line_map.h"
+#include "names.h"
 #include "records.h"
-#include "walk.h"
 #include "writer.h"
 
 namespace brindle {
@@ -28,17 +28,9 @@ namespace brindle {
 // then costs no million messages.
 inline constexpr std::size_t kMostLabelWarnings = 100;
 
-struct Conversion {
-  std::string lua;      // the text for output.lua, or what of it is not yet handed on
-  std::string console;  // what goes to standard output
-  std::vector<Warning> warnings;
-  // How many statements have a quoted text that the conversion changes.
-  std::size_t textChanges = 0;
-};
-
 struct ConvertOptions {
-  // The text gathered is handed to the sink once it is this long and a whole
-  // entry has been written.
+  // The text gathered is handed on once it is this long and a whole entry
+  // has been written.
   std::size_t pieceSize = std::size_t{1} << 20;
   // The most items one Lua function of the text holds (see layout.h), at
   // least 2; a smaller one lets tests see the grouped layout in small
@@ -46,41 +38,44 @@ struct ConvertOptions {
   std::size_t mostItemsPerFunction = kMostItemsPerFunction;
   // The label problems of each kind that are warned of one by one.
   std::size_t mostLabelWarnings = kMostLabelWarnings;
-  // Where to report what each line of the text is, if anywhere.
-  LineMap* lineMap = nullptr;
   // Whether each statement whose quoted text the conversion changes gets a
   // warning of kind textChange; they are counted either way.
   bool describeTextChanges = false;
 };
 
-// Converts `script`, the text that scriptText (decode.h) finds in a file.
-// With a sink, the text goes to it piece by piece and result.lua holds only
-// what is not yet handed on; without one, the whole text gathers in
-// result.lua. Returns false when the sink refused a piece; the conversion
-// still runs to its end, so that the console text and the warnings are
-// complete. Throws std::bad_alloc when memory runs out; `result.console`
-// then holds what was announced before.
-bool convertText(std::string_view script, Conversion& result, const LuaSink& sink = {},
-                 const ConvertOptions& options = {});
+// What converting a stretch of lines gives. Lines count from 1 at the
+// stretch's start. Its tables announce their entries in `console` ("nadas"
+// for each entry of a table named "R28") and report their lines in
+// `lineMap`, if given; both belong to the caller, so a record stays where
+// it was made.
+struct StretchRecord {
+  StretchRecord(const ConvertOptions& options, std::string& console, LineMap* lineMap = nullptr);
+  StretchRecord(const StretchRecord&) = delete;
+  StretchRecord& operator=(const StretchRecord&) = delete;
 
-// The steps of a conversion that the layer of parts repeats for each part.
+  LineMap* const lineMap;
+  TableWriter tables;
+  NameTable variables;                     // in first-seen order
+  std::vector<std::size_t> variableLines;  // where each is first set, with a line map
+  LabelReferences labels;
+  std::vector<Warning> warnings;  // in line order; those of the whole script come later
+  std::size_t textChanges = 0;    // statements whose quoted texts change
+  std::size_t lines = 0;          // one more than the line feeds
+  std::size_t read = 0;           // the bytes of the stretch read so far
+};
+
+// Converts the lines of `stretch` into `record`, calling `gathered` whenever
+// at least options.pieceSize bytes of whole entries are held in its tables.
+void convertStretch(std::string_view stretch, const ConvertOptions& options, StretchRecord& record,
+                    const std::function<void()>& gathered = {});
 
 // The room to reserve for the Lua text of a script of `scriptSize` bytes.
 std::size_t outputReserve(std::size_t scriptSize);
 
-// What converting a stretch of lines finds besides its tables: warnings and
-// label references name lines counted from 1 at the stretch's start.
-struct StretchFindings {
-  std::vector<Warning>& warnings;
-  LabelReferences& labels;
-  TextChanges& textChanges;
-};
-
-// Converts the lines of `stretch` into label tables written by `tables`,
-// calling `handOn` whenever a piece's worth of whole entries has gathered
-// there. Variables are not recorded: they were found before. Returns the
-// number of lines of `stretch`.
-std::size_t convertLines(std::string_view stretch, TableWriter& tables, std::size_t pieceSize,
-                         const StretchFindings& findings, const std::function<void()>& handOn);
+// The last steps of the warnings about a whole script, whose lines' own are
+// in `warnings`, in line order: those about the file as a whole go first,
+// then those about its labels join them in line order (see labels.h).
+void finishWarnings(std::string_view script, const LabelReferences& labels,
+                    std::vector<Warning>& warnings);
 
 }  // namespace brindle

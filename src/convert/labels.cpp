@@ -19,10 +19,6 @@ Defined& definedEntry(LabelReferences& references, std::size_t name) {
   return references.defined[name];
 }
 
-void keepRedefinition(LabelReferences& references, const Redefinition& again) {
-  if (references.redefinitionCount++ < references.most) references.redefinitions.push_back(again);
-}
-
 std::string quoted(std::string_view name) {
   std::string text(1, '"');
   return text.append(name).append(1, '"');
@@ -37,7 +33,9 @@ void addLabel(LabelReferences& references, std::string_view name, std::size_t li
     defined = {line, line};
     return;
   }
-  keepRedefinition(references, {line, defined.last, index});
+  if (references.redefinitionCount++ < references.most) {
+    references.redefinitions.push_back({line, defined.last, index});
+  }
   defined.last = line;
 }
 
@@ -45,44 +43,6 @@ void addJump(LabelReferences& references, std::string_view target, std::size_t l
   const std::size_t index = addName(references.names, target);
   // A label defined before stays defined: such a jump is never a problem.
   if (!isDefined(references, index)) references.jumps.push_back({line, index});
-}
-
-void appendLabelReferences(LabelReferences& references, const LabelReferences& later,
-                           std::size_t lineFeedsBefore) {
-  // The labels `later` defines: a name defined before is defined again at
-  // its first definition there; `later`'s own redefinitions follow it.
-  std::vector<Redefinition> again;  // lines and names of `references`
-  for (const Redefinition& redefinition : later.redefinitions) {
-    again.push_back({redefinition.line + lineFeedsBefore, redefinition.earlier + lineFeedsBefore,
-                     addName(references.names, nameAt(later.names, redefinition.name))});
-  }
-  std::size_t definedBefore = 0;
-  for (std::size_t name = 0; name < later.defined.size(); ++name) {
-    if (!isDefined(later, name)) continue;
-    const std::size_t index = addName(references.names, nameAt(later.names, name));
-    Defined& defined = definedEntry(references, index);
-    const Defined& there = later.defined[name];
-    if (defined.first == 0) {
-      defined.first = there.first + lineFeedsBefore;
-    } else {
-      again.push_back({there.first + lineFeedsBefore, defined.last, index});
-      ++definedBefore;
-    }
-    defined.last = there.last + lineFeedsBefore;
-  }
-  std::sort(again.begin(), again.end(),
-            [](const Redefinition& a, const Redefinition& b) { return a.line < b.line; });
-  const std::size_t count = references.redefinitionCount + later.redefinitionCount + definedBefore;
-  for (const Redefinition& redefinition : again) keepRedefinition(references, redefinition);
-  references.redefinitionCount = count;
-  // A jump of `later` to a name now defined is never a problem.
-  for (const LabelReferences::Jump& jump : later.jumps) {
-    const std::string_view target = nameAt(later.names, jump.name);
-    const std::size_t index = findName(references.names, target);
-    if (index == kNoName || !isDefined(references, index)) {
-      references.jumps.push_back({jump.line + lineFeedsBefore, addName(references.names, target)});
-    }
-  }
 }
 
 void warnOfLabelProblems(const LabelReferences& references, std::vector<Warning>& warnings) {

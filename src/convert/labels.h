@@ -48,12 +48,6 @@ void addLabel(LabelReferences& references, std::string_view name, std::size_t li
 // A jump_out to `target` at `line`.
 void addJump(LabelReferences& references, std::string_view target, std::size_t line);
 
-// Adds what `later` says of the lines that follow those of `references`:
-// its line 1 is line `lineFeedsBefore` + 1 of `references`. The result is
-// what adding every label and jump of both in order would have given.
-void appendLabelReferences(LabelReferences& references, const LabelReferences& later,
-                           std::size_t lineFeedsBefore);
-
 // Adds to `warnings` the jumps to labels the script does not define and the
 // labels defined again, the first `references.most` of each kind with one
 // more warning that counts the rest; then sorts `warnings` by line (a stable

@@ -1,6 +1,7 @@
 #include "layout.h"
 
 #include "output_texts.h"
+#include "writer.h"
 
 namespace brindle {
 namespace {
@@ -27,25 +28,33 @@ bool surelyFlat(std::string_view script, std::size_t declarations, std::size_t m
 }
 
 void appendDeclaration(std::string_view name, std::size_t index, std::size_t count,
-                       Layout layout, std::size_t mostItems, std::string& out) {
+                       Layout layout, std::size_t mostItems, TextBuffer& out) {
   const bool grouped = layout == Layout::grouped;
   if (grouped && index % mostItems == 0) out.append(kGroupOpen);
-  out.append(name).append(kDeclarationEnd);
+  appendName(out, name);
+  out.append(kDeclarationEnd);
   if (grouped && (index % mostItems == mostItems - 1 || index + 1 == count)) out.append(kGroupClose);
   out.push_back('\n');
 }
 
 void appendPieceBreak(std::string_view name, std::size_t index, std::size_t mostItems,
-                      std::string& out) {
+                      TextBuffer& out) {
   out.append(kPieceEnd);
   if (index > entriesPerPiece(mostItems)) out.append(kAppendPiece);
-  out.append(kGroupClose).append(" ").append(kGroupOpen);
-  out.append(kPieceOpen).append(name).append(kPieceKeyEnd);
+  out.append(kGroupClose);
+  out.push_back(' ');
+  out.append(kGroupOpen);
+  out.append(kPieceOpen);
+  appendName(out, name);
+  out.append(kPieceKeyEnd);
 }
 
-void appendTableEnd(std::size_t entries, std::size_t mostItems, std::string& out) {
+void appendTableEnd(std::size_t entries, std::size_t mostItems, TextBuffer& out) {
   out.append(kTableEnd);
-  if (entries > entriesPerPiece(mostItems)) out.append(kAppendPiece).append(kGroupClose);
+  if (entries > entriesPerPiece(mostItems)) {
+    out.append(kAppendPiece);
+    out.append(kGroupClose);
+  }
 }
 
 std::size_t TableGrouper::group(std::string_view text, TableMarks& marks, const PieceSink& sink) {

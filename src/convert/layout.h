@@ -12,13 +12,14 @@
 // no state but a TableGrouper's, which one thread uses at a time.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "text_buffer.h"
 
 namespace brindle {
 
@@ -45,7 +46,7 @@ bool surelyFlat(std::string_view script, std::size_t declarations, std::size_t m
 // in the grouped layout opening a group before every limit-th one and
 // closing it on the line of its last.
 void appendDeclaration(std::string_view name, std::size_t index, std::size_t count,
-                       Layout layout, std::size_t mostItems, std::string& out);
+                       Layout layout, std::size_t mostItems, TextBuffer& out);
 
 // Whether entry `index` (from 0) of a table begins a new piece: one does
 // after every limit - 1 entries. Only a table of more than limit - 1 entries
@@ -58,12 +59,12 @@ inline bool startsPiece(std::size_t index, std::size_t mostItems) {
 // `index`, where startsPiece, the end of a piece and of its group and the
 // start of the next group and piece of the table `name`, on the same line.
 void appendPieceBreak(std::string_view name, std::size_t index, std::size_t mostItems,
-                      std::string& out);
+                      TextBuffer& out);
 
 // Appends the end of a table of `entries` entries: "\n};", followed in a
 // table filled in pieces by the loop that appends the last piece and the end
 // of its group.
-void appendTableEnd(std::size_t entries, std::size_t mostItems, std::string& out);
+void appendTableEnd(std::size_t entries, std::size_t mostItems, TextBuffer& out);
 
 // Where a table of a text opens (the "\n\nLABELS[" before its key), counted
 // in bytes from the start of that text, how many entries it has so far, and
@@ -79,9 +80,7 @@ struct TableMark {
 struct TableMarks {
   std::vector<TableMark> tables;
   bool lastOpen = false;
-  // A key per table and an entry each; other threads may read it while the
-  // tables are written, as a count that only grows.
-  std::atomic<std::size_t> items = 0;
+  std::size_t items = 0;  // a key per table and an entry each
 };
 
 // Takes the grouped text in consecutive pieces, in order.

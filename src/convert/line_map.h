@@ -25,10 +25,16 @@ enum class LuaLineRole : std::uint8_t {
   tableEnd,      // a table's closing "};" (the script line of the line before)
 };
 
+// Within an entry that holds a chain, how many lines back the if, elif or
+// else line nearest before a line stands (0: the line is one); outside
+// chains, none.
+inline constexpr std::uint32_t kNoChainLine = UINT32_MAX;
+
 struct LuaLine {
   std::size_t scriptLine = 0;  // from 1; 0 for none
-  LuaLineRole role = LuaLineRole::header;
   std::uint32_t openChains = 0;  // chains open after the line, within its entry
+  std::uint32_t chainLine = kNoChainLine;  // lines back to the chain line it is written under
+  LuaLineRole role = LuaLineRole::header;
 };
 
 struct LineMap {
@@ -62,19 +68,29 @@ constexpr bool beginsItem(LuaLineRole role) {
          role == LuaLineRole::entry;
 }
 
+// The number the next line recorded in the map gets.
+inline std::size_t nextLine(const LineMap& map) { return map.firstLine + map.lines.size(); }
+
 // Records, when there is a map, the line that a line feed just written
-// begins.
+// begins; `chainLine` is the number of the chain line it is written under,
+// if any.
 inline void beginLine(LineMap* map, std::size_t scriptLine, LuaLineRole role,
-                      std::size_t openChains = 0) {
-  if (map) map->lines.push_back({scriptLine, role, static_cast<std::uint32_t>(openChains)});
+                      std::size_t openChains = 0, std::size_t chainLine = SIZE_MAX) {
+  if (!map) return;
+  const std::size_t line = nextLine(*map);
+  map->lines.push_back({scriptLine, static_cast<std::uint32_t>(openChains),
+                        chainLine <= line && line - chainLine < kNoChainLine
+                            ? static_cast<std::uint32_t>(line - chainLine)
+                            : kNoChainLine,
+                        role});
 }
 
 // Records the line that a line feed just written begins, which goes with the
 // script line of the line before it: a chain's or a table's end.
-inline void beginClosingLine(LineMap* map, LuaLineRole role, std::size_t openChains = 0) {
+inline void beginClosingLine(LineMap* map, LuaLineRole role, std::size_t openChains = 0,
+                             std::size_t chainLine = SIZE_MAX) {
   if (map) {
-    map->lines.push_back({map->lines.empty() ? 0 : map->lines.back().scriptLine, role,
-                          static_cast<std::uint32_t>(openChains)});
+    beginLine(map, map->lines.empty() ? 0 : map->lines.back().scriptLine, role, openChains, chainLine);
   }
 }
 

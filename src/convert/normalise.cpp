@@ -1,6 +1,8 @@
 #include "normalise.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace brindle {
@@ -32,16 +34,30 @@ bool needsNormalising(std::string_view rest) {
 
 }  // namespace
 
-Normalised normaliseLine(std::string_view raw, TriggerSet triggers, std::string& line) {
+std::size_t leadingBlanks(std::string_view raw) {
   constexpr char kBlank = kFourBlanks[0];
-  constexpr std::size_t kTabBlanks = kFourBlanks.size();
-  // Leading blanks, counted four at a time while they last.
+  // Eight bytes at a time while they last: the first that is no blank is
+  // the lowest byte of the difference that is not zero, in memory order.
+  constexpr std::uint64_t kEightBlanks = 0x0101010101010101u * static_cast<unsigned char>(kBlank);
   std::size_t leading = 0;
-  while (raw.size() - leading >= kTabBlanks &&
-         std::memcmp(raw.data() + leading, kFourBlanks.data(), kTabBlanks) == 0) {
-    leading += kTabBlanks;
+  while (raw.size() - leading >= sizeof(std::uint64_t)) {
+    std::uint64_t word;
+    std::memcpy(&word, raw.data() + leading, sizeof word);
+    if (const std::uint64_t other = word ^ kEightBlanks; other != 0) {
+      const int bit = std::endian::native == std::endian::little ? std::countr_zero(other) : std::countl_zero(other);
+      return leading + static_cast<std::size_t>(bit) / 8;
+    }
+    leading += sizeof word;
   }
   while (leading < raw.size() && raw[leading] == kBlank) ++leading;
+  return leading;
+}
+
+Normalised normaliseLine(std::string_view raw, TriggerSet triggers, std::string& line,
+                         std::size_t leading) {
+  constexpr char kBlank = kFourBlanks[0];
+  constexpr std::size_t kTabBlanks = kFourBlanks.size();
+  if (leading == kLeadingNotCounted) leading = leadingBlanks(raw);
   const std::string_view rest = raw.substr(leading);
   const std::size_t tabs = leading / kTabBlanks;
   const std::size_t blanks = leading % kTabBlanks;
@@ -107,5 +123,35 @@ Normalised normaliseLine(std::string_view raw, TriggerSet triggers, std::string&
   return {triggers, tabs};
 }
 
+std::size_t rawOffsetOf(std::string_view raw, std::size_t at) {
+  constexpr char kBlank = kFourBlanks[0];
+  constexpr std::size_t kTabBlanks = kFourBlanks.size();
+  std::size_t made = 0;  // bytes of the normalised line made so far
+  for (std::size_t in = 0; in < raw.size();) {
+    if (raw[in] == kBlank) {
+      // A run of n blanks gives n / 4 tabs, then the n % 4 blanks left over.
+      std::size_t run = 1;
+      while (in + run < raw.size() && raw[in + run] == kBlank) ++run;
+      const std::size_t tabs = run / kTabBlanks;
+      const std::size_t length = tabs + run % kTabBlanks;
+      if (at < made + length) {
+        const std::size_t k = at - made;
+        return in + (k < tabs ? k * kTabBlanks : tabs * kTabBlanks + (k - tabs));
+      }
+      made += length;
+      in += run;
+      continue;
+    }
+    const bool update = in > 0 && endsUpdate(raw[in - 1], raw[in]);
+    if (at == made) return in;
+    ++made;
+    ++in;
+    if (update) {
+      if (at == made) return in;  // the blank put behind the operator
+      ++made;
+    }
+  }
+  return raw.size();
+}
 
 }  // namespace brindle

@@ -27,9 +27,22 @@ struct Normalised {
   std::size_t leadingTabs = 0;
 };
 
+// The blanks `raw` begins with: every four of them become a tab.
+std::size_t leadingBlanks(std::string_view raw);
+
 // Writes into `line` what the normalisation makes of `raw`. `triggers` are
 // those scanned in the line (kEveryTrigger when not known); without a blank
-// run or an update only its leading blanks change.
-Normalised normaliseLine(std::string_view raw, TriggerSet triggers, std::string& line);
+// run or an update only its leading blanks change. `leading` is what
+// leadingBlanks(raw) gives, where the caller knows it.
+inline constexpr std::size_t kLeadingNotCounted = static_cast<std::size_t>(-1);
+Normalised normaliseLine(std::string_view raw, TriggerSet triggers, std::string& line,
+                         std::size_t leading = kLeadingNotCounted);
+
+// Where byte `at` of the line the normalisation makes of `raw` stands in
+// `raw`: the offset of the byte it was made from (for a tab made of four
+// blanks, the first of them; for a blank put behind "+=" or "-=", the byte
+// after the operator); raw.size() for `at` past the end. Walks the line
+// once; for a reader that needs a place or two in a line.
+std::size_t rawOffsetOf(std::string_view raw, std::size_t at);
 
 }  // namespace brindle

@@ -7,12 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "decode.h"
 #include "large_buffer.h"
 #include "normalise.h"
-#include "rewrite.h"
-#include "statements.h"
 #include "scan.h"
+#include "statements.h"
 #include "triggers.h"
 #include "variables.h"
 #include "words.h"
@@ -65,140 +63,179 @@ std::size_t chooseParts(std::size_t scriptSize) {
   return std::clamp(scriptSize / kSmallestPart, std::size_t{1}, std::min(processors, kMostParts));
 }
 
-// A part after the first, converted into a text of its own with the marks
-// of its tables: its variables first, handed over as soon as they are
-// found, since the declarations of all of them come before the first table;
-// then its tables. Lines count from the part's start. `done` is the last
-// member, so that it is destroyed first, which waits for the thread to end.
+}  // namespace
+
+void joinLabelReferences(LabelReferences& references, const LabelReferences& later,
+                         std::size_t lineFeedsBefore) {
+  using Defined = LabelReferences::Defined;
+  using Redefinition = LabelReferences::Redefinition;
+  const auto isDefined = [](const LabelReferences& refs, std::size_t name) {
+    return name < refs.defined.size() && refs.defined[name].first != 0;
+  };
+  const auto definedEntry = [&](std::size_t name) -> Defined& {
+    if (references.defined.size() <= name) references.defined.resize(name + 1);
+    return references.defined[name];
+  };
+  // The labels `later` defines: a name defined before is defined again at
+  // its first definition there; `later`'s own redefinitions follow it.
+  std::vector<Redefinition> again;  // lines and names of `references`
+  for (const Redefinition& redefinition : later.redefinitions) {
+    again.push_back({redefinition.line + lineFeedsBefore, redefinition.earlier + lineFeedsBefore,
+                     addName(references.names, nameAt(later.names, redefinition.name))});
+  }
+  std::size_t definedBefore = 0;
+  for (std::size_t name = 0; name < later.defined.size(); ++name) {
+    if (!isDefined(later, name)) continue;
+    const std::size_t index = addName(references.names, nameAt(later.names, name));
+    Defined& defined = definedEntry(index);
+    const Defined& there = later.defined[name];
+    if (defined.first == 0) {
+      defined.first = there.first + lineFeedsBefore;
+    } else {
+      again.push_back({there.first + lineFeedsBefore, defined.last, index});
+      ++definedBefore;
+    }
+    defined.last = there.last + lineFeedsBefore;
+  }
+  std::sort(again.begin(), again.end(),
+            [](const Redefinition& a, const Redefinition& b) { return a.line < b.line; });
+  const std::size_t count = references.redefinitionCount + later.redefinitionCount + definedBefore;
+  for (const Redefinition& redefinition : again) {
+    if (references.redefinitionCount++ < references.most) references.redefinitions.push_back(redefinition);
+  }
+  references.redefinitionCount = count;
+  // A jump of `later` to a name now defined is never a problem.
+  for (const LabelReferences::Jump& jump : later.jumps) {
+    const std::string_view target = nameAt(later.names, jump.name);
+    const std::size_t index = findName(references.names, target);
+    if (index == kNoName || !isDefined(references, index)) {
+      references.jumps.push_back({jump.line + lineFeedsBefore, addName(references.names, target)});
+    }
+  }
+}
+
+namespace {
+
+// A part, converted into a record of its own. `done` is the last member, so
+// that it is destroyed first, which waits for the thread to end.
 struct Part {
-  Part(std::string_view text, const ConvertOptions& options, std::size_t mostItems)
-      : text(text), labels(options.mostLabelWarnings), textChanges{options.describeTextChanges},
-        tables(console, mostItems, true) {}
+  Part(std::string_view text, const ConvertOptions& options, std::string& console)
+      : text(text), record(options, console) {}
 
   std::string_view text;
-  std::promise<NameTable> variablesFound;
-  std::future<NameTable> variables = variablesFound.get_future();
-  std::string console;
-  std::vector<Warning> warnings;
-  LabelReferences labels;
-  TextChanges textChanges;
-  TableWriter tables;
-  std::size_t lines = 0;
-  bool converted = false;
+  StretchRecord record;
   std::future<void> done;
 };
 
-void convertPart(Part& part, std::size_t pieceSize) {
-  part.tables.reserve(outputReserve(part.text.size()));
-  part.lines = convertLines(part.text, part.tables, pieceSize,
-                            {part.warnings, part.labels, part.textChanges},
-                            [&part] { part.tables.pass(); });
-  part.tables.pass();
-}
-
-void convertOnThread(Part& part, std::size_t pieceSize) {
-  try {
-    part.variablesFound.set_value(findVariables(part.text));
-  } catch (...) {
-    part.variablesFound.set_exception(std::current_exception());
-    throw;
-  }
-  convertPart(part, pieceSize);
+void convertPart(Part& part, const ConvertOptions& options) {
+  part.record.tables.reserve(outputReserve(part.text.size()));
+  convertStretch(part.text, options, part.record);
 }
 
 }  // namespace
 
 bool convertInParts(std::string_view script, Conversion& result, const LuaSink& sink,
                     const ConvertOptions& options, std::size_t parts) {
-  const std::vector<std::size_t> cuts = cutPoints(script, parts != 0 ? parts : chooseParts(script.size()));
-  if (cuts.size() == 1 || options.lineMap) return convertText(script, result, sink, options);
   const std::size_t mostItems = std::max<std::size_t>(options.mostItemsPerFunction, 2);
   result = Conversion();
-  const auto partOf = [&](std::size_t k) {
+  const std::vector<std::size_t> cuts = cutPoints(script, parts != 0 ? parts : chooseParts(script.size()));
+  // The first part announces into the result itself, so that what it
+  // announced is there if memory runs out; the others into texts of their
+  // own, joined in order.
+  std::vector<std::string> consoles(cuts.size() - 1);
+  std::vector<std::unique_ptr<Part>> all;
+  for (std::size_t k = 0; k < cuts.size(); ++k) {
     const std::size_t end = k + 1 < cuts.size() ? cuts[k + 1] : script.size();
-    return script.substr(cuts[k], end - cuts[k]);
-  };
-  // The first part is converted here, the others on threads of their own;
-  // where no thread is to be had, a part is converted here in its turn.
-  std::vector<std::unique_ptr<Part>> later;
-  for (std::size_t k = 1; k < cuts.size(); ++k) {
-    later.push_back(std::make_unique<Part>(partOf(k), options, mostItems));
+    all.push_back(std::make_unique<Part>(script.substr(cuts[k], end - cuts[k]), options,
+                                         k == 0 ? result.console : consoles[k - 1]));
   }
-  for (const std::unique_ptr<Part>& part : later) {
+  // The parts after the first are converted on threads of their own; where
+  // no thread is to be had, a part is converted here in its turn.
+  for (std::size_t k = 1; k < all.size(); ++k) {
     try {
-      part->done = std::async(std::launch::async, convertOnThread, std::ref(*part), options.pieceSize);
+      all[k]->done = std::async(std::launch::async, convertPart, std::ref(*all[k]), std::cref(options));
     } catch (const std::system_error&) {
     }
   }
-  const auto finishPart = [&](Part& part) {
-    if (part.converted) return;
-    if (part.done.valid()) {
-      part.done.get();
-    } else {
-      convertPart(part, options.pieceSize);
-    }
-    part.converted = true;
-  };
-
-  // Each part's variables join the first part's in order; each table is let
-  // go as soon as it has been joined.
-  NameTable variableNames = findVariables(partOf(0));
-  for (const std::unique_ptr<Part>& part : later) {
-    addVariables(variableNames, part->done.valid() ? part->variables.get() : findVariables(part->text));
-  }
-  const bool flat = surelyFlat(script, nameCount(variableNames), mostItems);
-  LuaWriter lua(std::move(variableNames), {}, result.lua, sink, mostItems, options.pieceSize);
-  if (flat) lua.begin(Layout::flat);
-  TableWriter first(result.console, mostItems, !flat);
+  Part& first = *all.front();
+  // The first part's record gathers what all of them say, part by part.
+  StretchRecord& merged = first.record;
   if (sink) {
-    first.reserve(outputReserve(partOf(0).size()));
+    merged.tables.reserve(outputReserve(first.text.size()));
   } else {
     reserveLargeBuffer(result.lua, outputReserve(script.size()));
   }
-  // The items counted so far, in the first part and in those converting
-  // beside it, only grow: once they pass the limit, the text is grouped.
-  const auto itemsSoFar = [&] {
-    std::size_t items = first.items();
-    for (const std::unique_ptr<Part>& part : later) items += part->tables.items();
-    return items;
-  };
-  LabelReferences labels(options.mostLabelWarnings);
-  TextChanges textChanges{options.describeTextChanges};
-  const std::size_t firstLines =
-      convertLines(partOf(0), first, options.pieceSize, {result.warnings, labels, textChanges},
-                   [&] { lua.take(first, itemsSoFar()); });
-  lua.take(first, itemsSoFar());
-  if (!lua.begun()) {
-    // Below the limit so far: only every part's count can tell.
-    std::size_t items = first.items();
-    for (std::size_t k = 0; k < later.size() && lua.layoutFor(items) == Layout::flat; ++k) {
-      finishPart(*later[k]);
-      items += later[k]->tables.items();
-    }
-    lua.begin(lua.layoutFor(items));
-    lua.take(first, items);
-  }
 
-  // A later part numbers its lines from its own start; the line feeds of
-  // the parts before it, one fewer than their lines, give its place.
-  std::size_t lineFeedsBefore = firstLines - 1;
-  for (std::unique_ptr<Part>& part : later) {
-    finishPart(*part);
-    lua.take(part->tables, 0);
-    result.console.append(part->console);
-    for (Warning& warning : part->warnings) {
-      warning.line += lineFeedsBefore;
-      result.warnings.push_back(std::move(warning));
+  // Every variable is set on a line at or before the script's last "$": the
+  // declarations are known once the walk has read that far.
+  const std::size_t lastDollar = script.rfind(kDollar);
+  LuaWriter lua(result.lua, sink, mostItems, options.pieceSize);
+  std::size_t merging = 0;     // the parts merged so far, the first included once walked
+  std::size_t handed = 0;      // the parts handed on whole
+  std::size_t tableItems = 0;  // the items of their tables
+  int surelyFlatOnce = -1;     // whether the text surely stays flat, once the declarations are known
+  // Begins the text, once the declarations are known, and the layout too:
+  // grouped once the items pass the limit, flat where every line left could
+  // be an item and still not pass it, or whichever they give once every
+  // part is walked.
+  const auto beginIfKnown = [&](std::size_t readTo, std::size_t items, bool walkedAll) {
+    if (lua.begun() || (lastDollar != std::string_view::npos && readTo <= lastDollar)) return;
+    const std::size_t declarations = nameCount(merged.variables);
+    Layout layout = chooseLayout(declarations + items, mostItems);
+    if (!walkedAll && layout == Layout::flat) {
+      if (surelyFlatOnce < 0) surelyFlatOnce = surelyFlat(script, declarations, mostItems);
+      if (surelyFlatOnce == 0) return;
     }
-    appendLabelReferences(labels, part->labels, lineFeedsBefore);
-    textChanges.count += part->textChanges.count;
-    lineFeedsBefore += part->lines - 1;
-    part.reset();
+    lua.begin(layout, merged.variables);
+  };
+  // Hands on the parts merged so far, in order, and lets each go but the
+  // first, whose record holds what was merged.
+  const auto handOnMerged = [&] {
+    if (!lua.begun()) return;
+    for (; handed < merging; ++handed) {
+      lua.take(all[handed]->record.tables);
+      if (handed > 0) all[handed].reset();
+    }
+  };
+  convertStretch(first.text, options, merged, [&] {
+    beginIfKnown(merged.read, merged.tables.items(), false);
+    if (lua.begun()) lua.take(merged.tables);
+  });
+  merging = 1;
+  tableItems = merged.tables.items();
+  std::size_t lineFeedsBefore = merged.lines - 1;
+  std::size_t read = first.text.size();
+  result.warnings = std::move(merged.warnings);
+  beginIfKnown(read, tableItems, all.size() == 1);
+  handOnMerged();
+
+  for (std::size_t k = 1; k < all.size(); ++k) {
+    Part& part = *all[k];
+    if (part.done.valid()) {
+      part.done.get();
+    } else {
+      convertPart(part, options);
+    }
+    const StretchRecord& record = part.record;
+    for (std::size_t v = 0; v < nameCount(record.variables); ++v) {
+      addVariable(merged.variables, nameAt(record.variables, v));
+    }
+    joinLabelReferences(merged.labels, record.labels, lineFeedsBefore);
+    for (const Warning& warning : record.warnings) {
+      result.warnings.push_back({warning.line + lineFeedsBefore, warning.message, warning.kind});
+    }
+    result.console.append(consoles[k - 1]);
+    merged.textChanges += record.textChanges;
+    lineFeedsBefore += record.lines - 1;
+    read += part.text.size();
+    tableItems += record.tables.items();
+    merging = k + 1;
+    beginIfKnown(read, tableItems, k + 1 == all.size());
+    handOnMerged();
   }
   lua.finish();
-  result.textChanges = textChanges.count;
-  warnOfWholeFile(script, result.warnings);
-  warnOfLabelProblems(labels, result.warnings);
+  result.textChanges = merged.textChanges;
+  finishWarnings(script, merged.labels, result.warnings);
   return lua.accepted();
 }
 

@@ -1,25 +1,49 @@
-// A large script converted in parts, side by side: the script is cut before
-// lines that open a block, each part after the first is converted on a
-// thread of its own into a text of its own, and the parts' records (their
-// variables, label references with their line offsets, item counts,
-// warnings and announcements) are joined in order and handed to the same
-// whole-script steps as a conversion in one piece. The bytes, the console
-// text and the warnings are those of convertText. Conversions of different
-// inputs may run at once.
+// The conversion of a whole script. The script is cut into parts before
+// lines that open a block; each part is converted into a record of its own
+// (convert.h), those after the first on threads of their own, and the
+// records are merged in order: variables, label references with their
+// lines, warnings, announcements, text changes and tables. The declarations
+// open the text, so it is handed on only once the walk has read every line
+// that may set a variable (none after the script's last "$"); from there on
+// it streams. The bytes, the console text and the warnings are the same
+// however the script is cut, and this layer is the only code that knows of
+// parts. Conversions of different inputs may run at once.
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "convert.h"
 
 namespace brindle {
 
-// Converts `script` as convertText does, in at most `parts` parts; 0
-// chooses from the script's size and the processors there are. A script of
-// fewer lines that open a block gets fewer parts, and one part is converted
-// by convertText itself, as is a script whose line map is asked for.
+struct Conversion {
+  std::string lua;      // the text for output.lua, or what of it is not yet handed on
+  std::string console;  // what goes to standard output
+  std::vector<Warning> warnings;
+  // How many statements have a quoted text that the conversion changes.
+  std::size_t textChanges = 0;
+};
+
+// Converts `script`, the text that scriptText (decode.h) finds in a file, in
+// at most `parts` parts; 0 chooses from the script's size and the
+// processors there are, and a script of fewer lines that open a block gets
+// fewer parts. With a sink, the text goes to it piece by piece and
+// result.lua holds only what is not yet handed on; without one, the whole
+// text gathers in result.lua. Returns false when the sink refused a piece;
+// the conversion still runs to its end, so that the console text and the
+// warnings are complete. Throws std::bad_alloc when memory runs out;
+// `result.console` then holds what the first part announced before.
 bool convertInParts(std::string_view script, Conversion& result, const LuaSink& sink = {},
                     const ConvertOptions& options = {}, std::size_t parts = 0);
+
+// How the label references of a part join those of the parts before it:
+// adds what `later` says of the lines that follow those of `references`,
+// whose line 1 is line `lineFeedsBefore` + 1 of `references`. The result is
+// what adding every label and jump of both in order would have given.
+void joinLabelReferences(LabelReferences& references, const LabelReferences& later,
+                         std::size_t lineFeedsBefore);
 
 }  // namespace brindle

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <optional>
 
+#include "output_texts.h"
 #include "string_utils.h"
 #include "triggers.h"
 
@@ -33,17 +34,23 @@ enum class KeywordRule {
 // Inlined into both forms of the rewrite: a call for every line costs more
 // than the tests.
 [[gnu::always_inline]] inline KeywordRule keywordRuleOf(Words& words, TriggerSet triggers) {
-  const std::string_view first =
-      words.firstMayStartWith(kFirstWordStarts) ? words.first() : std::string_view();
-  if (first == kJumpOutWord) return KeywordRule::quoteJumpTarget;
-  if (first == kIfWord) return KeywordRule::openChain;
-  if (first == kPathEndWord) return KeywordRule::callPathEnd;
   KeywordRule rule = KeywordRule::none;
-  if (first == kElseWord || first == kElifWord) {
-    rule = KeywordRule::continueChain;
-  } else if ((triggers & kUpdateTrigger) != 0 &&
-             (words.third() == kAddTo || words.third() == kSubtractFrom)) {
-    rule = KeywordRule::expandUpdate;
+  switch (words.firstWord()) {
+    case FirstWord::jumpOut:
+      return KeywordRule::quoteJumpTarget;
+    case FirstWord::ifWord:
+      return KeywordRule::openChain;
+    case FirstWord::pathEnd:
+      return KeywordRule::callPathEnd;
+    case FirstWord::elseWord:
+    case FirstWord::elifWord:
+      rule = KeywordRule::continueChain;
+      break;
+    default:
+      if ((triggers & kUpdateTrigger) != 0 &&
+          (words.third() == kAddTo || words.third() == kSubtractFrom)) {
+        rule = KeywordRule::expandUpdate;
+      }
   }
   if (rule != KeywordRule::none && words.second() == kPathEndWord) return KeywordRule::keepPathEnd;
   return rule;
@@ -168,15 +175,15 @@ void applyCommonRewrites(std::string& text, TriggerSet triggers, std::size_t dol
 template <typename Notes>
 void quoteJumpTarget(std::string& text, std::string_view target, Notes& notes) {
   std::string quoted;
-  quoted.reserve(target.size() + 4);
-  quoted.append("(\"").append(target).append("\")");
+  quoted.reserve(kTargetOpen.size() + target.size() + kTargetClose.size());
+  quoted.append(kTargetOpen).append(target).append(kTargetClose);
   notes.replaceAll(text, target, quoted, RewriteRule::jumpTarget);
 }
 
 // `if a:` becomes `if a then`: every colon, wherever it stands.
 template <typename Notes>
 void openChain(std::string& text, Notes& notes) {
-  notes.replaceAll(text, kColon, " then", RewriteRule::ifColons);
+  notes.replaceAll(text, kColon, kThen, RewriteRule::ifColons);
 }
 
 // A path_end statement becomes a call wherever it stands: inside a chain body
@@ -186,7 +193,9 @@ void openChain(std::string& text, Notes& notes) {
 template <typename Notes>
 void callPathEnd(std::string& text, Notes& notes) {
   const std::size_t at = findText(text, kPathEnd);
-  if (at != std::string::npos) notes.insert(text, at + kPathEnd.size(), "()", RewriteRule::pathEndCall);
+  if (at != std::string::npos) {
+    notes.insert(text, at + kPathEnd.size(), kCallParentheses, RewriteRule::pathEndCall);
+  }
 }
 
 // `else:` becomes `else`, `elif a:` becomes `elseif a then`: every colon
@@ -195,9 +204,9 @@ template <typename Notes>
 void continueChain(std::string& text, bool elif, Notes& notes) {
   notes.replaceAll(text, kColon, "", RewriteRule::chainColons);
   if (!elif) return;
-  notes.replaceAll(text, kElifWord, "elseif", RewriteRule::elifWord);
-  notes.note(text.size(), 0, std::string_view(" then").size(), RewriteRule::elifWord);
-  text.append(" then");
+  notes.replaceAll(text, kElifWord, kElseifWord, RewriteRule::elifWord);
+  notes.note(text.size(), 0, kThen.size(), RewriteRule::elifWord);
+  text.append(kThen);
   notes.endStep();
 }
 
@@ -205,12 +214,23 @@ void continueChain(std::string& text, bool elif, Notes& notes) {
 // operators are rewritten whichever one chose the rule.
 template <typename Notes>
 void expandUpdate(std::string& text, std::string_view name, Notes& notes) {
-  std::string plus("= ");
-  plus.append(name).append(" +");
-  std::string minus("= ");
-  minus.append(name).append(" -");
-  notes.replaceAll(text, kAddTo, plus, RewriteRule::updateExpansion);
-  notes.replaceAll(text, kSubtractFrom, minus, RewriteRule::updateExpansion);
+  // "+=" becomes "= NAME +", "-=" "= NAME -": the operator's sign follows
+  // the name.
+  std::string expanded;
+  expanded.reserve(kUpdateOpen.size() + name.size() + 2);
+  for (const std::string_view update : {kAddTo, kSubtractFrom}) {
+    expanded.assign(kUpdateOpen).append(name).append(1, ' ').append(1, update[0]);
+    notes.replaceAll(text, update, expanded, RewriteRule::updateExpansion);
+  }
+}
+
+// Every "path_end;" becomes "path_end();", wherever it stands; returns
+// whether one did.
+template <typename Notes>
+bool callEveryPathEnd(std::string& text, Notes& notes) {
+  const std::size_t size = text.size();
+  notes.replaceAll(text, kPathEndStatement, kPathEndCall, RewriteRule::finalPass);
+  return text.size() != size;
 }
 
 // The tabs in `text`: those of the indentation counted one by one, the
@@ -260,7 +280,7 @@ bool rewriteWith(Words& words, TriggerSet triggers, ScriptLine& statement, std::
     after |= joined(call, kCall.size());
   }
   const KeywordRule rule = keywordRuleOf(words, after);
-  const bool elif = rule == KeywordRule::continueChain && words.first() == kElifWord;
+  const bool elif = rule == KeywordRule::continueChain && words.firstWord() == FirstWord::elifWord;
   const std::string second(
       rule == KeywordRule::quoteJumpTarget || rule == KeywordRule::expandUpdate ? words.second()
                                                                                 : std::string_view());
@@ -268,7 +288,7 @@ bool rewriteWith(Words& words, TriggerSet triggers, ScriptLine& statement, std::
   const std::optional<std::size_t> tabs = words.tabCount();
   statement.indent = tabs ? *tabs : countTabs(text);
   statement.chainFlag = ChainFlag::plainStatement;
-  const bool common = dollar != std::string::npos || (triggers & (kCallTrigger | kValueTrigger)) != 0;
+  bool edited = dollar != std::string::npos || (triggers & (kCallTrigger | kValueTrigger)) != 0;
   switch (rule) {
     case KeywordRule::quoteJumpTarget:
       if (second.empty()) {
@@ -277,26 +297,34 @@ bool rewriteWith(Words& words, TriggerSet triggers, ScriptLine& statement, std::
         quoteJumpTarget(text, second, notes);
         if (jumpTarget) *jumpTarget = second;
       }
-      return true;
+      edited = true;
+      break;
     case KeywordRule::openChain:
       openChain(text, notes);
       statement.chainFlag = ChainFlag::opensChain;
-      return true;
+      edited = true;
+      break;
     case KeywordRule::callPathEnd:
       callPathEnd(text, notes);
-      return true;
+      edited = true;
+      break;
     case KeywordRule::continueChain:
       continueChain(text, elif, notes);
       statement.chainFlag = ChainFlag::continuesChain;
-      return true;
+      edited = true;
+      break;
     case KeywordRule::expandUpdate:
       expandUpdate(text, second, notes);
-      return true;
+      edited = true;
+      break;
     case KeywordRule::keepPathEnd:
     case KeywordRule::none:
-      return common;
+      break;
   }
-  return common;
+  // No rule puts in a semicolon: without one in the line there is no
+  // "path_end;" to call.
+  if ((triggers & kSemicolonTrigger) != 0 && callEveryPathEnd(text, notes)) edited = true;
+  return edited;
 }
 
 // The rewrite that notes its edits, apart, so that the plain one is compiled
@@ -314,6 +342,34 @@ bool rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
   if (edits) return rewriteNoting(words, triggers, statement, warning, jumpTarget, *edits);
   EditNotes<false> notes{nullptr};
   return rewriteWith(words, triggers, statement, warning, jumpTarget, notes);
+}
+
+bool untouchedLine(std::string_view raw, std::size_t leading, TriggerSet triggers, bool blanksOnly,
+                   LuaStatement& lua) {
+  if (triggers != 0 || !blanksOnly) return false;
+  constexpr std::size_t kTabBlanks = kFourBlanks.size();
+  // Blanks left over after the tabs make the first word empty; otherwise it
+  // runs to the next blank.
+  if (leading % kTabBlanks == 0 && leading < raw.size() &&
+      kFirstWordStarts[static_cast<unsigned char>(raw[leading])]) {
+    const std::string_view rest = raw.substr(leading);
+    const std::string_view first = rest.substr(0, rest.find(' '));
+    for (const std::string_view word : kFirstWords) {
+      if (first == word) return false;
+    }
+  }
+  const std::size_t tabs = leading / kTabBlanks;
+  lua = {raw.substr(tabs * kTabBlanks), tabs, tabs, ChainFlag::plainStatement};
+  return true;
+}
+
+void callPathEnds(std::string& text, std::size_t from) {
+  const std::size_t hit = findText(text, kPathEndStatement, from);
+  if (hit == std::string::npos) return;
+  std::string rest(text, hit);
+  text.resize(hit);
+  replaceAll(rest, kPathEndStatement, kPathEndCall);
+  text.append(rest);
 }
 
 }  // namespace brindle

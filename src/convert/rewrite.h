@@ -1,9 +1,10 @@
 // The statement rules: what a line's words make of it. Each rule is written
-// in one function of rewrite.cpp and takes its texts from triggers.h. The
-// rewriting is textual: substitutions act on substrings anywhere in a line
-// and are never undone; only the choice of a rule looks at the words, which
-// were made from the normalised line before any rewrite. Plain functions;
-// any thread may call them.
+// in one function of rewrite.cpp and takes its texts from triggers.h (the
+// last one's replacement from output_texts.h). The rewriting is textual:
+// substitutions act on substrings anywhere in a line and are never undone;
+// only the choice of a rule looks at the words, which were made from the
+// normalised line before any rewrite. Plain functions; any thread may call
+// them.
 #pragma once
 
 #include <cstddef>
@@ -12,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "words.h"
 #include "records.h"
+#include "words.h"
 #include "triggers.h"
 
 namespace brindle {
@@ -33,7 +34,7 @@ enum class RewriteRule : std::uint8_t {
   jumpTarget,        // a jump target is quoted wherever it occurs
   updateExpansion,   // "+=" and "-=" of an update are expanded
   pathEndCall,       // a path_end statement becomes a call
-  finalPass,         // "path_end;" becomes "path_end();" in the finished text
+  finalPass,         // "path_end;" becomes "path_end();" wherever it stands
 };
 
 // One replacement a step made: `removed` bytes at `at`, in the text as the
@@ -52,7 +53,8 @@ using EditLog = std::vector<Edit>;
 // Rewrites `statement.text`, a normalised statement (not a label statement)
 // whose words are `words`, by the rules, and sets its indent and chain role:
 // the common rewrites (the first "$" and the first "call " erased, then the
-// value rewrites), the number of tabs, then the keyword rule. `triggers` are
+// value rewrites), the number of tabs, the keyword rule, then the last rule:
+// every "path_end;" becomes "path_end();". `triggers` are
 // those the line was scanned to hold (kEveryTrigger when not known); the
 // steps they rule out are skipped. When the statement is malformed in a way
 // the author should hear about, `*warning` receives a message (it is left
@@ -64,5 +66,20 @@ using EditLog = std::vector<Edit>;
 bool rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
                       std::string* warning, std::string* jumpTarget = nullptr,
                       EditLog* edits = nullptr);
+
+// The fast form of the rules for a line none of them touches: one with no
+// whitespace but blanks (`blanksOnly`, as scanned), none of the texts of
+// triggers.h after its leading blanks (`triggers`, as scanned, 0) and a
+// first word that chooses no rule. Its Lua is then the line with each four
+// of its leading blanks made a tab, which `lua` receives as a view of `raw`:
+// what normaliseLine and rewriteStatement make of it, as the fuzz target
+// checks. `leading` is what leadingBlanks(raw) gives. Returns false, for
+// the general steps, for any other line.
+bool untouchedLine(std::string_view raw, std::size_t leading, TriggerSet triggers, bool blanksOnly,
+                   LuaStatement& lua);
+
+// The last rule alone, over text[from, end): every "path_end;" becomes
+// "path_end();", for the names the writer puts between its own texts.
+void callPathEnds(std::string& text, std::size_t from = 0);
 
 }  // namespace brindle

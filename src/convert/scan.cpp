@@ -82,6 +82,14 @@ void allPatternHits(const ByteVector& a, const ByteVector& b, const ByteVector& 
   (patternHits<I>(a, b, c, hits[I]), ...);
 }
 
+// The union of the hits of every pattern, in `any`.
+template <std::size_t... I>
+void anyPatternHits(const ByteVector& a, const ByteVector& b, const ByteVector& c, LaneVector& any,
+                    std::index_sequence<I...>) {
+  LaneVector hits;
+  ((patternHits<I>(a, b, c, hits), any |= hits), ...);
+}
+
 // The union of the hits of the patterns of the group `kGroup`.
 template <TriggerSet kGroup, std::size_t... I>
 unsigned groupStarts(const LaneVector (&hits)[kPatternCount], std::index_sequence<I...>) {
@@ -106,22 +114,22 @@ unsigned windowStarts(const ByteVector& a, const char* p, unsigned (&starts)[kTr
   const LaneVector blankRuns =
       (b == kBlank) & (c == kBlank) & ~((a == kBlank) | (a == static_cast<unsigned char>('\n')));
   const auto patterns = std::make_index_sequence<kPatternCount>();
-  LaneVector hits[kPatternCount];
-  allPatternHits(a, b, c, hits, patterns);
   LaneVector any = blankRuns;
-  for (const LaneVector& pattern : hits) any |= pattern;
-  // Most windows start no trigger text; only the others are told apart by group.
+  anyPatternHits(a, b, c, any, patterns);
+  // Most windows start no trigger text; only the others are told apart by
+  // group, their hits made again.
   const unsigned anyStart = hitMask(any);
   if (anyStart == 0) return 0;
+  LaneVector hits[kPatternCount];
+  allPatternHits(a, b, c, hits, patterns);
   static_assert(kBlankRunTrigger == 1);
   starts[0] = hitMask(blankRuns);
   ((starts[G + 1] = groupStarts<TriggerSet{2} << G>(hits, patterns)), ...);
   return anyStart;
 }
 
-// The text of `input` from `begin` to the line feed at `lineFeed` (or to the
-// end): a line without its line end, which takes a carriage return directly
-// before a line feed with it.
+}  // namespace
+
 std::string_view lineBefore(std::string_view input, std::size_t begin, std::size_t lineFeed) {
   if (lineFeed >= input.size()) return input.substr(begin);
   std::string_view line = input.substr(begin, lineFeed - begin);
@@ -129,11 +137,12 @@ std::string_view lineBefore(std::string_view input, std::size_t begin, std::size
   return line;
 }
 
-}  // namespace
-
 std::string_view lineAt(std::string_view input, std::size_t begin) {
   return lineBefore(input, begin, input.find('\n', begin));
 }
+
+ScriptLines::ScriptLines(std::string_view input)
+    : input_(input), anySemicolon_(!input.empty() && std::memchr(input.data(), ';', input.size()) != nullptr) {}
 
 inline void ScriptLines::scanBlock(std::size_t start) {
   block_ = start;
@@ -217,6 +226,9 @@ bool ScriptLines::next(ScannedLine& line) {
     at = block + kBlock;
   }
   line.text = lineBefore(input_, begin, end);
+  if (anySemicolon_ && !line.text.empty() && std::memchr(line.text.data(), ';', line.text.size()) != nullptr) {
+    triggers |= kSemicolonTrigger;
+  }
   line.triggers = triggers;
   line.blanksOnly = otherSpaces == 0;
   line.mayHoldQuote = quotes != 0;

@@ -17,7 +17,8 @@ namespace brindle {
 struct ScannedLine {
   std::string_view text;
   // The groups of scanned trigger texts (see triggers.h) the line may hold
-  // after its leading blanks: never one less than it holds.
+  // after its leading blanks, and kSemicolonTrigger where it holds a
+  // semicolon: never one less than it holds.
   TriggerSet triggers = 0;
   // Whether the line holds no whitespace but blanks.
   bool blanksOnly = false;
@@ -31,7 +32,7 @@ struct ScannedLine {
 // belongs to the line end, any other one stays in its line.
 class ScriptLines {
  public:
-  explicit ScriptLines(std::string_view input) : input_(input) {}
+  explicit ScriptLines(std::string_view input);
 
   // The next line; false once every line has been handed out.
   bool next(ScannedLine& line);
@@ -42,6 +43,9 @@ class ScriptLines {
   std::string_view input_;
   std::size_t next_ = 0;  // where the next line starts
   bool done_ = false;
+  // Few scripts hold a semicolon at all; in those that do, each line is
+  // looked at for one.
+  bool anySemicolon_ = false;
   // The block of input scanned last, at an offset that is a multiple of its
   // width: for each of its bytes (bit k for byte start + k), whether it is a
   // line feed, whitespace other than a blank, and where a text of each
@@ -53,6 +57,12 @@ class ScriptLines {
   std::uint64_t starts_[kTriggerGroups] = {};  // bit k of starts_[g]: a text of group 1 << g may start at k
   std::uint64_t anyStart_ = 0;
 };
+
+// The text of `input` from `begin` to the line feed at `lineFeed` (npos, or
+// any offset past the end, for none): a line without its line end, which
+// takes a carriage return directly before the line feed with it. The one
+// place the script's line end is read.
+std::string_view lineBefore(std::string_view input, std::size_t begin, std::size_t lineFeed);
 
 // The line of `input` that starts at offset `begin`, without its line end,
 // for a caller that looks at a few lines only.

@@ -121,12 +121,6 @@ std::string rewriteRuleText(RewriteRule rule, std::size_t row) {
   return {};
 }
 
-bool holdsQuote(std::string_view raw) {
-  if (raw.empty()) return false;
-  return std::memchr(raw.data(), '"', raw.size()) != nullptr ||
-         std::memchr(raw.data(), '\'', raw.size()) != nullptr;
-}
-
 bool findTextChanges(std::string_view raw, std::string_view normalised, std::size_t leadingTabs,
                      const EditLog& edits, std::string_view rewritten, TextChange* change,
                      TextChangeScratch& scratch) {
@@ -165,23 +159,16 @@ bool findTextChanges(std::string_view raw, std::string_view normalised, std::siz
     followStep(texts, edits.data() + first, edits.data() + last, change, changed);
     first = last;
   }
-  // Each text as it stands in the end, after the final pass over it.
+  // Each text as it stands in the end.
   bool differs = false;
-  for (std::size_t k = 0; k < texts.size(); ++k) {
+  for (std::size_t k = 0; k < texts.size() && changed; ++k) {
     const std::size_t close = std::min(texts[k].close, rewritten.size());
     const std::size_t open = std::min(texts[k].open + 1, close);
-    std::string& after = scratch.after;
-    after.assign(rewritten.substr(open, close - open));
-    const std::size_t length = after.size();
-    replaceAll(after, kPathEndStatement, kPathEndCall);
-    if (after.size() != length) {
-      changed = true;
-      addRule(change, RewriteRule::finalPass);
-    }
+    const std::string_view after = rewritten.substr(open, close - open);
     const std::string_view was = contentOf(raw, before[k]);
-    if (!changed || was == after) continue;
+    if (was == after) continue;
     differs = true;
-    if (change) change->texts.push_back({std::string(was), after});
+    if (change) change->texts.push_back({std::string(was), std::string(after)});
   }
   if (!differs && change) change->rules.clear();
   return differs;

@@ -26,9 +26,6 @@ struct TextChange {
   std::vector<std::pair<RewriteRule, std::size_t>> rules;  // what changed them (and the row)
 };
 
-// Whether `raw` holds a quote at all: the only lines worth looking at.
-bool holdsQuote(std::string_view raw);
-
 // Room the search reuses from line to line, so that it allocates nothing
 // once grown. Belongs to one thread.
 struct TextChangeScratch {
@@ -38,15 +35,14 @@ struct TextChangeScratch {
   };
   std::vector<Quoted> before;
   std::vector<Quoted> texts;
-  std::string after;
 };
 
 // Whether the rewrite of the statement `raw` changed one of its quoted
 // texts: `normalised` is what the normalisation made of `raw` (which may be
 // left empty where it only turned `leadingTabs` fours of leading blanks into
-// tabs), `edits` what the statement rules did to that, `rewritten` the
-// statement's text in the end. The final pass over the finished text counts
-// too. With `change`, the texts and the rules are put there.
+// tabs), `edits` what the statement rules did to that, as they did it,
+// `rewritten` the statement's text in the end. With `change`, the texts and
+// the rules are put there.
 bool findTextChanges(std::string_view raw, std::string_view normalised, std::size_t leadingTabs,
                      const EditLog& edits, std::string_view rewritten, TextChange* change,
                      TextChangeScratch& scratch);

@@ -1,13 +1,15 @@
-// Every text that makes a rule act, listed once. The rules of the line steps,
-// the statement rewrites and the writer take the texts they look for from
-// here (the texts the output is made of are in output_texts.h); the line
-// scan's patterns and the seam table are derived from kScannedTexts; the
-// tests' line generators draw from kTriggers, and a test holds the fuzzer's
+// Every text that makes a rule act, listed once, with what the statement
+// rules put in its place. The line steps, the statement rewrites and the
+// writer take the texts they look for from here (the fixed texts of
+// output.lua around the statements are in output_texts.h); the line scan's
+// patterns and the seam table are derived from kScannedTexts; the tests'
+// line generators draw from kTriggers, and a test holds the fuzzer's
 // dictionary to it. Constants only: safe from any thread.
 #pragma once
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <string_view>
 #include <utility>
@@ -22,7 +24,7 @@ inline constexpr std::string_view kDollar = "$";        // the first one is eras
 inline constexpr std::string_view kCall = "call ";      // the first one is erased
 inline constexpr std::string_view kColon = ":";         // rewritten in chain lines, erased once from label names
 inline constexpr std::string_view kPathEnd = "path_end";  // a statement that ends the story's path
-inline constexpr std::string_view kPathEndStatement = "path_end;";  // made a call in the finished text
+inline constexpr std::string_view kPathEndStatement = "path_end;";  // made a call wherever it stands
 inline constexpr std::string_view kAnnouncingLabel = "R28";  // a table that announces its entries
 
 // The value rewrites, in the order they run: " (" loses its blank, the four
@@ -38,6 +40,14 @@ inline constexpr std::pair<std::string_view, std::string_view> kValueRewrites[] 
     {"True", "true"},
 };
 
+// What the keyword rules put in.
+inline constexpr std::string_view kThen = " then";          // for an if line's colons, after an elif line
+inline constexpr std::string_view kElseifWord = "elseif";   // for every "elif" of an elif line
+inline constexpr std::string_view kCallParentheses = "()";  // after a path_end statement's "path_end"
+inline constexpr std::string_view kTargetOpen = "(\"";     // around a jump target,
+inline constexpr std::string_view kTargetClose = "\")";    // wherever it stands
+inline constexpr std::string_view kUpdateOpen = "= ";       // "+=" becomes "= NAME +", "-=" "= NAME -"
+
 // Words that choose a rule, compared with a line's words whole and exactly.
 inline constexpr std::string_view kLabelWord = "label";
 inline constexpr std::string_view kDollarWord = kDollar;
@@ -47,10 +57,13 @@ inline constexpr std::string_view kPathEndWord = kPathEnd;
 inline constexpr std::string_view kElseWord = "else:";
 inline constexpr std::string_view kElifWord = "elif";
 
-// The words that choose a rule as a line's first word, and the bytes they
-// start with: a first word that starts with any other byte chooses none.
+// The words that choose a rule as a line's first word, in the order of
+// FirstWord, and the bytes they start with: a first word that starts with
+// any other byte chooses none.
+enum class FirstWord : std::uint8_t { label, dollar, jumpOut, ifWord, pathEnd, elseWord, elifWord, none };
 inline constexpr std::string_view kFirstWords[] = {
     kLabelWord, kDollarWord, kJumpOutWord, kIfWord, kPathEndWord, kElseWord, kElifWord};
+static_assert(std::size(kFirstWords) == static_cast<std::size_t>(FirstWord::none));
 inline constexpr auto kFirstWordStarts = [] {
   std::array<bool, 256> starts{};
   for (const std::string_view word : kFirstWords) starts[static_cast<unsigned char>(word[0])] = true;
@@ -65,8 +78,12 @@ inline constexpr TriggerSet kUpdateTrigger = 2;    // "+=" or "-=": normalised, 
 inline constexpr TriggerSet kDollarTrigger = 4;    // "$": erased
 inline constexpr TriggerSet kCallTrigger = 8;      // "call ": erased
 inline constexpr TriggerSet kValueTrigger = 16;    // a value rewrite's search text
-inline constexpr TriggerSet kEveryTrigger = 31;
-inline constexpr std::size_t kTriggerGroups = 5;  // one bit each
+inline constexpr std::size_t kTriggerGroups = 5;  // one bit each, the bits above
+// A semicolon, which no rule puts in: the last rule, which makes every
+// "path_end;" a call, has something to look for only in a line that holds
+// one. Not scanned: few scripts hold any.
+inline constexpr TriggerSet kSemicolonTrigger = 32;
+inline constexpr TriggerSet kEveryTrigger = 63;
 
 // The texts that may make the normalisation or a common rewrite change a
 // line, each with the step it sets off. A line that holds none of them

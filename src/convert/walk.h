@@ -1,145 +1,154 @@
-// The walk over a script's lines that every reading of it shares: each line
-// is normalised and cut into words; a `label` statement opens a block, and
-// every other non-empty line is rewritten into a statement of the block
-// opened last. What the walk meets goes to a sink of the caller's, so that
-// the conversion writes tables as it goes and a plain reading keeps blocks.
-// No state beyond one call; any thread may walk its own text.
+// The one reading of a script: each line is scanned, normalised and cut into
+// words once; a `label` statement opens a block, and every other non-empty
+// line is rewritten by the statement rules once, noting the rules' edits
+// where a quoted text may change, so that the changes are known as the rules
+// make them. What each line is goes to the caller's sink as a Statement, in
+// order: the conversion writes tables from them, the language server keeps
+// them, the plain reading keeps blocks. No state beyond one call; any thread
+// may walk its own text.
 #pragma once
 
 #include <cstddef>
-#include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
-#include "names.h"
 #include "normalise.h"
 #include "records.h"
 #include "rewrite.h"
-#include "statements.h"
 #include "scan.h"
-#include "string_utils.h"
+#include "statements.h"
 #include "text_changes.h"
 #include "triggers.h"
-#include "variables.h"
 #include "words.h"
 
 namespace brindle {
 
-// The statements whose quoted texts the conversion changes: how many, and,
-// when `describe`, a warning of kind textChange for each, in `warnings`.
-struct TextChanges {
-  bool describe = false;
-  std::size_t count = 0;
+struct WalkOptions {
+  bool places = false;               // find where the script spells each name
+  bool textChanges = true;           // find the statements whose quoted texts change
+  bool describeTextChanges = false;  // and which texts, by which rules
 };
 
-// Walks `script` line by line: opens a block at every `label` statement
-// (sink.open(name, line)) and rewrites every other non-empty line into one
-// record, reused from line to line, which goes to sink.add(record, line)
-// unless it comes before the first label; a jump_out there with a target
-// goes to sink.jump(target, line) first; where the sink has it,
-// sink.variable(name, line) hears of each `$` line, before a label too.
-// Variables go to `variableNames` unless it is null, warnings to
-// `warnings`; with `textChanges`, the statements of labels whose quoted
-// texts the rewrite changes are counted there. Lines count from 1. Returns
-// the number of lines, one more than the line feeds.
+// How a walk ended.
+struct WalkEnd {
+  std::size_t lines = 0;              // one more than the line feeds
+  std::size_t beforeLabels = 0;       // statements before the first label
+  std::size_t firstBeforeLabels = 0;  // the line of the first of them
+};
+
+// The warning that the statements before the first label belong to no
+// block, where there are any.
+std::optional<Warning> beforeLabelsWarning(const WalkEnd& end);
+
+inline constexpr std::string_view kNoLabelName = "label has no name; its block is named \"\"";
+
+// Walks `script` line by line, handing each non-empty line to
+// `handOn(const Statement&)`. Lines count from 1.
 template <typename Sink>
-std::size_t walkLines(std::string_view script, NameTable* variableNames,
-                      std::vector<Warning>& warnings, Sink& sink,
-                      TextChanges* textChanges = nullptr) {
+WalkEnd walkScript(std::string_view script, Sink&& handOn, const WalkOptions& options = {}) {
   Words words;
-  ScriptLine statement;
-  std::string& line = statement.text;  // normalised, then rewritten in place
-  std::string warning;
+  ScriptLine rewritten;
+  std::string& line = rewritten.text;  // normalised, then rewritten in place
+  std::string name;                    // the label's or the variable's, kept from the rewrite
   std::string jumpTarget;
-  // For the statements whose quoted texts may change.
+  std::string warning;
+  std::string normalisedCopy;
   EditLog edits;
-  ScriptLine replayed;
-  Words replayWords;
-  std::string normalisedAgain;
+  TextChange change;
   TextChangeScratch scratch;
-  // The final pass's text ends in a semicolon, which few scripts hold at all.
-  const auto holdsEnd = [](std::string_view text) {
-    return !text.empty() && std::memchr(text.data(), kPathEndStatement.back(), text.size()) != nullptr;
-  };
-  const bool anySemicolon = textChanges && holdsEnd(script);
-  std::size_t lineNumber = 0;
-  std::size_t firstOrphan = 0;
-  std::size_t orphanCount = 0;
-  bool inLabel = false;
+  Statement statement;
+  WalkEnd end;
+  bool inBlock = false;
 
   ScriptLines lines(script);
   ScannedLine scanned;
   while (lines.next(scanned)) {
-    ++lineNumber;
+    ++end.lines;
     const std::string_view raw = scanned.text;
     if (raw.empty()) continue;  // an empty line is dropped
-    const Normalised normalised = normaliseLine(raw, scanned.triggers, line);
+    // What the last line set that this one may not.
+    statement.nameKind = NameKind::none;
+    statement.name = {};
+    statement.warning = {};
+    statement.textChanged = false;
+    statement.textChange = nullptr;
+    statement.nameBegin = statement.nameEnd = 0;
+    statement.line = end.lines;
+    statement.source = raw;
+    const std::size_t leading = leadingBlanks(raw);
+    if (untouchedLine(raw, leading, scanned.triggers, scanned.blanksOnly, statement.lua)) {
+      statement.kind = inBlock ? LineKind::statement : LineKind::beforeLabels;
+      if (!inBlock && end.beforeLabels++ == 0) end.firstBeforeLabels = end.lines;
+      handOn(static_cast<const Statement&>(statement));
+      continue;
+    }
+    const Normalised normalised = normaliseLine(raw, scanned.triggers, line, leading);
     // Without a blank run to turn into tabs, a line with no whitespace but
     // blanks keeps none but its leading tabs.
     words.reset(line, normalised.leadingTabs,
                 scanned.blanksOnly && (scanned.triggers & kBlankRunTrigger) == 0);
-    const TriggerSet triggers = normalised.triggers;
+    // Where the script spells word `n`, found before the rewrite changes the
+    // line under the words.
+    const auto place = [&](std::size_t n) {
+      if (!options.places) return;
+      const auto [from, to] = words.span(n);
+      statement.nameBegin = rawOffsetOf(raw, from);
+      statement.nameEnd = rawOffsetOf(raw, to);
+    };
 
     if (isLabelStatement(words)) {
-      const std::string name = labelName(words);
-      if (name.empty()) {
-        warnings.push_back({lineNumber, "label has no name; its block is named \"\""});
-      }
-      sink.open(name, lineNumber);
-      inLabel = true;
+      labelName(words, name);
+      statement.kind = LineKind::label;
+      statement.lua = {};
+      statement.nameKind = NameKind::label;
+      statement.name = name;
+      place(1);
+      if (name.empty()) statement.warning = kNoLabelName;
+      handOn(static_cast<const Statement&>(statement));
+      inBlock = true;
       continue;
     }
 
-    if (variableNames) addVariable(*variableNames, variableOf(words));
-    // A sink that asks is told of every `$` line and the name it sets.
-    if constexpr (requires { sink.variable(std::string_view(), lineNumber); }) {
-      const std::string_view name = variableOf(words);
-      if (!name.empty()) sink.variable(name, lineNumber);
+    statement.kind = inBlock ? LineKind::statement : LineKind::beforeLabels;
+    if (!inBlock && end.beforeLabels++ == 0) end.firstBeforeLabels = end.lines;
+    if (const std::string_view variable = variableOf(words); !variable.empty()) {
+      name.assign(variable);
+      statement.nameKind = NameKind::variable;
+      statement.name = name;
+      place(1);
+    } else if (options.places && inBlock && words.firstWord() == FirstWord::jumpOut) {
+      place(1);
     }
-    if (!inLabel && orphanCount++ == 0) firstOrphan = lineNumber;
+    // A quoted text can change only where a rule edits the line or the
+    // normalisation changed more than its leading blanks; the edits are
+    // noted as the rules make them, in the lines that may hold a quote.
+    const bool noting = inBlock && options.textChanges && scanned.mayHoldQuote;
+    const bool normalisedInside = (scanned.triggers & (kBlankRunTrigger | kUpdateTrigger)) != 0;
+    if (noting && normalisedInside) normalisedCopy = line;
     warning.clear();
     jumpTarget.clear();
-    const bool edited = rewriteStatement(words, triggers, statement, &warning, &jumpTarget);
-    if (!warning.empty()) warnings.push_back({lineNumber, warning});
-    if (!inLabel) continue;
-    // A quoted text can change only where a step changed the line; then the
-    // steps are taken again, noting their edits, from the normalised line.
-    const bool normalisedInside = (scanned.triggers & (kBlankRunTrigger | kUpdateTrigger)) != 0;
-    // The final pass acts on lines no step edited too, in the few scripts
-    // that hold its text at all.
-    const auto finalPassActs = [&] {
-      return anySemicolon && holdsEnd(raw) && findText(raw, kPathEndStatement) != std::string_view::npos;
-    };
-    if (textChanges && scanned.mayHoldQuote && (edited || normalisedInside || finalPassActs())) {
-      normaliseLine(raw, kEveryTrigger, replayed.text);
-      normalisedAgain.clear();
-      if (normalisedInside) normalisedAgain = replayed.text;
-      replayWords.reset(replayed.text);
-      edits.clear();
-      rewriteStatement(replayWords, kEveryTrigger, replayed, nullptr, nullptr, &edits);
-      TextChange change;
-      if (findTextChanges(raw, normalisedAgain, normalised.leadingTabs, edits, line,
-                          textChanges->describe ? &change : nullptr, scratch)) {
-        ++textChanges->count;
-        if (textChanges->describe) {
-          warnings.push_back({lineNumber, describeTextChange(change), WarningKind::textChange});
-        }
-      }
+    edits.clear();
+    rewriteStatement(words, normalised.triggers, rewritten, &warning, &jumpTarget,
+                     noting ? &edits : nullptr);
+    if (noting && (!edits.empty() || normalisedInside)) {
+      TextChange* const described = options.describeTextChanges ? &change : nullptr;
+      change.texts.clear();
+      change.rules.clear();
+      statement.textChanged =
+          findTextChanges(raw, normalisedInside ? std::string_view(normalisedCopy) : std::string_view(),
+                          normalised.leadingTabs, edits, line, described, scratch);
+      if (statement.textChanged) statement.textChange = described;
     }
-    if (!jumpTarget.empty()) sink.jump(jumpTarget, lineNumber);
-    sink.add(statement, lineNumber);
+    if (inBlock && !jumpTarget.empty()) {
+      statement.nameKind = NameKind::jumpTarget;
+      statement.name = jumpTarget;
+    }
+    statement.lua = luaOf(rewritten);
+    statement.warning = warning;
+    handOn(static_cast<const Statement&>(statement));
   }
-
-  if (orphanCount > 0) {
-    const bool one = orphanCount == 1;
-    std::string message = std::to_string(orphanCount) + (one ? " statement" : " statements") +
-                          " before the first label " + (one ? "belongs" : "belong") +
-                          " to no label and " + (one ? "was" : "were") + " left out of the output";
-    warnings.insert(warnings.begin(), {firstOrphan, std::move(message)});
-  }
-  return lineNumber;
+  return end;
 }
 
 }  // namespace brindle

@@ -1,6 +1,8 @@
 #include "words.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "string_utils.h"
 
@@ -12,6 +14,16 @@ void Words::reset(std::string_view line, std::size_t leadingTabs, bool blanksOnl
   blanksOnly_ = blanksOnly;
   next_ = blanksOnly ? leadingTabs : 0;
   cut_ = 0;
+  firstWord_ = kNotTold;
+}
+
+FirstWord Words::tellFirstWord() {
+  if (!firstMayStartWith(kFirstWordStarts)) return FirstWord::none;
+  const std::string_view first = word(0);
+  for (std::size_t k = 0; k < std::size(kFirstWords); ++k) {
+    if (first == kFirstWords[k]) return static_cast<FirstWord>(k);
+  }
+  return FirstWord::none;
 }
 
 bool Words::firstMayStartWithSlowly(const std::array<bool, 256>& starts) const {
@@ -27,8 +39,17 @@ bool Words::firstMayStartWithSlowly(const std::array<bool, 256>& starts) const {
   return false;
 }
 
+std::pair<std::size_t, std::size_t> Words::span(std::size_t n) {
+  word(n);
+  auto [begin, end] = pieces_[n];
+  while (begin < end && isSpaceByte(line_[begin])) ++begin;
+  while (end > begin && isSpaceByte(line_[end - 1])) --end;
+  return {begin, end};
+}
+
 std::string_view Words::cutThrough(std::size_t n) {
   for (; cut_ <= n; ++cut_) {
+    const std::size_t pieceBegin = std::min(next_, line_.size());
     if (next_ > line_.size()) {
       words_[cut_] = std::string_view();
     } else if (blanksOnly_) {
@@ -43,6 +64,7 @@ std::string_view Words::cutThrough(std::size_t n) {
     } else {
       words_[cut_] = nextPiece(line_, next_, ' ', joined_[cut_]);
     }
+    pieces_[cut_] = {pieceBegin, next_ > line_.size() ? line_.size() : next_ - 1};
   }
   return words_[n];
 }

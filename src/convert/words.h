@@ -9,6 +9,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "triggers.h"
 
 namespace brindle {
 
@@ -26,6 +29,12 @@ class Words {
   std::string_view first() { return word(0); }
   std::string_view second() { return word(1); }
   std::string_view third() { return word(2); }
+  // Which of the words that choose a rule the first word is, if any; told
+  // once per line.
+  FirstWord firstWord() {
+    if (firstWord_ == kNotTold) firstWord_ = tellFirstWord();
+    return firstWord_;
+  }
   // Whether the first word may start with a byte `starts` holds; false when
   // it is sure not to. Cheaper than the word itself, which it does not cut.
   bool firstMayStartWith(const std::array<bool, 256>& starts) const {
@@ -35,6 +44,10 @@ class Words {
     }
     return firstMayStartWithSlowly(starts);
   }
+  // Where word `n` (0 to 2) stands in the line: bytes [first, second), from
+  // its first byte to its last, whitespace inside it included; an empty
+  // range where the word is empty.
+  std::pair<std::size_t, std::size_t> span(std::size_t n);
   // How many tabs the line holds, where reset() was told enough to know:
   // a line that holds no whitespace but blanks after its leading tabs.
   std::optional<std::size_t> tabCount() const {
@@ -42,7 +55,9 @@ class Words {
   }
 
  private:
+  static constexpr FirstWord kNotTold = static_cast<FirstWord>(0xFF);
   std::string_view word(std::size_t n) { return n < cut_ ? words_[n] : cutThrough(n); }
+  FirstWord tellFirstWord();
   std::string_view cutThrough(std::size_t n);
   bool firstMayStartWithSlowly(const std::array<bool, 256>& starts) const;
 
@@ -51,7 +66,9 @@ class Words {
   bool blanksOnly_ = false;
   std::size_t next_ = 0;  // where the next word starts; past the end after the last
   std::size_t cut_ = 0;   // how many words are cut
+  FirstWord firstWord_ = kNotTold;
   std::array<std::string_view, 3> words_;
+  std::array<std::pair<std::size_t, std::size_t>, 3> pieces_;  // where each piece cut stands
   std::array<std::string, 3> joined_;  // words that had whitespace inside them
 };
 

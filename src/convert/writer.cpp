@@ -1,58 +1,33 @@
 #include "writer.h"
 
-#include "large_buffer.h"
+#include <cstring>
+
 #include "output_texts.h"
-#include "string_utils.h"
+#include "rewrite.h"
 #include "triggers.h"
 
 namespace brindle {
-namespace {
 
-constexpr std::size_t lineFeedsIn(std::string_view text) {
-  std::size_t count = 0;
-  for (const char c : text) count += c == '\n';
-  return count;
-}
-
-}  // namespace
-
-void callPathEnds(std::string& text, std::size_t from, TableMarks* marks) {
-  const std::size_t hit = findText(text, kPathEndStatement, from);
-  if (hit == std::string::npos) return;
-  if (marks) {
-    // No occurrence spans a table's opening; each before it moves it by the
-    // bytes the call adds. Only the tables behind the first one move, the
-    // last ones recorded, so the search for them starts from the end.
-    constexpr std::size_t kGrowth = kPathEndCall.size() - kPathEndStatement.size();
-    std::vector<TableMark>& tables = marks->tables;
-    std::size_t first = tables.size();
-    while (first > 0 && tables[first - 1].offset >= hit) --first;
-    std::size_t found = 0;
-    std::size_t next = hit;
-    for (std::size_t k = first; k < tables.size(); ++k) {
-      while (next < tables[k].offset) {
-        ++found;
-        next = findText(text, kPathEndStatement, next + kPathEndStatement.size());
-      }
-      tables[k].offset += kGrowth * found;
-    }
+void appendName(TextBuffer& out, std::string_view name) {
+  if (name.empty() || std::memchr(name.data(), kPathEndStatement.back(), name.size()) == nullptr) {
+    out.append(name);
+    return;
   }
-  std::string rest(text, hit);
-  text.resize(hit);
-  replaceAll(rest, kPathEndStatement, kPathEndCall);
-  text.append(rest);
+  std::string called(name);
+  callPathEnds(called);
+  out.append(called);
 }
 
-void TableWriter::reserve(std::size_t bytes) { reserveLargeBuffer(text_, bytes); }
+void TableWriter::reserve(std::size_t bytes) { text_.reserve(bytes); }
 
 void TableWriter::open(std::string_view name, std::size_t line) {
   close();
-  if (markTables_) {
-    marks_.tables.push_back({text_.size(), 0, false});
-    marks_.lastOpen = true;
-    countItem();
-  }
-  text_.append(kTableOpen).append(name).append(kTableKeyEnd);
+  marks_.tables.push_back({text_.size(), 0, false});
+  marks_.lastOpen = true;
+  ++marks_.items;
+  text_.append(kTableOpen);
+  appendName(text_, name);
+  text_.append(kTableKeyEnd);
   beginLine(lines_, line, LuaLineRole::tableSpace);
   beginLine(lines_, line, LuaLineRole::tableKey);
   open_ = true;
@@ -61,17 +36,24 @@ void TableWriter::open(std::string_view name, std::size_t line) {
   entries_ = 0;
 }
 
-void TableWriter::add(const ScriptLine& statement, std::size_t line) {
+void TableWriter::add(const LuaStatement& statement, std::size_t line) {
   if (chain_.isOpen()) {
     if (chain_.add(statement, line)) return;
     endEntry();  // the statement ended the chain, which is now closed
   }
   beginEntry(line);
-  if (statement.chainFlag == ChainFlag::opensChain) {
+  lastWasChain_ = statement.chainFlag == ChainFlag::opensChain;
+  if (lastWasChain_) {
     chain_.open(statement, line);
     return;
   }
+  text_.append(statement.tabs, '\t');
   text_.append(statement.text);
+  // "; end" follows: a plain entry that ends in "path_end" ends in
+  // "path_end;", which the last rule makes a call.
+  static_assert(kPathEndStatement.size() == kPathEnd.size() + 1 &&
+                kPathEndStatement.back() == kEntryClose.front());
+  if (statement.text.ends_with(kPathEnd)) text_.append(kCallParentheses);
   endEntry();
 }
 
@@ -82,23 +64,14 @@ void TableWriter::close() {
     endEntry();
   }
   appendTableEnd(entries_, mostItems_, text_);
-  beginClosingLine(lines_, LuaLineRole::tableEnd);
-  if (markTables_) marks_.lastOpen = false;
+  beginClosingLine(lines_, LuaLineRole::tableEnd, 0, lastWasChain_ ? chain_.chainLine() : SIZE_MAX);
+  lastWasChain_ = false;
+  marks_.lastOpen = false;
   open_ = false;
 }
 
-void TableWriter::pass() {
-  callPathEnds(text_, passed_, markTables_ ? &marks_ : nullptr);
-  passed_ = text_.size();
-}
-
 void TableWriter::drop(std::size_t bytes) {
-  if (bytes == text_.size()) {
-    text_.clear();  // the room stays, for what is written next
-  } else {
-    text_.erase(0, bytes);
-  }
-  passed_ = passed_ > bytes ? passed_ - bytes : 0;
+  text_.dropFront(bytes);  // the room stays, for what is written next
   if (marks_.lastOpen) {
     TableMark open = marks_.tables.back();
     open.offset = open.offset >= bytes ? open.offset - bytes : 0;
@@ -123,60 +96,35 @@ void TableWriter::beginEntry(std::size_t line) {
   }
   beginLine(lines_, line, LuaLineRole::entry);
   ++entries_;
-  if (markTables_) {
-    if (entries_ <= UINT32_MAX) marks_.tables.back().entries = static_cast<std::uint32_t>(entries_);
-    countItem();
-  }
-}
-
-// One thread writes the count; a plain increment, not a locked one, is enough.
-void TableWriter::countItem() {
-  marks_.items.store(marks_.items.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+  if (entries_ <= UINT32_MAX) marks_.tables.back().entries = static_cast<std::uint32_t>(entries_);
+  ++marks_.items;
 }
 
 void TableWriter::endEntry() { text_.append(kEntryClose); }
 
-LuaWriter::LuaWriter(NameTable variables, std::vector<std::size_t> variableLines, std::string& out,
-                     const LuaSink& sink, std::size_t mostItems, std::size_t pieceSize,
-                     LineMap* lines)
-    : variables_(std::move(variables)), variableLines_(std::move(variableLines)), out_(out),
-      sink_(sink), mostItems_(mostItems), pieceSize_(pieceSize), lines_(lines) {}
-
-Layout LuaWriter::layoutFor(std::size_t tableItems) const {
-  return chooseLayout(nameCount(variables_) + tableItems, mostItems_);
+void appendDeclarationLines(const NameTable& variables, const std::vector<std::size_t>& variableLines,
+                            TextBuffer& out, LineMap& lines) {
+  for (std::size_t k = 0; k < nameCount(variables); ++k) {
+    out.push_back('\n');
+    beginLine(&lines, k < variableLines.size() ? variableLines[k] : 0, LuaLineRole::declaration);
+    appendName(out, nameAt(variables, k));
+    out.append(kDeclarationEnd);
+  }
 }
 
-void LuaWriter::begin(Layout layout) {
+void LuaWriter::begin(Layout layout, const NameTable& variables) {
   grouper_.emplace(layout, mostItems_);
-  const std::size_t count = nameCount(variables_);
-  if (lines_) {
-    // One entry per line begun: the header's, each declaration's, and those
-    // of the end of the declarations, the last of which the tables go on.
-    constexpr std::size_t kHeaderLines = lineFeedsIn(kLuaHeader);
-    std::vector<LuaLine> before(kHeaderLines + count + 1 + lineFeedsIn(kDeclarationsEnd));
-    for (std::size_t k = 0; k < count; ++k) {
-      before[kHeaderLines + k] = {k < variableLines_.size() ? variableLines_[k] : 0,
-                                  LuaLineRole::declaration};
-    }
-    lines_->lines.insert(lines_->lines.begin(), before.begin(), before.end());
-  }
-  out_.append(kLuaHeader);
+  own_.append(kLuaHeader);
+  const std::size_t count = nameCount(variables);
   for (std::size_t k = 0; k < count; ++k) {
-    appendDeclaration(nameAt(variables_, k), k, count, layout, mostItems_, out_);
-    if (out_.size() - passed_ >= pieceSize_) flushOwn();
+    appendDeclaration(nameAt(variables, k), k, count, layout, mostItems_, own_);
+    if (own_.size() >= pieceSize_) flushOwn();
   }
-  variables_ = NameTable();
-  variableLines_ = std::vector<std::size_t>();
-  out_.append(kDeclarationsEnd);
-  if (out_.size() - passed_ >= pieceSize_) flushOwn();
+  own_.append(kDeclarationsEnd);
+  if (own_.size() >= pieceSize_) flushOwn();
 }
 
-void LuaWriter::take(TableWriter& tables, std::size_t tableItems) {
-  tables.pass();
-  if (!begun()) {
-    if (layoutFor(tableItems) == Layout::flat) return;  // it may stay flat: kept
-    begin(Layout::grouped);
-  }
+void LuaWriter::take(TableWriter& tables) {
   tables.drop(grouper_->group(tables.text(), tables.marks(),
                               [this](std::string_view piece) { handOn(piece); }));
 }
@@ -186,26 +134,25 @@ void LuaWriter::finish() {
   flushOwn();
 }
 
-// The pieces of tables have had their pass, and the layout's own texts need
-// none; what this writer wrote itself goes first.
+// What this writer wrote itself goes first.
 void LuaWriter::handOn(std::string_view piece) {
-  if (!sink_) {
-    callPathEnds(out_, passed_);
-    out_.append(piece);
-    passed_ = out_.size();
-    return;
-  }
   flushOwn();
-  if (accepted_ && !piece.empty()) accepted_ = sink_(piece);
+  if (piece.empty()) return;
+  if (!sink_) {
+    out_.append(piece);
+  } else if (accepted_) {
+    accepted_ = sink_(piece);
+  }
 }
 
 void LuaWriter::flushOwn() {
-  callPathEnds(out_, passed_);
-  passed_ = out_.size();
-  if (!sink_) return;
-  if (accepted_ && !out_.empty()) accepted_ = sink_(out_);
-  out_.clear();
-  passed_ = 0;
+  if (own_.empty()) return;
+  if (!sink_) {
+    out_.append(own_.view());
+  } else if (accepted_) {
+    accepted_ = sink_(own_.view());
+  }
+  own_.clear();
 }
 
 }  // namespace brindle

@@ -6,6 +6,7 @@
 
 #include "convert.h"
 #include "decode.h"
+#include "output_texts.h"
 #include "string_utils.h"
 #include "walk.h"
 
@@ -32,22 +33,23 @@ struct SymbolSink {
     const auto [begin, end] = secondWord(analysis.scriptLine(line));
     return {line, begin, end};
   }
-  void open(std::string_view name, std::size_t line) {
-    Place place = placeOfSecondWord(line);
-    const std::string_view spelled =
-        analysis.scriptLine(line).substr(place.begin, place.end - place.begin);
-    const bool whole = !name.empty() && (spelled == name || (spelled.size() == name.size() + 1 &&
-                                                             spelled.starts_with(name) && spelled.back() == ':'));
-    if (whole) place.end = place.begin + name.size();
-    analysis.labels.push_back({std::string(name), place, whole});
+  void operator()(const Statement& statement) {
+    const std::size_t line = statement.line;
+    const std::string_view name = statement.name;
+    if (statement.kind == LineKind::label) {
+      Place place = placeOfSecondWord(line);
+      const std::string_view spelled =
+          analysis.scriptLine(line).substr(place.begin, place.end - place.begin);
+      const bool whole = !name.empty() && (spelled == name || (spelled.size() == name.size() + 1 &&
+                                                               spelled.starts_with(name) && spelled.back() == ':'));
+      if (whole) place.end = place.begin + name.size();
+      analysis.labels.push_back({std::string(name), place, whole});
+    } else if (statement.nameKind == NameKind::jumpTarget) {
+      analysis.jumps.push_back({std::string(name), placeOfSecondWord(line)});
+    } else if (statement.nameKind == NameKind::variable) {
+      analysis.variables.push_back({std::string(name), placeOfSecondWord(line)});
+    }
   }
-  void jump(std::string_view target, std::size_t line) {
-    analysis.jumps.push_back({std::string(target), placeOfSecondWord(line)});
-  }
-  void variable(std::string_view name, std::size_t line) {
-    analysis.variables.push_back({std::string(name), placeOfSecondWord(line)});
-  }
-  void add(const ScriptLine&, std::size_t) {}
 };
 
 }  // namespace
@@ -102,9 +104,8 @@ std::shared_ptr<const Analysis> analyze(std::shared_ptr<const std::string> text)
   for (std::size_t at = body.find('\n'); at != std::string_view::npos; at = body.find('\n', at + 1)) {
     analysis->scriptLines.push_back(start + at + 1);
   }
-  std::vector<Warning> warnings;
   SymbolSink sink{*analysis};
-  walkLines(body, nullptr, warnings, sink);
+  walkScript(body, sink);
   analysis->positions = index.valid() ? index.get() : LineIndex(*text);
   return analysis;
 }
@@ -113,10 +114,25 @@ std::shared_ptr<const LuaView> viewLua(const Analysis& analysis) {
   auto view = std::make_shared<LuaView>();
   ConvertOptions options;
   options.mostItemsPerFunction = static_cast<std::size_t>(-1);
-  options.lineMap = &view->lines;
-  Conversion conversion;
-  convertText(analysis.script, conversion, {}, options);
-  view->lua = std::move(conversion.lua);
+  std::string console;
+  LineMap tableLines;
+  StretchRecord record(options, console, &tableLines);
+  convertStretch(analysis.script, options, record);
+  const LuaSink none;
+  LuaWriter lua(view->lua, none, options.mostItemsPerFunction, options.pieceSize);
+  lua.begin(Layout::flat, record.variables);
+  lua.take(record.tables);
+  lua.finish();
+  // The header's lines and the declarations', then the tables'.
+  std::size_t headerLines = 0;
+  for (const char c : kLuaHeader) headerLines += c == '\n';
+  view->lines.lines.assign(headerLines, LuaLine{});
+  for (std::size_t k = 0; k < nameCount(record.variables); ++k) {
+    view->lines.lines.push_back({k < record.variableLines.size() ? record.variableLines[k] : 0, 0, kNoChainLine,
+                                 LuaLineRole::declaration});
+  }
+  view->lines.lines.insert(view->lines.lines.end(), 3, LuaLine{});
+  view->lines.lines.insert(view->lines.lines.end(), tableLines.lines.begin(), tableLines.lines.end());
   view->lineStarts.push_back(0);
   for (std::size_t at = view->lua.find('\n'); at != std::string::npos; at = view->lua.find('\n', at + 1)) {
     view->lineStarts.push_back(at + 1);

@@ -4,27 +4,13 @@
 #include "decode.h"
 #include "labels.h"
 #include "parts.h"
+#include "rewrite.h"
 #include "string_utils.h"
+#include "variables.h"
 #include "walk.h"
 #include "writer.h"
 
 namespace brindle {
-namespace {
-
-// Keeps every block and the label references.
-struct BlocksSink {
-  std::vector<LabelBlock>& blocks;
-  LabelReferences& labels;
-
-  void open(std::string_view name, std::size_t line) {
-    addLabel(labels, name, line);
-    blocks.push_back({std::string(name), {}});
-  }
-  void jump(std::string_view target, std::size_t line) { addJump(labels, target, line); }
-  void add(const ScriptLine& statement, std::size_t) { blocks.back().lines.push_back(statement); }
-};
-
-}  // namespace
 
 Script readScript(std::string_view file) {
   Script script;
@@ -34,9 +20,25 @@ Script readScript(std::string_view file) {
     script.error = std::move(text.error);
     return script;
   }
+  // Every block with every statement, the variables and label references,
+  // and the warnings, as the walk hands them on.
   LabelReferences labels(kMostLabelWarnings);
-  BlocksSink sink{script.labelBlocks, labels};
-  walkLines(text.text, &script.variableNames, script.warnings, sink);
+  const WalkEnd end = walkScript(text.text, [&](const Statement& statement) {
+    if (!statement.warning.empty()) script.warnings.push_back({statement.line, std::string(statement.warning)});
+    if (statement.kind == LineKind::label) {
+      addLabel(labels, statement.name, statement.line);
+      script.labelBlocks.push_back({std::string(statement.name), {}});
+      return;
+    }
+    if (statement.nameKind == NameKind::variable) addVariable(script.variableNames, statement.name);
+    if (statement.kind == LineKind::beforeLabels) return;
+    if (statement.nameKind == NameKind::jumpTarget) addJump(labels, statement.name, statement.line);
+    const LuaStatement& lua = statement.lua;
+    script.labelBlocks.back().lines.push_back({std::string(lua.tabs, '\t').append(lua.text), lua.indent, lua.chainFlag});
+  });
+  if (const std::optional<Warning> warning = beforeLabelsWarning(end)) {
+    script.warnings.insert(script.warnings.begin(), *warning);
+  }
   warnOfWholeFile(text.text, script.warnings);
   warnOfLabelProblems(labels, script.warnings);
   return script;
@@ -46,25 +48,30 @@ std::string writeLuaOutput(const std::vector<LabelBlock>& labelBlocks, const Nam
                            std::string& console, std::size_t mostItems) {
   std::string out;
   const LuaSink none;
-  LuaWriter lua(variableNames, {}, out, none, mostItems, std::string::npos);
-  TableWriter tables(console, mostItems, true);
+  LuaWriter lua(out, none, mostItems, std::string::npos);
+  TableWriter tables(console, mostItems);
   for (const LabelBlock& block : labelBlocks) {
     tables.open(block.name, 0);
-    for (const ScriptLine& line : block.lines) tables.add(line, 0);
+    for (const ScriptLine& line : block.lines) tables.add(luaOf(line), 0);
   }
   tables.close();
-  lua.begin(lua.layoutFor(tables.items()));
-  lua.take(tables, tables.items());
+  lua.begin(chooseLayout(nameCount(variableNames) + tables.items(), mostItems), variableNames);
+  lua.take(tables);
   lua.finish();
+  // The last rule over the whole text: the writer makes it only on what it
+  // puts around statements that come with it made.
+  callPathEnds(out);
   return out;
 }
 
 void buildConditionalBlock(const LabelBlock& block, std::size_t& position, std::string& out) {
-  ChainAssembler chain(out, nullptr);
-  chain.open(block.lines[position], 0);
+  TextBuffer text;
+  ChainAssembler chain(text, nullptr);
+  chain.open(luaOf(block.lines[position]), 0);
   ++position;
-  while (position < block.lines.size() && chain.add(block.lines[position], 0)) ++position;
+  while (position < block.lines.size() && chain.add(luaOf(block.lines[position]), 0)) ++position;
   chain.closeAll();  // when the entries ran out; a chain that an entry ended is closed
+  out.append(text.view());
 }
 
 bool convertScript(std::string_view file, Conversion& result, const LuaSink& sink,

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "convert.h"
+#include "parts.h"
 #include "names.h"
 #include "records.h"
 

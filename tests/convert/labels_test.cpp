@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "parts.h"
+
 namespace brindle {
 namespace {
 
@@ -79,8 +81,8 @@ TEST(LabelReferencesTest, WarningsWholeAndJoinedFromStretches) {
     for (std::size_t first = 0; first <= n; ++first) {
       for (std::size_t second = first; second <= n; ++second) {
         LabelReferences joined = referencesOf(c.events, 0, first, c.most);
-        appendLabelReferences(joined, referencesOf(c.events, first, second, c.most), first);
-        appendLabelReferences(joined, referencesOf(c.events, second, n, c.most), second);
+        joinLabelReferences(joined, referencesOf(c.events, first, second, c.most), first);
+        joinLabelReferences(joined, referencesOf(c.events, second, n, c.most), second);
         EXPECT_EQ(warningsOf(joined), c.warnings)
             << c.name << ", cut before events " << first << " and " << second;
       }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "convert.h"
+#include "parts.h"
 
 namespace brindle {
 namespace {
@@ -18,7 +18,7 @@ std::vector<std::string> changesOf(const std::string& statement, std::size_t* co
   ConvertOptions options;
   options.describeTextChanges = true;
   Conversion result;
-  convertText("label a:\n" + statement + "\n", result, {}, options);
+  convertInParts("label a:\n" + statement + "\n", result, {}, options);
   std::vector<std::string> messages;
   for (const Warning& warning : result.warnings) {
     if (warning.kind == WarningKind::textChange) messages.push_back(warning.message);

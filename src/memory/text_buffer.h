@@ -1,0 +1,74 @@
+// A growable run of bytes that text is written into piece by piece, as the
+// writer writes Lua: every append is inline, so a piece of known length
+// copies without a call, and room reserved for a large text comes on huge
+// pages where Linux has them (large_buffer.h) and costs only address space
+// until written. A TextBuffer belongs to one thread.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "large_buffer.h"
+
+namespace brindle {
+
+class TextBuffer {
+ public:
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  std::string_view view() const { return {bytes_.get(), size_}; }
+  char back() const { return bytes_[size_ - 1]; }
+
+  // Room for `capacity` bytes in all; when it cannot be had, nothing
+  // changes, and the buffer grows as it is written.
+  void reserve(std::size_t capacity) {
+    if (capacity <= capacity_) return;
+    std::unique_ptr<char[]> bytes(new (std::nothrow) char[capacity]);
+    if (!bytes) return;
+    adviseHugePages(bytes.get(), capacity);
+    moveTo(std::move(bytes), capacity);
+  }
+
+  void append(std::string_view text) {
+    if (text.size() > capacity_ - size_) grow(text.size());
+    if (!text.empty()) std::memcpy(bytes_.get() + size_, text.data(), text.size());
+    size_ += text.size();
+  }
+  void append(std::size_t count, char c) {
+    if (count > capacity_ - size_) grow(count);
+    std::memset(bytes_.get() + size_, c, count);
+    size_ += count;
+  }
+  void push_back(char c) {
+    if (size_ == capacity_) grow(1);
+    bytes_[size_++] = c;
+  }
+
+  // Lets the first `count` bytes go; the rest moves to the front.
+  void dropFront(std::size_t count) {
+    count = std::min(count, size_);
+    if (count < size_) std::memmove(bytes_.get(), bytes_.get() + count, size_ - count);
+    size_ -= count;
+  }
+  void clear() { size_ = 0; }
+
+ private:
+  void grow(std::size_t more) {
+    const std::size_t capacity = std::max({size_ + more, 2 * capacity_, std::size_t{256}});
+    moveTo(std::make_unique_for_overwrite<char[]>(capacity), capacity);
+  }
+  void moveTo(std::unique_ptr<char[]> bytes, std::size_t capacity) {
+    if (size_ > 0) std::memcpy(bytes.get(), bytes_.get(), size_);
+    bytes_ = std::move(bytes);
+    capacity_ = capacity;
+  }
+
+  std::unique_ptr<char[]> bytes_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
+}  // namespace brindle
