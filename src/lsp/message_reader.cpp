@@ -1,6 +1,7 @@
 #include "message_reader.h"
 
 #include <algorithm>
+#include <new>
 
 namespace brindle::lsp {
 namespace {
@@ -9,6 +10,8 @@ constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kHeaderEnd = "\r\n\r\n";
 constexpr std::size_t kMostHeader = std::size_t{1} << 16;
 constexpr std::string_view kLengthName = "content-length";
+// A buffer larger than this is given back once most of it is read.
+constexpr std::size_t kMostKept = std::size_t{1} << 20;
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -47,6 +50,18 @@ std::optional<std::size_t> contentLength(std::string_view header, std::size_t mo
 
 }  // namespace
 
+void MessageReader::take(std::string_view bytes) {
+  if (reading_ == Reading::content) {
+    // The content's room was reserved: bytes past it wait apart, so that it
+    // never grows past its size and can be handed out as it is.
+    const std::size_t into = std::min(bytes.size(), length_ - pending_.size());
+    pending_.append(bytes.substr(0, into));
+    after_.append(bytes.substr(into));
+    return;
+  }
+  pending_.append(bytes);
+}
+
 // Looks for the next Content-Length name, followed by its colon, at or after
 // `start_`. Only the colons are searched for, each once; the name is then
 // the bytes before one.
@@ -68,6 +83,17 @@ bool MessageReader::findName() {
 
 std::optional<std::string> MessageReader::next() {
   for (;;) {
+    if (reading_ == Reading::content) {
+      if (pending_.size() < length_) return std::nullopt;
+      // The buffer is the content: it goes out, and what came after it is
+      // kept in its stead.
+      std::string content = std::move(pending_);
+      pending_ = std::move(after_);
+      after_.clear();
+      start_ = searched_ = 0;
+      reading_ = Reading::header;
+      return content;
+    }
     if (reading_ == Reading::name) {
       if (!findName()) break;
       reading_ = Reading::header;
@@ -106,23 +132,39 @@ std::optional<std::string> MessageReader::next() {
       reading_ = Reading::name;
       continue;
     }
-    if (pending_.size() - contentStart < *length) break;
-    std::string content = pending_.substr(contentStart, *length);
-    start_ = searched_ = contentStart + *length;
-    letGo();
-    return content;
+    if (pending_.size() - contentStart > *length) {
+      // More follows the content in the buffer: the content is copied out.
+      std::string content = pending_.substr(contentStart, *length);
+      start_ = searched_ = contentStart + *length;
+      letGo();
+      return content;
+    }
+    // The content ends the buffer, or is still to come: it is gathered where
+    // it is, in room made for all of it once.
+    pending_.erase(0, contentStart);
+    if (*length > pending_.size() && *length <= pending_.max_size()) {
+      try {
+        pending_.reserve(*length);
+      } catch (const std::bad_alloc&) {
+        // The bytes may never come; if they do, the buffer grows as they do.
+      }
+    }
+    length_ = *length;
+    reading_ = Reading::content;
   }
   letGo();
   return std::nullopt;
 }
 
-// Lets bytes already read go once they are most of what is kept.
+// Lets bytes already read go once they are most of what is kept, and a
+// large buffer go once little of it is in use.
 void MessageReader::letGo() {
   if (start_ > 0 && start_ >= pending_.size() / 2) {
     pending_.erase(0, start_);
     searched_ = searched_ > start_ ? searched_ - start_ : 0;
     start_ = 0;
   }
+  if (pending_.capacity() > kMostKept && pending_.size() < pending_.capacity() / 4) pending_.shrink_to_fit();
 }
 
 std::string frame(std::string_view content) {

@@ -10,8 +10,10 @@
 // (in any letter case) are skipped as well, since they are most likely the
 // bad frame's content, and the next header is read from there. What is
 // handed out and skipped does not depend on the sizes of the reads, and
-// each byte is looked at a bounded number of times. A MessageReader is used
-// by one thread.
+// each byte is looked at a bounded number of times. A message whose content
+// comes over several reads is gathered in room reserved once for it and
+// handed out without a copy; no large buffer is kept once it has gone.
+// A MessageReader is used by one thread.
 #pragma once
 
 #include <cstddef>
@@ -27,7 +29,7 @@ class MessageReader {
   explicit MessageReader(std::size_t mostBytes = std::size_t{1} << 31) : mostBytes_(mostBytes) {}
 
   // Takes the bytes of a read.
-  void take(std::string_view bytes) { pending_.append(bytes); }
+  void take(std::string_view bytes);
   // The content of the next whole message, if one has arrived.
   std::optional<std::string> next();
   // How many malformed headers were skipped so far.
@@ -37,6 +39,7 @@ class MessageReader {
   enum class Reading {
     header,   // a header begins at `start_`
     name,     // after a bad header: looking for the next Content-Length name
+    content,  // `pending_` holds the first bytes of a content of `length_`
   };
 
   bool findName();
@@ -45,8 +48,10 @@ class MessageReader {
   std::size_t mostBytes_;
   Reading reading_ = Reading::header;
   std::string pending_;
+  std::string after_;         // bytes past the content being gathered
   std::size_t start_ = 0;     // where the unread bytes begin in `pending_`
   std::size_t searched_ = 0;  // bytes before this were searched already, from `start_`
+  std::size_t length_ = 0;    // of the content being gathered
   std::size_t skipped_ = 0;
 };
 
