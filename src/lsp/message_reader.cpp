@@ -40,9 +40,12 @@ std::optional<std::size_t> contentLength(std::string_view header, std::size_t mo
     std::size_t length = 0;
     for (const char c : value) {
       if (c < '0' || c > '9') return std::nullopt;
-      length = length * 10 + static_cast<std::size_t>(c - '0');
+      const std::size_t digit = static_cast<std::size_t>(c - '0');
+      // Refused before it passes the limit, so that it cannot wrap where
+      // size_t is 32 bits and nineteen digits do not fit.
+      if (digit > most || length > (most - digit) / 10) return std::nullopt;
+      length = length * 10 + digit;
     }
-    if (length > most) return std::nullopt;
     return length;
   }
   return std::nullopt;
