@@ -1,7 +1,8 @@
 // The properties the language server's message reader must have, whatever
-// bytes arrive: no crash or hang; the same messages whether the bytes come
-// at once or in reads of any size; and each message, framed again, read
-// back as itself.
+// bytes arrive: no crash or hang; the same messages and the same headers
+// skipped whether the bytes come at once or in reads of any size; each
+// message, framed again, read back as itself; and those frames read when
+// they follow a bad header and bytes that name no header.
 #pragma once
 
 #include <string>

@@ -1,6 +1,7 @@
 // brindle-check --lsp as an editor meets it: the real program on pipes,
-// the protocol's errors, its lifecycle and exit codes, a story's
-// diagnostics and answers, and a burst of changes answered once.
+// the protocol's errors, a bad frame stepped over, its lifecycle and exit
+// codes, a story's diagnostics and answers, and a burst of changes answered
+// once.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -147,6 +148,41 @@ TEST(LspProtocolTest, ErrorsAndTheServerGoesOn) {
   EXPECT_TRUE(server.until(6).contains("result"));
   server.send(request(7, "textDocument/hover"));  // after shutdown
   EXPECT_EQ(server.until(7)["error"]["code"], -32600);
+  server.send(notification("exit"));
+  EXPECT_EQ(server.exitCode(), 0);
+}
+
+TEST(LspProtocolTest, ABadFrameAndTheRequestsAfterItAnswered) {
+  Server server;
+  server.send(request(1, "initialize", {{"capabilities", json::object()}}));
+  server.until(1);
+  struct Case {
+    const char* name;
+    std::string bytes;  // a bad header and its content, sent with the requests after it in one write
+  };
+  const std::vector<Case> cases = {
+      {"a negative length", "Content-Length: -5\r\n\r\n{}"},
+      {"a length past the limit", "Content-Length: 4294967296\r\n\r\n{}"},
+      {"a blank line with no header", "\r\n{}"},
+  };
+  int id = 2;
+  for (const Case& c : cases) {
+    std::string bytes = c.bytes;
+    for (const int asked : {id, id + 1}) {
+      const std::string content = json(request(asked, "textDocument/unknown")).dump();
+      bytes += "Content-Length: " + std::to_string(content.size()) + "\r\n\r\n" + content;
+    }
+    server.sendBytes(bytes);
+    for (const int asked : {id, id + 1}) {
+      const std::optional<json> answer = server.next();
+      ASSERT_TRUE(answer) << c.name << ": no answer to request " << asked;
+      EXPECT_EQ((*answer)["id"], asked) << c.name;
+      EXPECT_EQ((*answer)["error"]["code"], -32601) << c.name << ": " << answer->dump();
+    }
+    id += 2;
+  }
+  server.send(request(id, "shutdown"));
+  EXPECT_TRUE(server.until(id).contains("result"));
   server.send(notification("exit"));
   EXPECT_EQ(server.exitCode(), 0);
 }
