@@ -5,7 +5,8 @@
 #   scripts/fuzz.sh 600              every target for ten minutes
 #   scripts/fuzz.sh 3600 convert     one target for an hour
 # Targets: convert (the whole conversion), string_utils, check (brindle-check
-# over any bytes), lsp_messages (the language server's message reader). The corpus grows in
+# over any bytes), lsp_messages (the language server's message reader), lsp_edits (a
+# story as an editor changes it, against a fresh reading after each edit). The corpus grows in
 # build-fuzz/corpus/TARGET across runs. An input that breaks a property is
 # saved in build-fuzz/findings/TARGET/ and the script ends with exit code 1;
 # replay one with: build-fuzz/fuzz/brindle_fuzz_TARGET FILE
@@ -18,7 +19,7 @@ if [ $# -gt 0 ]; then
   shift
 fi
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(convert string_utils check lsp_messages)
+[ ${#targets[@]} -gt 0 ] || targets=(convert string_utils check lsp_messages lsp_edits)
 
 scripts/install-deps.sh clang-14 libclang-rt-14-dev
 

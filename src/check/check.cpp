@@ -45,7 +45,7 @@ CheckReport checkScript(std::string_view script, const Batches& batches,
   // lines come first in output.lua.
   std::stable_partition(findings.begin(), findings.end(),
                         [](const Finding& f) { return f.kind == FindingKind::unassignableVariable; });
-  finishWarnings(script, record.labels, record.warnings);
+  finishWarnings(wholeFileOf(script), record.labels, record.warnings);
   // The label problems are findings; every other warning stays one.
   for (Warning& warning : record.warnings) {
     if (warning.kind == WarningKind::undefinedJumpTarget) {

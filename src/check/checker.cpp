@@ -7,7 +7,7 @@
 #include <system_error>
 #include <thread>
 
-#include "escapes.h"
+#include "lua_parser.h"
 #include "script_lines.h"
 #include "segment.h"
 
@@ -33,30 +33,13 @@ struct Checker::State {
   std::vector<Finding>& findings;
   std::size_t threads;
   Segment current;
-  std::string marked;
-  std::vector<std::size_t> pieceMarks;
   std::deque<std::future<std::vector<SegmentFinding>>> pending;
 
-  std::size_t linesBegun() const { return current.firstLine + current.starts.size(); }
+  std::size_t linesBegun() const { return current.linesBegun(); }
 
   void take(std::string_view piece) {
     Segment& at = current;
-    pieceMarks.clear();
-    if (markEscapesNewerLuasRefuse(piece, marked, pieceMarks)) piece = marked;
-    for (const std::size_t mark : pieceMarks) at.marks.push_back(at.text.size() + mark);
-    const std::size_t base = at.text.size();
-    at.text.append(piece);
-    at.carriageReturns = at.carriageReturns || piece.find('\r') != std::string_view::npos;
-    for (std::size_t feed = piece.find('\n'); feed != std::string_view::npos; feed = piece.find('\n', feed + 1)) {
-      at.starts.push_back(base + feed + 1);
-      const std::size_t line = linesBegun() - 1;
-      const LuaLineRole role = lineOf(map, line).role;
-      if (!beginsItem(role)) continue;
-      at.items.push_back({role == LuaLineRole::declaration ? ItemKind::declaration
-                          : role == LuaLineRole::tableKey  ? ItemKind::labelKey
-                                                           : ItemKind::entry,
-                          line});
-    }
+    at.append(piece, map);
     // A segment is cut once it is long enough, before its last item, which
     // waits until the next begins, which ends it.
     if (at.items.size() >= 2 && at.text.size() - at.starts[at.items.front().firstLine - at.firstLine] >= batches.segmentBytes) {
@@ -92,7 +75,10 @@ struct Checker::State {
   void hand(Segment&& segment, std::size_t end) {
     for (std::size_t line = segment.firstLine; line < end; ++line) segment.lines.push_back(lineOf(map, line));
     auto handed = std::make_shared<Segment>(std::move(segment));
-    const auto run = [handed, this] { return checkSegment(std::move(*handed), batches); };
+    const auto run = [handed, this] {
+      LuaParser parser;
+      return checkSegment(std::move(*handed), batches, parser);
+    };
     if (threads > 1) {
       if (pending.size() >= threads) collect();
       try {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "escapes.h"
 #include "string_utils.h"
 
 namespace brindle::check {
@@ -23,6 +24,34 @@ std::size_t luaLineEndAt(std::string_view text, std::size_t at) {
 }
 
 }  // namespace
+
+void Segment::append(std::string_view piece, const LineMap& map) {
+  std::vector<std::size_t> pieceMarks;
+  std::string marked;
+  if (markEscapesNewerLuasRefuse(piece, marked, pieceMarks)) piece = marked;
+  for (const std::size_t mark : pieceMarks) marks.push_back(text.size() + mark);
+  const std::size_t base = text.size();
+  text.append(piece);
+  carriageReturns = carriageReturns || piece.find('\r') != std::string_view::npos;
+  for (std::size_t feed = piece.find('\n'); feed != std::string_view::npos; feed = piece.find('\n', feed + 1)) {
+    starts.push_back(base + feed + 1);
+    const std::size_t line = linesBegun() - 1;
+    const LuaLineRole role = lineOf(map, line).role;
+    if (!beginsItem(role)) continue;
+    items.push_back({role == LuaLineRole::declaration ? ItemKind::declaration
+                     : role == LuaLineRole::tableKey  ? ItemKind::labelKey
+                                                      : ItemKind::entry,
+                     line});
+  }
+}
+
+Segment segmentOf(std::string_view text, const LineMap& map) {
+  Segment segment;
+  segment.append(text, map);
+  segment.lines.assign(map.lines.begin(), map.lines.end());
+  segment.last = true;
+  return segment;
+}
 
 std::string_view Segment::lineText(std::size_t line) const {
   const std::size_t from = offsetOf(line);

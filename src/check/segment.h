@@ -53,6 +53,11 @@ struct Segment {
   bool carriageReturns = false;
   bool last = false;  // nothing follows it
 
+  // Adds `piece`, the next bytes of the text, whose lines the writer's map
+  // `map` gives roles: the escapes only Lua 5.1 takes are marked, the lines
+  // it begins and the items those begin are recorded.
+  void append(std::string_view piece, const LineMap& map);
+
   const LuaLine& lineAt(std::size_t line) const { return lines[line - firstLine]; }
   std::size_t offsetOf(std::size_t line) const { return starts[line - firstLine]; }
   std::size_t linesBegun() const { return firstLine + starts.size(); }
@@ -116,8 +121,12 @@ struct SegmentFinding {
 // map counts from a later line than the script's first).
 Finding findingAt(const SegmentFinding& found, std::size_t lineOffset = 0);
 
-// The findings of the segment's items, in order, without hints. Throws
-// std::bad_alloc when memory runs out.
-std::vector<SegmentFinding> checkSegment(Segment&& segment, const Batches& batches);
+// A whole text, with the map of its lines, as one segment that nothing
+// follows.
+Segment segmentOf(std::string_view text, const LineMap& map);
+
+// The findings of the segment's items, in order, without hints, found with
+// `parser`. Throws std::bad_alloc when memory runs out.
+std::vector<SegmentFinding> checkSegment(Segment&& segment, const Batches& batches, LuaParser& parser);
 
 }  // namespace brindle::check

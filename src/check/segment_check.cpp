@@ -15,12 +15,12 @@ constexpr std::size_t kMostResumedChains = 150;
 
 // A segment being checked, with the parser and the batches' state.
 struct SegmentCheck : Segment {
-  SegmentCheck(Segment&& segment, const Batches& batches)
-      : Segment(std::move(segment)), batches(batches), batchItems(batches.mostItems) {}
+  SegmentCheck(Segment&& segment, const Batches& batches, LuaParser& parser)
+      : Segment(std::move(segment)), batches(batches), parser(parser), batchItems(batches.mostItems) {}
 
   Batches batches;
   std::vector<SegmentFinding> findings;
-  LuaParser parser;
+  LuaParser& parser;
   std::size_t next = 0;
   std::size_t aloneChecked = 0;  // items before this have been loaded alone
   std::size_t batchItems;
@@ -154,8 +154,8 @@ struct SegmentCheck : Segment {
 
 }  // namespace
 
-std::vector<SegmentFinding> checkSegment(Segment&& segment, const Batches& batches) {
-  SegmentCheck check(std::move(segment), batches);
+std::vector<SegmentFinding> checkSegment(Segment&& segment, const Batches& batches, LuaParser& parser) {
+  SegmentCheck check(std::move(segment), batches, parser);
   return check.run();
 }
 

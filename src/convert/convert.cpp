@@ -77,9 +77,8 @@ void convertStretch(std::string_view stretch, const ConvertOptions& options, Str
   }
 }
 
-void finishWarnings(std::string_view script, const LabelReferences& labels,
-                    std::vector<Warning>& warnings) {
-  warnOfWholeFile(script, warnings);
+void finishWarnings(const WholeFile& file, const LabelReferences& labels, std::vector<Warning>& warnings) {
+  warnOfWholeFile(file, warnings);
   warnOfLabelProblems(labels, warnings);
 }
 

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "decode.h"
 #include "labels.h"
 #include "layout.h"
 #include "line_map.h"
@@ -73,9 +74,9 @@ void convertStretch(std::string_view stretch, const ConvertOptions& options, Str
 std::size_t outputReserve(std::size_t scriptSize);
 
 // The last steps of the warnings about a whole script, whose lines' own are
-// in `warnings`, in line order: those about the file as a whole go first,
-// then those about its labels join them in line order (see labels.h).
-void finishWarnings(std::string_view script, const LabelReferences& labels,
-                    std::vector<Warning>& warnings);
+// in `warnings`, in line order: those about the file as a whole (`file`, as
+// decode.h tells) go first, then those about its labels join them in line
+// order (see labels.h).
+void finishWarnings(const WholeFile& file, const LabelReferences& labels, std::vector<Warning>& warnings);
 
 }  // namespace brindle

@@ -4,20 +4,28 @@
 
 namespace brindle {
 
-ScriptText scriptText(std::string_view file, std::string& decoded) {
-  constexpr char kEndOfFile = '\x1A';  // Ctrl-Z
-  const auto dropEndOfFile = [](auto& text) {
-    while (!text.empty() && text.back() == kEndOfFile) text.remove_suffix(1);
-  };
+namespace {
+
+constexpr char kEndOfFile = '\x1A';  // Ctrl-Z
+
+void dropEndOfFile(std::string_view& text) {
+  while (!text.empty() && text.back() == kEndOfFile) text.remove_suffix(1);
+}
+
+}  // namespace
+
+std::string_view scriptOfEditorText(std::string_view text) {
   constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+  if (text.starts_with(kUtf8Mark)) text.remove_prefix(kUtf8Mark.size());
+  dropEndOfFile(text);
+  return text;
+}
+
+ScriptText scriptText(std::string_view file, std::string& decoded) {
   constexpr std::string_view kUtf16LittleEndianMark = "\xFF\xFE";
   constexpr std::string_view kUtf16BigEndianMark = "\xFE\xFF";
   const bool bigEndian = file.starts_with(kUtf16BigEndianMark);
-  if (!bigEndian && !file.starts_with(kUtf16LittleEndianMark)) {
-    if (file.starts_with(kUtf8Mark)) file.remove_prefix(kUtf8Mark.size());
-    dropEndOfFile(file);
-    return {file, {}};
-  }
+  if (!bigEndian && !file.starts_with(kUtf16LittleEndianMark)) return {scriptOfEditorText(file), {}};
   file.remove_prefix(2);
   if (file.size() % 2 != 0 && file.back() == kEndOfFile) file.remove_suffix(1);
   const Utf16Decoding decoding = decodeUtf16(file, bigEndian, decoded);
@@ -36,13 +44,18 @@ ScriptText scriptText(std::string_view file, std::string& decoded) {
   return {text, {}};
 }
 
-void warnOfWholeFile(std::string_view script, std::vector<Warning>& warnings) {
+WholeFile wholeFileOf(std::string_view script) {
+  return {looksLikeUtf16(script),
+          script.find('\n') == std::string_view::npos && script.find('\r') != std::string_view::npos};
+}
+
+void warnOfWholeFile(const WholeFile& file, std::vector<Warning>& warnings) {
   std::vector<Warning> found;
-  if (looksLikeUtf16(script)) {
+  if (file.looksLikeUtf16) {
     found.push_back({1, "this file looks like UTF-16 text without a byte-order mark, which is "
                         "read here as the bytes it is; save it as UTF-8"});
   }
-  if (script.find('\n') == std::string_view::npos && script.find('\r') != std::string_view::npos) {
+  if (file.onlyCarriageReturns) {
     found.push_back({1, "the lines of this file end in a carriage return alone, which does not "
                         "end a line here, so the whole file was read as one line; save it with "
                         "Windows (CR LF) or Unix (LF) line ends"});

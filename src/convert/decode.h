@@ -29,13 +29,25 @@ struct ScriptText {
 // removes a line feed, so line numbers stay those of the file.
 ScriptText scriptText(std::string_view file, std::string& decoded);
 
-// Puts first in `warnings` those about the whole of `script`, neither of
-// which changes its conversion: one for a script that looks like UTF-16
-// saved without a byte-order mark (see looksLikeUtf16), which is read as the
-// bytes it is, NULs and all, so the user should save it as UTF-8; then one
-// for a script whose only line ends are lone carriage returns (as old Mac
-// editors save), since only a line feed ends a line and such a script is
-// read as one line.
-void warnOfWholeFile(std::string_view script, std::vector<Warning>& warnings);
+// The script in the text an editor holds, which is text already: without a
+// UTF-8 byte-order mark at its start and without Ctrl-Z bytes at its end.
+std::string_view scriptOfEditorText(std::string_view text);
+
+// What the warnings about a whole script come from.
+struct WholeFile {
+  // It looks like UTF-16 saved without a byte-order mark (see
+  // looksLikeUtf16), which is read as the bytes it is, NULs and all.
+  bool looksLikeUtf16 = false;
+  // Its only line ends are lone carriage returns (as old Mac editors save),
+  // and only a line feed ends a line, so it is read as one line.
+  bool onlyCarriageReturns = false;
+};
+
+WholeFile wholeFileOf(std::string_view script);
+
+// Puts first in `warnings` those about the whole script, neither of which
+// changes its conversion: one for a script that looks like UTF-16, which the
+// user should save as UTF-8; then one for a script of lone carriage returns.
+void warnOfWholeFile(const WholeFile& file, std::vector<Warning>& warnings);
 
 }  // namespace brindle

@@ -235,7 +235,7 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   }
   lua.finish();
   result.textChanges = merged.textChanges;
-  finishWarnings(script, merged.labels, result.warnings);
+  finishWarnings(wholeFileOf(script), merged.labels, result.warnings);
   return lua.accepted();
 }
 

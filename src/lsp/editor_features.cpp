@@ -4,45 +4,44 @@
 #include <map>
 
 #include "json_report.h"
+#include "layout.h"
 #include "string_utils.h"
 #include "triggers.h"
+#include "writer.h"
 
 namespace brindle::lsp {
 namespace {
 
-Range rangeOf(const Analysis& analysis, const Place& place) {
-  return {analysis.positionOf(place.line, place.begin), analysis.positionOf(place.line, place.end)};
+Range rangeOf(const Story& story, const Place& place) {
+  return {story.positionOf(place.line, place.begin), story.positionOf(place.line, place.end)};
 }
 
-// The line's text without its indentation and trailing whitespace.
-Range textRangeOf(const Analysis& analysis, std::size_t line) {
-  const std::string_view text = analysis.scriptLine(line);
-  const std::size_t begin = text.find_first_not_of(" \t\r\v\f");
-  if (begin == std::string_view::npos) return rangeOf(analysis, {line, 0, text.size()});
-  return rangeOf(analysis, {line, begin, text.find_last_not_of(" \t\r\v\f") + 1});
+// The line's text without its indentation and trailing whitespace; the
+// whole line where it holds nothing else.
+Range textRangeOf(const Story& story, std::size_t line) {
+  const std::string_view text = story.scriptLine(line);
+  const Span span = textSpan(text);
+  if (span.begin == span.end) return rangeOf(story, {line, 0, text.size()});
+  return rangeOf(story, {line, span.begin, span.end});
 }
 
-Place placeAt(const Analysis& analysis, Position position) {
-  return analysis.placeOf(analysis.positions.offsetOf(position));
-}
+Place placeAt(const Story& story, Position position) { return story.placeOf(story.offsetOf(position)); }
 
 bool holds(const Place& place, const Place& at) {
   return place.line == at.line && place.begin <= at.begin && at.begin <= place.end;
 }
 
-template <typename Named>
-const Named* nameAt(const std::vector<Named>& uses, const Place& at) {
-  const auto first = std::lower_bound(uses.begin(), uses.end(), at.line,
-                                      [](const Named& use, std::size_t line) { return use.place.line < line; });
-  for (auto use = first; use != uses.end() && use->place.line == at.line; ++use) {
-    if (holds(use->place, at)) return &*use;
+// The use of `uses`, names of piece `k`, at `at`.
+const NameUse* useAt(const Story& story, std::size_t k, const std::vector<NameUse>& uses, const Place& at) {
+  for (const NameUse& use : uses) {
+    if (holds(story.placeOf(k, use), at)) return &use;
   }
   return nullptr;
 }
 
 // The word of name bytes around the place.
-std::string_view wordAt(const Analysis& analysis, const Place& at) {
-  const std::string_view line = analysis.scriptLine(at.line);
+std::string_view wordAt(const Story& story, const Place& at) {
+  const std::string_view line = story.scriptLine(at.line);
   std::size_t begin = std::min(at.begin, line.size());
   std::size_t end = begin;
   while (begin > 0 && isNameByte(line[begin - 1])) --begin;
@@ -51,21 +50,55 @@ std::string_view wordAt(const Analysis& analysis, const Place& at) {
 }
 
 // The label the place names: its definition, or a jump's target.
-std::optional<std::string> labelNameAt(const Analysis& analysis, const Place& at) {
-  if (const LabelSymbol* label = nameAt(analysis.labels, at)) return label->name;
-  if (const NameUse* jump = nameAt(analysis.jumps, at)) return jump->name;
+std::optional<std::string_view> labelNameAt(const Story& story, const Place& at) {
+  const std::size_t k = story.pieceOfLine(at.line);
+  const Piece& piece = *story.pieces[k];
+  if (piece.isLabel && holds(story.placeOf(k, piece.label), at)) return piece.nameOf(piece.label);
+  if (const NameUse* jump = useAt(story, k, piece.jumps, at)) return piece.nameOf(*jump);
   return std::nullopt;
 }
 
 // The variable the place names: a `$` line's name, or a known name's word.
-std::optional<std::string> variableNameAt(const Analysis& analysis, const Place& at) {
-  if (const NameUse* set = nameAt(analysis.variables, at)) return set->name;
-  const std::string_view word = wordAt(analysis, at);
-  if (word.empty()) return std::nullopt;
-  for (const NameUse& set : analysis.variables) {
-    if (set.name == word) return set.name;
+std::optional<std::string_view> variableNameAt(const Story& story, const Place& at) {
+  const std::size_t k = story.pieceOfLine(at.line);
+  if (const NameUse* set = useAt(story, k, story.pieces[k]->variables, at)) return story.pieces[k]->nameOf(*set);
+  const std::string_view word = wordAt(story, at);
+  if (word.empty() || findName(story.variables, word) == kNoName) return std::nullopt;
+  return word;
+}
+
+// Every `$` line that sets `name`, in order.
+std::vector<Place> setsOf(const Story& story, std::string_view name) {
+  std::vector<Place> places;
+  for (std::size_t k = 0; k < story.pieces.size(); ++k) {
+    const Piece& piece = *story.pieces[k];
+    for (const NameUse& set : piece.variables) {
+      if (piece.nameOf(set) == name) places.push_back(story.placeOf(k, set));
+    }
   }
-  return std::nullopt;
+  return places;
+}
+
+template <typename Map>
+const auto* found(const Map& map, std::string_view name) {
+  const auto at = map.find(name);
+  return at == map.end() ? nullptr : &at->second;
+}
+
+std::vector<Place> definitionsOf(const Story& story, std::string_view label) {
+  std::vector<Place> places;
+  if (const auto* pieces = found(story.labels, label)) {
+    for (const std::uint32_t k : *pieces) places.push_back(story.placeOf(k, story.pieces[k]->label));
+  }
+  return places;
+}
+
+std::vector<Place> jumpsTo(const Story& story, std::string_view label) {
+  std::vector<Place> places;
+  if (const auto* jumps = found(story.jumps, label)) {
+    for (const Located& jump : *jumps) places.push_back(story.placeOf(jump.piece, story.pieces[jump.piece]->jumps[jump.use]));
+  }
+  return places;
 }
 
 std::string plural(std::size_t count, const char* one, const char* many) {
@@ -77,9 +110,7 @@ std::string plural(std::size_t count, const char* one, const char* many) {
 std::string labelNameProblem(std::string_view name) {
   if (name.empty()) return "a label needs a name";
   for (const char c : name) {
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') {
-      return "a label's name cannot hold a blank";
-    }
+    if (isSpaceByte(c)) return "a label's name cannot hold a blank";
     if (c == ':') return "a label's name cannot hold a colon: the first one goes";
     if (c == '"' || c == '\\') return "a label's name cannot hold \" or \\, which Lua reads in its key";
     if (static_cast<unsigned char>(c) < 0x20) return "a label's name cannot hold a control character";
@@ -89,75 +120,74 @@ std::string labelNameProblem(std::string_view name) {
 
 }  // namespace
 
-std::vector<Diagnostic> diagnosticsOf(const Analysis& analysis, const check::CheckReport& report) {
+std::vector<Diagnostic> diagnosticsOf(const Story& story, const check::CheckReport& report) {
   std::vector<Diagnostic> diagnostics;
   diagnostics.reserve(report.findings.size() + report.warnings.size());
   for (const check::Finding& finding : report.findings) {
-    Range range = textRangeOf(analysis, finding.line);
+    Range range = textRangeOf(story, finding.line);
     if (!finding.hints.empty()) {
       const check::Hint& hint = finding.hints.front();
-      range = rangeOf(analysis, {finding.line, hint.column - 1, std::max(hint.endColumn, hint.column) - 1});
+      range = rangeOf(story, {finding.line, hint.column - 1, std::max(hint.endColumn, hint.column) - 1});
     }
     diagnostics.push_back({range, Severity::error, std::string(check::kindName(finding.kind)),
                            check::messageOf(finding)});
   }
   for (const Warning& warning : report.warnings) {
-    diagnostics.push_back({textRangeOf(analysis, warning.line), Severity::warning,
+    diagnostics.push_back({textRangeOf(story, warning.line), Severity::warning,
                            std::string(check::kindName(warning.kind)), warning.message});
   }
   return diagnostics;
 }
 
-std::optional<Range> definitionAt(const Analysis& analysis, Position position) {
-  const Place at = placeAt(analysis, position);
-  if (const std::optional<std::string> label = labelNameAt(analysis, at)) {
-    for (auto definition = analysis.labels.rbegin(); definition != analysis.labels.rend(); ++definition) {
-      if (definition->name == *label) return rangeOf(analysis, definition->place);
-    }
-    return std::nullopt;
+std::optional<Range> definitionAt(const Story& story, Position position) {
+  const Place at = placeAt(story, position);
+  if (const std::optional<std::string_view> label = labelNameAt(story, at)) {
+    const std::vector<Place> definitions = definitionsOf(story, *label);
+    if (definitions.empty()) return std::nullopt;
+    return rangeOf(story, definitions.back());
   }
-  if (const std::optional<std::string> variable = variableNameAt(analysis, at)) {
-    for (const NameUse& set : analysis.variables) {
-      if (set.name == *variable) return rangeOf(analysis, set.place);
+  if (const std::optional<std::string_view> variable = variableNameAt(story, at)) {
+    // Its first `$` line, which the story names; the place is that line's.
+    const std::size_t line = story.variableLines[findName(story.variables, *variable)];
+    const std::size_t k = story.pieceOfLine(line);
+    const Piece& piece = *story.pieces[k];
+    for (const NameUse& set : piece.variables) {
+      if (story.placeOf(k, set).line == line && piece.nameOf(set) == *variable) {
+        return rangeOf(story, story.placeOf(k, set));
+      }
     }
   }
   return std::nullopt;
 }
 
-std::vector<Range> referencesAt(const Analysis& analysis, Position position, bool withDefinitions) {
+std::vector<Range> referencesAt(const Story& story, Position position, bool withDefinitions) {
   std::vector<Range> ranges;
-  const Place at = placeAt(analysis, position);
-  if (const std::optional<std::string> label = labelNameAt(analysis, at)) {
-    if (withDefinitions) {
-      for (const LabelSymbol& definition : analysis.labels) {
-        if (definition.name == *label) ranges.push_back(rangeOf(analysis, definition.place));
-      }
-    }
-    for (const NameUse& jump : analysis.jumps) {
-      if (jump.name == *label) ranges.push_back(rangeOf(analysis, jump.place));
-    }
-    return ranges;
+  const Place at = placeAt(story, position);
+  std::vector<Place> places;
+  if (const std::optional<std::string_view> label = labelNameAt(story, at)) {
+    if (withDefinitions) places = definitionsOf(story, *label);
+    const std::vector<Place> jumps = jumpsTo(story, *label);
+    places.insert(places.end(), jumps.begin(), jumps.end());
+  } else if (const std::optional<std::string_view> variable = variableNameAt(story, at)) {
+    places = setsOf(story, *variable);
   }
-  if (const std::optional<std::string> variable = variableNameAt(analysis, at)) {
-    for (const NameUse& set : analysis.variables) {
-      if (set.name == *variable) ranges.push_back(rangeOf(analysis, set.place));
-    }
-  }
+  for (const Place& place : places) ranges.push_back(rangeOf(story, place));
   return ranges;
 }
 
-std::vector<Completion> completionsAt(const Analysis& analysis, Position position, std::size_t most) {
-  const Place at = placeAt(analysis, position);
-  const std::string_view before = analysis.scriptLine(at.line).substr(0, at.begin);
+std::vector<Completion> completionsAt(const Story& story, Position position, std::size_t most) {
+  const Place at = placeAt(story, position);
+  const std::string_view before = story.scriptLine(at.line).substr(0, at.begin);
   // The first word, and the word being typed.
-  const std::size_t first = before.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const std::size_t firstEnd = std::min(before.find_first_of(" \t", first), before.size());
-  const std::string_view keyword = before.substr(first, firstEnd - first);
-  if (firstEnd == before.size()) return {};  // still the first word
+  std::size_t firstEnd = 0;
+  const std::string_view keyword = nextWord(before, firstEnd);
+  if (keyword.empty() || firstEnd == before.size()) return {};  // still the first word
   std::size_t typed = before.size();
   while (typed > firstEnd && isNameByte(before[typed - 1])) --typed;
   const std::string_view prefix = before.substr(typed);
+  std::size_t afterBlanks = firstEnd;
+  while (afterBlanks < before.size() && isSpaceByte(before[afterBlanks])) ++afterBlanks;
+  const bool secondWord = afterBlanks == before.size() || afterBlanks == typed;
   std::vector<Completion> completions;
   std::map<std::string_view, bool> seen;
   const auto offer = [&](std::string_view name, CompletionKind kind) {
@@ -165,103 +195,145 @@ std::vector<Completion> completionsAt(const Analysis& analysis, Position positio
     seen[name] = true;
     completions.push_back({std::string(name), kind});
   };
-  const bool secondWord = before.find_first_not_of(" \t", firstEnd) == std::string_view::npos ||
-                          before.find_first_not_of(" \t", firstEnd) == typed;
   if (keyword == kJumpOutWord && secondWord) {
-    for (const LabelSymbol& label : analysis.labels) offer(label.name, CompletionKind::label);
+    for (const std::shared_ptr<const Piece>& piece : story.pieces) {
+      if (piece->isLabel) offer(piece->nameOf(piece->label), CompletionKind::label);
+    }
   } else if ((keyword == kDollarWord && secondWord) || keyword == kIfWord || keyword == kElifWord) {
-    for (const NameUse& set : analysis.variables) offer(set.name, CompletionKind::variable);
+    for (std::size_t k = 0; k < nameCount(story.variables); ++k) offer(nameAt(story.variables, k), CompletionKind::variable);
   }
   return completions;
 }
 
-std::optional<std::string> hoverAt(const Analysis& analysis, const LuaView& view, Position position) {
-  const Place at = placeAt(analysis, position);
-  if (const LabelSymbol* label = nameAt(analysis.labels, at)) {
-    std::vector<std::size_t> from;
-    for (const NameUse& jump : analysis.jumps) {
-      if (jump.name == label->name) from.push_back(jump.place.line);
-    }
-    const std::size_t index = static_cast<std::size_t>(label - analysis.labels.data());
-    const std::size_t entries = index < view.entries.size() ? view.entries[index] : 0;
-    std::string text = joined("label **", label->name, "**: ", plural(entries, "entry", "entries"),
-                              ", ", plural(from.size(), "jump", "jumps"), " to it");
-    for (std::size_t k = 0; k < from.size() && k < 20; ++k) {
-      text.append(k > 0 ? ", " : from.size() == 1 ? " (line " : " (lines ").append(std::to_string(from[k]));
+std::optional<std::string> hoverAt(const Story& story, Position position) {
+  const Place at = placeAt(story, position);
+  const std::size_t k = story.pieceOfLine(at.line);
+  const Piece& piece = *story.pieces[k];
+  if (!piece.isLabel) return std::nullopt;
+  TextBuffer lua;
+  LineMap lines;
+  const std::size_t entries = writeTable(piece, lua, lines);
+  if (holds(story.placeOf(k, piece.label), at)) {
+    const std::string_view name = piece.nameOf(piece.label);
+    const std::vector<Place> from = jumpsTo(story, name);
+    std::string text = joined("label **", name, "**: ", plural(entries, "entry", "entries"), ", ",
+                              plural(from.size(), "jump", "jumps"), " to it");
+    for (std::size_t j = 0; j < from.size() && j < 20; ++j) {
+      text.append(j > 0 ? ", " : from.size() == 1 ? " (line " : " (lines ").append(std::to_string(from[j].line));
     }
     if (!from.empty()) text += from.size() > 20 ? ", ...)" : ")";
     return text;
   }
-  if (at.line >= view.ofScriptLine.size() || view.ofScriptLine[at.line] == std::string::npos) return std::nullopt;
-  // The Lua lines the statement's own writing began, in order.
-  std::string lua;
-  const std::vector<LuaLine>& lines = view.lines.lines;
-  for (std::size_t k = view.ofScriptLine[at.line]; k < lines.size() && lines[k].scriptLine == at.line; ++k) {
-    if (lines[k].role == LuaLineRole::chainEnd || lines[k].role == LuaLineRole::tableEnd) break;
-    lua.append(view.line(k)).append("\n");
+  // The Lua lines the statement's own writing began, in order, from the
+  // first that writes a statement of its line: the lines of the map are
+  // those of the text, the first before its first line feed.
+  const std::size_t line = at.line - story.firstLine[k] + 1;
+  const std::vector<LuaLine>& roles = lines.lines;
+  std::size_t first = 0;
+  while (first < roles.size() &&
+         !(roles[first].scriptLine == line &&
+           (roles[first].role == LuaLineRole::entry || roles[first].role == LuaLineRole::chainOpen ||
+            roles[first].role == LuaLineRole::chainGoesOn || roles[first].role == LuaLineRole::chainBody))) {
+    ++first;
   }
-  return joined("```lua\n", lua, "```");
+  if (first == roles.size()) return std::nullopt;
+  const std::string_view text = lua.view();
+  std::size_t begin = 0;
+  for (std::size_t l = 0; l < first; ++l) begin = text.find('\n', begin) + 1;
+  std::string shown;
+  for (std::size_t l = first; l < roles.size() && roles[l].scriptLine == line; ++l) {
+    if (roles[l].role == LuaLineRole::chainEnd || roles[l].role == LuaLineRole::tableEnd) break;
+    const std::size_t end = std::min(text.find('\n', begin), text.size());
+    shown.append(text.substr(begin, end - begin)).append("\n");
+    begin = end + 1;
+  }
+  return joined("```lua\n", shown, "```");
 }
 
-Rename renameAt(const Analysis& analysis, Position position, std::string_view newName) {
-  const Place at = placeAt(analysis, position);
-  const std::optional<std::string> label = labelNameAt(analysis, at);
+Rename renameAt(const Story& story, Position position, std::string_view newName) {
+  const Place at = placeAt(story, position);
+  const std::optional<std::string_view> label = labelNameAt(story, at);
   if (!label) return {{}, "only a label can be renamed here: put the cursor on a label or a jump_out's target"};
   if (std::string problem = labelNameProblem(newName); !problem.empty()) return {{}, problem};
   Rename rename;
-  for (const LabelSymbol& definition : analysis.labels) {
-    if (definition.name == newName) return {{}, joined("a label \"", definition.name, "\" is defined already")};
-    if (definition.name != *label) continue;
-    if (!definition.renameable) {
-      return {{}, joined("the label on line ", std::to_string(definition.place.line),
+  for (std::size_t k = 0; k < story.pieces.size(); ++k) {
+    const Piece& piece = *story.pieces[k];
+    if (!piece.isLabel) continue;
+    const std::string_view name = piece.nameOf(piece.label);
+    if (name == newName) return {{}, joined("a label \"", name, "\" is defined already")};
+    if (name != *label) continue;
+    const Place place = story.placeOf(k, piece.label);
+    if (!piece.renameable) {
+      return {{}, joined("the label on line ", std::to_string(place.line),
                          " is not spelled as one word before its colon; rename it by hand")};
     }
-    rename.edits.push_back({rangeOf(analysis, definition.place), std::string(newName)});
+    rename.edits.push_back({rangeOf(story, place), std::string(newName)});
   }
-  for (const NameUse& jump : analysis.jumps) {
-    if (jump.name != *label) continue;
-    const std::string_view spelled =
-        analysis.scriptLine(jump.place.line).substr(jump.place.begin, jump.place.end - jump.place.begin);
-    if (spelled != jump.name) {
-      return {{}, joined("the jump on line ", std::to_string(jump.place.line),
+  for (const Place& jump : jumpsTo(story, *label)) {
+    const std::string_view spelled = story.scriptLine(jump.line).substr(jump.begin, jump.end - jump.begin);
+    if (spelled != *label) {
+      return {{}, joined("the jump on line ", std::to_string(jump.line),
                          " does not spell the label as one word; rename it by hand")};
     }
-    rename.edits.push_back({rangeOf(analysis, jump.place), std::string(newName)});
+    rename.edits.push_back({rangeOf(story, jump), std::string(newName)});
   }
   return rename;
 }
 
-std::vector<Symbol> documentSymbols(const Analysis& analysis) {
+std::vector<Symbol> documentSymbols(const Story& story) {
   std::vector<Symbol> symbols;
-  for (const LabelSymbol& label : analysis.labels) {
-    symbols.push_back({label.name.empty() ? "\"\"" : label.name, textRangeOf(analysis, label.place.line),
-                       rangeOf(analysis, label.place)});
+  for (std::size_t k = 0; k < story.pieces.size(); ++k) {
+    const Piece& piece = *story.pieces[k];
+    if (!piece.isLabel) continue;
+    const std::string_view name = piece.nameOf(piece.label);
+    const Place place = story.placeOf(k, piece.label);
+    symbols.push_back({name.empty() ? "\"\"" : std::string(name), textRangeOf(story, place.line), rangeOf(story, place)});
   }
   return symbols;
 }
 
-std::vector<Lens> codeLenses(const Analysis& analysis) {
-  std::map<std::string_view, std::size_t> jumps;
-  for (const NameUse& jump : analysis.jumps) ++jumps[jump.name];
+std::vector<Lens> codeLenses(const Story& story) {
   std::vector<Lens> lenses;
-  for (const LabelSymbol& label : analysis.labels) {
-    lenses.push_back({textRangeOf(analysis, label.place.line), plural(jumps[label.name], "jump", "jumps")});
+  for (std::size_t k = 0; k < story.pieces.size(); ++k) {
+    const Piece& piece = *story.pieces[k];
+    if (!piece.isLabel) continue;
+    const auto* jumps = found(story.jumps, piece.nameOf(piece.label));
+    lenses.push_back({textRangeOf(story, story.placeOf(k, piece.label).line),
+                      plural(jumps ? jumps->size() : 0, "jump", "jumps")});
   }
   return lenses;
 }
 
-std::vector<QuickFix> quickFixes(const Analysis& analysis, const check::CheckReport& report, Range range) {
+std::vector<QuickFix> quickFixes(const Story& story, const check::CheckReport& report, Range range) {
   std::vector<QuickFix> fixes;
   for (const check::Finding& finding : report.findings) {
-    const std::size_t line = analysis.positionOf(finding.line, 0).line;
+    const std::size_t line = story.positionOf(finding.line, 0).line;
     if (line < range.start.line || line > range.end.line) continue;
     for (const check::Hint& hint : finding.hints) {
       if (hint.replacement.empty()) continue;
       const Place place{finding.line, hint.column - 1, std::max(hint.endColumn, hint.column) - 1};
-      fixes.push_back({hint.fix, {rangeOf(analysis, place), hint.replacement}});
+      fixes.push_back({hint.fix, {rangeOf(story, place), hint.replacement}});
     }
   }
   return fixes;
+}
+
+std::string storyLua(const Story& story) {
+  std::string console;
+  TableWriter tables(console, kMostItemsPerFunction);
+  for (const std::shared_ptr<const Piece>& piece : story.pieces) {
+    if (!piece->isLabel) continue;
+    tables.open(piece->nameOf(piece->label), 0);
+    for (const PieceStatement& statement : piece->statements) tables.add(piece->luaOf(statement), 0);
+  }
+  tables.close();
+  std::string lua;
+  const LuaSink none;
+  LuaWriter writer(lua, none, kMostItemsPerFunction, static_cast<std::size_t>(-1));
+  writer.begin(chooseLayout(nameCount(story.variables) + tables.items(), kMostItemsPerFunction), story.variables);
+  writer.take(tables);
+  writer.finish();
+  return lua;
 }
 
 }  // namespace brindle::lsp

@@ -1,7 +1,7 @@
-// What the language server answers, each a function of a document's
-// analysis (and its check) and a position, apart from the protocol: the
-// tests call them as tables. Ranges are the editor's; any thread may call
-// them on an analysis it holds.
+// What the language server answers, each a function of a version of a
+// document (its Story, and its check) and a position, apart from the
+// protocol: the tests call them as tables. Ranges are the editor's; any
+// thread may call them on a story it holds.
 #pragma once
 
 #include <cstddef>
@@ -10,15 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis.h"
 #include "check.h"
+#include "positions.h"
+#include "story.h"
 
 namespace brindle::lsp {
-
-struct Range {
-  Position start;
-  Position end;
-};
 
 struct TextEdit {
   Range range;
@@ -36,14 +32,14 @@ struct Diagnostic {
 
 // Every finding and warning of brindle-check, with its range: the text to
 // change where a fix is known, otherwise the line's text.
-std::vector<Diagnostic> diagnosticsOf(const Analysis& analysis, const check::CheckReport& report);
+std::vector<Diagnostic> diagnosticsOf(const Story& story, const check::CheckReport& report);
 
 // A jump_out's target: its label (the last definition, the one LABELS
 // keeps); a variable's name: its first `$` line.
-std::optional<Range> definitionAt(const Analysis& analysis, Position position);
+std::optional<Range> definitionAt(const Story& story, Position position);
 
 // A label's jumps (and its definitions, when asked); a variable's `$` lines.
-std::vector<Range> referencesAt(const Analysis& analysis, Position position, bool withDefinitions);
+std::vector<Range> referencesAt(const Story& story, Position position, bool withDefinitions);
 
 enum class CompletionKind { label = 18 /* Reference */, variable = 6 /* Variable */ };
 
@@ -55,12 +51,11 @@ struct Completion {
 // Label names after `jump_out `; variable names after `$ ` and in the
 // conditions of if and elif lines. At most `most`, those that start with
 // the word being typed.
-std::vector<Completion> completionsAt(const Analysis& analysis, Position position,
-                                      std::size_t most = 1000);
+std::vector<Completion> completionsAt(const Story& story, Position position, std::size_t most = 1000);
 
 // On a statement, the Lua it becomes; on a label, its entries and the
 // jumps to it; as Markdown.
-std::optional<std::string> hoverAt(const Analysis& analysis, const LuaView& lua, Position position);
+std::optional<std::string> hoverAt(const Story& story, Position position);
 
 // The edits that rename the label at `position` and every jump_out naming
 // it, or why not (`refusal` is then set).
@@ -68,7 +63,7 @@ struct Rename {
   std::vector<TextEdit> edits;
   std::string refusal;
 };
-Rename renameAt(const Analysis& analysis, Position position, std::string_view newName);
+Rename renameAt(const Story& story, Position position, std::string_view newName);
 
 struct Symbol {
   std::string name;
@@ -77,7 +72,7 @@ struct Symbol {
 };
 
 // The labels, in order.
-std::vector<Symbol> documentSymbols(const Analysis& analysis);
+std::vector<Symbol> documentSymbols(const Story& story);
 
 struct Lens {
   Range range;
@@ -85,7 +80,7 @@ struct Lens {
 };
 
 // "N jumps" above each label.
-std::vector<Lens> codeLenses(const Analysis& analysis);
+std::vector<Lens> codeLenses(const Story& story);
 
 struct QuickFix {
   std::string title;
@@ -94,6 +89,9 @@ struct QuickFix {
 
 // The fixes of one exact edit for the findings on lines `range` touches:
 // != to ~=, && and || to and and or, else if to elif, a missing colon.
-std::vector<QuickFix> quickFixes(const Analysis& analysis, const check::CheckReport& report, Range range);
+std::vector<QuickFix> quickFixes(const Story& story, const check::CheckReport& report, Range range);
+
+// The Lua brindle writes for the story, whole.
+std::string storyLua(const Story& story);
 
 }  // namespace brindle::lsp

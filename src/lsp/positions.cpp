@@ -69,18 +69,22 @@ LineIndex::LineIndex(std::string_view text) : text_(text), starts_{0} {
   const auto find = [](const char* from, const char* to, char c) {
     return static_cast<const char*>(std::memchr(from, c, static_cast<std::size_t>(to - from)));
   };
+  const auto offset = [begin](const char* at) { return static_cast<std::uint32_t>(at - begin); };
   const bool returns = begin != end && find(begin, end, '\r') != nullptr;
   for (const char* at = begin; at < end;) {
     const char* const feed = find(at, end, '\n');
     if (returns) {
       const char* const stop = !feed ? end : feed > at ? feed - 1 : at;
       for (const char* r = at; r < stop && (r = find(r, stop, '\r')) != nullptr; ++r) {
-        starts_.push_back(static_cast<std::size_t>(r + 1 - begin));
+        if (!loneReturns_) scriptStarts_.assign(starts_.begin(), starts_.end());
+        loneReturns_ = true;
+        starts_.push_back(offset(r + 1));
       }
     }
     if (!feed) break;
     at = feed + 1;
-    starts_.push_back(static_cast<std::size_t>(at - begin));
+    starts_.push_back(offset(at));
+    if (loneReturns_) scriptStarts_.push_back(offset(at));
   }
 }
 
@@ -100,6 +104,11 @@ Position LineIndex::positionOf(std::size_t offset) const {
   const std::string_view text = this->line(line);
   const std::size_t within = std::min(offset - starts_[line], text.size());
   return {line, utf16Units(text.substr(0, within))};
+}
+
+std::size_t LineIndex::scriptLineOf(std::size_t offset) const {
+  const std::vector<std::uint32_t>& starts = scriptStarts();
+  return static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), offset) - starts.begin()) - 1;
 }
 
 std::size_t LineIndex::offsetOf(const Position& position) const {

@@ -49,36 +49,35 @@ bool asksAboutDocument(std::string_view method) {
   return std::find(std::begin(kAboutDocuments), std::end(kAboutDocuments), method) != std::end(kAboutDocuments);
 }
 
-json answerAbout(std::string_view method, const json& params, const std::string& uri, const Analysis& analysis,
-                 const Beside& beside) {
+json answerAbout(std::string_view method, const json& params, const std::string& uri, const Story& story,
+                 const LatestReport& latestReport) {
   const auto position = [&] { return positionFrom(params.at("position")); };
   const auto location = [&](const Range& range) { return json{{"uri", uri}, {"range", toJson(range)}}; };
   if (method == "textDocument/definition") {
-    const std::optional<Range> range = definitionAt(analysis, position());
+    const std::optional<Range> range = definitionAt(story, position());
     return range ? location(*range) : json(nullptr);
   }
   if (method == "textDocument/references") {
     json locations = json::array();
     const bool definitions = params.value("context", json::object()).value("includeDeclaration", false);
-    for (const Range& range : referencesAt(analysis, position(), definitions)) locations.push_back(location(range));
+    for (const Range& range : referencesAt(story, position(), definitions)) locations.push_back(location(range));
     return locations;
   }
   if (method == "textDocument/completion") {
     constexpr std::size_t kMost = 1000;
     json items = json::array();
-    const std::vector<Completion> completions = completionsAt(analysis, position(), kMost);
+    const std::vector<Completion> completions = completionsAt(story, position(), kMost);
     for (const Completion& completion : completions) {
       items.push_back({{"label", completion.name}, {"kind", static_cast<int>(completion.kind)}});
     }
     return {{"isIncomplete", completions.size() >= kMost}, {"items", items}};
   }
   if (method == "textDocument/hover") {
-    const std::shared_ptr<const LuaView> view = beside.view();
-    const std::optional<std::string> text = view ? hoverAt(analysis, *view, position()) : std::nullopt;
+    const std::optional<std::string> text = hoverAt(story, position());
     return text ? json{{"contents", {{"kind", "markdown"}, {"value", *text}}}} : json(nullptr);
   }
   if (method == "textDocument/rename") {
-    const Rename rename = renameAt(analysis, position(), params.at("newName").get<std::string>());
+    const Rename rename = renameAt(story, position(), params.at("newName").get<std::string>());
     if (!rename.refusal.empty()) throw RequestRefused(rename.refusal);
     json edits = json::array();
     for (const TextEdit& edit : rename.edits) edits.push_back(toJson(edit));
@@ -86,7 +85,7 @@ json answerAbout(std::string_view method, const json& params, const std::string&
   }
   if (method == "textDocument/documentSymbol") {
     json symbols = json::array();
-    for (const Symbol& symbol : documentSymbols(analysis)) {
+    for (const Symbol& symbol : documentSymbols(story)) {
       symbols.push_back({{"name", symbol.name}, {"kind", kSymbolKindFunction}, {"range", toJson(symbol.range)},
                          {"selectionRange", toJson(symbol.selection)}});
     }
@@ -94,17 +93,17 @@ json answerAbout(std::string_view method, const json& params, const std::string&
   }
   if (method == "textDocument/codeLens") {
     json lenses = json::array();
-    for (const Lens& lens : codeLenses(analysis)) {
+    for (const Lens& lens : codeLenses(story)) {
       lenses.push_back({{"range", toJson(lens.range)}, {"command", {{"title", lens.title}, {"command", ""}}}});
     }
     return lenses;
   }
   // textDocument/codeAction: the quick fixes of the latest check.
   json actions = json::array();
-  if (const std::shared_ptr<const check::CheckReport> report = beside.report()) {
+  if (const std::shared_ptr<const check::CheckReport> report = latestReport()) {
     const json& range = params.at("range");
     const Range asked{positionFrom(range.at("start")), positionFrom(range.at("end"))};
-    for (const QuickFix& fix : quickFixes(analysis, *report, asked)) {
+    for (const QuickFix& fix : quickFixes(story, *report, asked)) {
       actions.push_back({{"title", fix.title},
                          {"kind", "quickfix"},
                          {"edit", {{"changes", {{uri, json::array({toJson(fix.edit)})}}}}}});
@@ -113,9 +112,9 @@ json answerAbout(std::string_view method, const json& params, const std::string&
   return actions;
 }
 
-json diagnosticsParams(const std::string& uri, const Analysis& analysis, const check::CheckReport& report) {
+json diagnosticsParams(const std::string& uri, const Story& story, const check::CheckReport& report) {
   json diagnostics = json::array();
-  for (const Diagnostic& diagnostic : diagnosticsOf(analysis, report)) {
+  for (const Diagnostic& diagnostic : diagnosticsOf(story, report)) {
     diagnostics.push_back({{"range", toJson(diagnostic.range)},
                            {"severity", static_cast<int>(diagnostic.severity)},
                            {"code", diagnostic.code},

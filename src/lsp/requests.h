@@ -11,9 +11,9 @@
 #include <string>
 #include <string_view>
 
-#include "analysis.h"
 #include "check.h"
 #include "editor_features.h"
+#include "story.h"
 
 namespace brindle::lsp {
 
@@ -34,22 +34,17 @@ struct RequestRefused : std::runtime_error {
 // Whether `method` asks about one document, which answerAbout answers.
 bool asksAboutDocument(std::string_view method);
 
-// What was made of the document beside its analysis, asked for only by the
-// requests that need it (a hover waits for the Lua view; a quick fix takes
-// the latest check); each may give null.
-struct Beside {
-  std::function<std::shared_ptr<const LuaView>()> view;
-  std::function<std::shared_ptr<const check::CheckReport>()> report;
-};
+// The latest check of the document, asked for only by the requests that
+// need it (a quick fix); it may give null.
+using LatestReport = std::function<std::shared_ptr<const check::CheckReport>()>;
 
-// The result of `method` on the document at `uri`, whose analysis is
-// `analysis`. Throws RequestRefused, and nlohmann::json::exception where
-// the parameters are not what the method takes.
+// The result of `method` on the document at `uri`, whose newest version is
+// `story`. Throws RequestRefused, and nlohmann::json::exception where the
+// parameters are not what the method takes.
 nlohmann::json answerAbout(std::string_view method, const nlohmann::json& params, const std::string& uri,
-                           const Analysis& analysis, const Beside& beside);
+                           const Story& story, const LatestReport& report);
 
 // The parameters of textDocument/publishDiagnostics for the document.
-nlohmann::json diagnosticsParams(const std::string& uri, const Analysis& analysis,
-                                 const check::CheckReport& report);
+nlohmann::json diagnosticsParams(const std::string& uri, const Story& story, const check::CheckReport& report);
 
 }  // namespace brindle::lsp

@@ -5,13 +5,13 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "analysis.h"
 #include "check.h"
-#include "decode.h"
 #include "documents.h"
+#include "editor_features.h"
 #include "message_reader.h"
-#include "parts.h"
 #include "requests.h"
 
 namespace brindle::lsp {
@@ -27,23 +27,85 @@ constexpr int kInvalidParams = -32602;
 constexpr int kServerNotInitialized = -32002;
 constexpr int kRequestFailed = -32803;
 
+// Builds a message's JSON as nlohmann's parser does, but moves each string
+// out of the parser where that one copies it: a document's text arrives as
+// one string of a message, and is then held once while the message is
+// parsed, not twice.
+class MovingBuilder {
+ public:
+  explicit MovingBuilder(json& root) : root_(root) {}
+
+  bool null() { return put(nullptr); }
+  bool boolean(bool value) { return put(value); }
+  bool number_integer(json::number_integer_t value) { return put(value); }
+  bool number_unsigned(json::number_unsigned_t value) { return put(value); }
+  bool number_float(json::number_float_t value, const json::string_t&) { return put(value); }
+  bool string(json::string_t& value) { return put(std::move(value)); }
+  bool binary(json::binary_t& value) { return put(std::move(value)); }
+  bool start_object(std::size_t) { return open(json::object()); }
+  bool start_array(std::size_t) { return open(json::array()); }
+  bool end_object() { return close(); }
+  bool end_array() { return close(); }
+  bool key(json::string_t& key) {
+    pending_ = &(*open_.back())[std::move(key)];
+    return true;
+  }
+  template <typename Exception>
+  bool parse_error(std::size_t, const std::string&, const Exception& error) {
+    throw error;
+  }
+
+ private:
+  // Where the next value goes: the root, the key just read, or the end of
+  // the array open. A container's place stays while it is open: nothing is
+  // added to the one around it until it closes.
+  json& slot() {
+    if (open_.empty()) return root_;
+    json& container = *open_.back();
+    if (!container.is_array()) return *pending_;
+    container.push_back(nullptr);
+    return container.back();
+  }
+  template <typename Value>
+  bool put(Value&& value) {
+    slot() = json(std::forward<Value>(value));
+    return true;
+  }
+  bool open(json container) {
+    json& at = slot();
+    at = std::move(container);
+    open_.push_back(&at);
+    return true;
+  }
+  bool close() {
+    open_.pop_back();
+    return true;
+  }
+
+  json& root_;
+  std::vector<json*> open_;
+  json* pending_ = nullptr;
+};
+
 class Server {
  public:
   explicit Server(const Write& write)
-      : write_(write), documents_([this](const std::string& uri, const Analysis& analysis,
-                                         const check::CheckReport& report) { publish(uri, analysis, report); }) {}
+      : write_(write), documents_([this](const std::string& uri, const Story& story,
+                                         const check::CheckReport& report) { publish(uri, story, report); }) {}
 
   // Handles one message; false once the client said exit.
   bool handle(std::string content) {
     json message;
     try {
-      message = json::parse(content);
-    } catch (const json::parse_error& error) {
+      MovingBuilder builder(message);
+      json::sax_parse(content, &builder);
+    } catch (const json::exception& error) {
+      // Not JSON, or a number past what JSON's numbers hold here.
       sendError(nullptr, kParseError, std::string("the message is not JSON: ") + error.what());
       return true;
     }
-    // A document's text is in the message three times at most: the bytes,
-    // the parsed message and the document made of it.
+    // A document's text is in the message twice at most while it is read:
+    // the bytes and the parsed message, whose string the document takes.
     std::string().swap(content);
     if (!message.is_object() || !message.contains("method") || !message["method"].is_string()) {
       // A response to a request of ours (we make none), or no message at all.
@@ -83,6 +145,8 @@ class Server {
   }
 
   int exitCode() const { return exitCode_; }
+  // Every message that has come is handled: the documents may be checked.
+  void idle() { documents_.release(); }
 
  private:
   void send(const json& message) {
@@ -111,12 +175,8 @@ class Server {
         sendError(id, kInvalidParams, "unknown command");
         return;
       }
-      const std::shared_ptr<const std::string> text = documents_.textOf(params.at("arguments").at(0).get<std::string>());
-      if (!text) {
-        sendResult(id, nullptr);
-        return;
-      }
-      sendResult(id, convertedLua(*text));
+      const std::shared_ptr<const Story> story = documents_.storyOf(params.at("arguments").at(0).get<std::string>());
+      sendResult(id, story ? json(storyLua(*story)) : json(nullptr));
       return;
     }
     if (!asksAboutDocument(method)) {
@@ -124,14 +184,13 @@ class Server {
       return;
     }
     const std::string uri = params.contains("textDocument") ? params["textDocument"].value("uri", "") : "";
-    const std::shared_ptr<const Analysis> analysis = documents_.analysisOf(uri);
-    if (!analysis) {
+    const std::shared_ptr<const Story> story = documents_.storyOf(uri);
+    if (!story) {
       sendResult(id, nullptr);
       return;
     }
-    const Beside beside{[&] { return documents_.viewOf(uri); }, [&] { return documents_.reportOf(uri); }};
     try {
-      sendResult(id, answerAbout(method, params, uri, *analysis, beside));
+      sendResult(id, answerAbout(method, params, uri, *story, [&] { return documents_.reportOf(uri); }));
     } catch (const RequestRefused& refused) {
       sendError(id, kRequestFailed, refused.what());
     }
@@ -140,24 +199,18 @@ class Server {
   void notice(const std::string& method, json& params) {
     if (method == "textDocument/didOpen") {
       json& document = params.at("textDocument");
-      documents_.update(document.at("uri").get<std::string>(),
-             std::make_shared<const std::string>(std::move(document.at("text").get_ref<std::string&>())));
+      documents_.open(document.at("uri").get<std::string>(), std::move(document.at("text").get_ref<std::string&>()));
     } else if (method == "textDocument/didChange") {
       const std::string uri = params.at("textDocument").at("uri").get<std::string>();
-      std::shared_ptr<const std::string> text = documents_.textOf(uri);
-      if (!text) return;
-      std::string changed = *text;
+      std::vector<Change> changes;
       for (json& change : params.at("contentChanges")) {
-        if (!change.contains("range")) {
-          changed = std::move(change.at("text").get_ref<std::string&>());
-          continue;
+        std::optional<Range> range;
+        if (change.contains("range")) {
+          range = Range{positionFrom(change["range"].at("start")), positionFrom(change["range"].at("end"))};
         }
-        const LineIndex index(changed);
-        const std::size_t from = index.offsetOf(positionFrom(change["range"].at("start")));
-        const std::size_t to = std::max(from, index.offsetOf(positionFrom(change["range"].at("end"))));
-        changed.replace(from, to - from, change.at("text").get<std::string>());
+        changes.push_back({range, std::move(change.at("text").get_ref<std::string&>())});
       }
-      documents_.update(uri, std::make_shared<const std::string>(std::move(changed)));
+      documents_.change(uri, std::move(changes));
     } else if (method == "textDocument/didClose") {
       const std::string uri = params.at("textDocument").at("uri").get<std::string>();
       documents_.close(uri);
@@ -166,18 +219,9 @@ class Server {
     }
   }
 
-  // The Lua brindle writes for the text, whole.
-  static std::string convertedLua(const std::string& text) {
-    std::string decoded;
-    const ScriptText script = scriptText(text, decoded);
-    Conversion conversion;
-    convertInParts(script.error.empty() ? script.text : std::string_view(text), conversion);
-    return conversion.lua;
-  }
-
-  void publish(const std::string& uri, const Analysis& analysis, const check::CheckReport& report) {
+  void publish(const std::string& uri, const Story& story, const check::CheckReport& report) {
     send({{"jsonrpc", "2.0"}, {"method", "textDocument/publishDiagnostics"},
-          {"params", diagnosticsParams(uri, analysis, report)}});
+          {"params", diagnosticsParams(uri, story, report)}});
   }
 
   const Write& write_;
@@ -201,6 +245,7 @@ int serve(const Read& read, const Write& write) {
     while (std::optional<std::string> content = reader.next()) {
       if (!server.handle(std::move(*content))) return server.exitCode();
     }
+    server.idle();
   }
 }
 

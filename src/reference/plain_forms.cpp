@@ -39,7 +39,7 @@ Script readScript(std::string_view file) {
   if (const std::optional<Warning> warning = beforeLabelsWarning(end)) {
     script.warnings.insert(script.warnings.begin(), *warning);
   }
-  warnOfWholeFile(text.text, script.warnings);
+  warnOfWholeFile(wholeFileOf(text.text), script.warnings);
   warnOfLabelProblems(labels, script.warnings);
   return script;
 }

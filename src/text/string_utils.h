@@ -24,6 +24,39 @@ inline constexpr auto kSpaceBytes = [] {
 
 constexpr bool isSpaceByte(char c) { return kSpaceBytes[static_cast<unsigned char>(c)]; }
 
+// The bytes of `text` other than whitespace at its two ends: [begin, end),
+// begin == end == text.size() when it holds nothing else.
+struct Span {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+};
+constexpr Span textSpan(std::string_view text) {
+  std::size_t begin = 0;
+  while (begin < text.size() && isSpaceByte(text[begin])) ++begin;
+  std::size_t end = text.size();
+  while (end > begin && isSpaceByte(text[end - 1])) --end;
+  return begin == end ? Span{text.size(), text.size()} : Span{begin, end};
+}
+
+// The next word of `text` from `at` on, as the author reads words: the
+// whitespace before it skipped, then the bytes up to the next whitespace.
+// `at` moves past it; the word is empty at the end.
+constexpr std::string_view nextWord(std::string_view text, std::size_t& at) {
+  while (at < text.size() && isSpaceByte(text[at])) ++at;
+  const std::size_t begin = at;
+  while (at < text.size() && !isSpaceByte(text[at])) ++at;
+  return text.substr(begin, at - begin);
+}
+
+// Where the quoted text that `open` opens in `line` (a `"` or a `'`) ends:
+// at the same quote, a backslash escaping the byte after it, or at the
+// line's end (line.size()).
+constexpr std::size_t quotedTextEnd(std::string_view line, std::size_t open) {
+  std::size_t end = open + 1;
+  while (end < line.size() && line[end] != line[open]) end += line[end] == '\\' ? 2 : 1;
+  return end < line.size() ? end : line.size();
+}
+
 // A byte of a name, as a story's labels and variables are written: a
 // letter, a digit, "_", or any byte from 0x80 (a part of a UTF-8 letter).
 constexpr bool isNameByte(char c) {

@@ -131,6 +131,7 @@ TEST(LspProtocolTest, ErrorsAndTheServerGoesOn) {
   const std::vector<Case> cases = {
       {"a request before initialize", json(request(1, "textDocument/hover")).dump(), -32002},
       {"malformed JSON", "{\"jsonrpc\": 2.0,", -32700},
+      {"a number past what JSON holds", "{\"jsonrpc\": \"2.0\", \"id\": 1e999}", -32700},
       {"no method", json({{"jsonrpc", "2.0"}, {"id", 3}}).dump(), -32600},
   };
   for (const Case& c : cases) {

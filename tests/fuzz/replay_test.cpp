@@ -14,6 +14,7 @@
 
 #include "check_check.h"
 #include "convert_check.h"
+#include "lsp_edits_check.h"
 #include "lsp_messages_check.h"
 #include "string_utils_check.h"
 
@@ -101,6 +102,44 @@ TEST(FuzzReplayTest, MessageReaderSeedsAndFindingsKeepEveryProperty) {
   ASSERT_GE(inputs.size(), 3u) << "the seed corpus is missing from " << kSourceDir;
   for (const fs::path& input : inputs) {
     EXPECT_EQ(checkLspMessages(readBytes(input)), "") << input;
+  }
+}
+
+TEST(FuzzReplayTest, EditSeedsAndFindingsKeepEveryProperty) {
+  std::vector<fs::path> inputs = filesUnder(kSourceDir / "fuzz/seeds/lsp_edits", anyFile);
+  const std::vector<fs::path> findings = filesUnder(kSourceDir / "fuzz/regressions/lsp_edits", anyFile);
+  inputs.insert(inputs.end(), findings.begin(), findings.end());
+  ASSERT_GE(inputs.size(), 3u) << "the seed corpus is missing from " << kSourceDir;
+  for (const fs::path& input : inputs) {
+    EXPECT_EQ(checkLspEdits(readBytes(input)), "") << input;
+  }
+}
+
+// Edits of the kinds an author makes (a label, a chain line, a variable
+// put in or taken out, lines joined, a colon lost), drawn at random places
+// of the example stories, in the form checkLspEdits reads.
+TEST(FuzzReplayTest, RandomEditsOfTheExamplesKeepEveryProperty) {
+  const std::vector<fs::path> examples = filesUnder(
+      kSourceDir / "examples", [](const fs::path& p) { return p.filename() == "test.py"; });
+  ASSERT_FALSE(examples.empty());
+  const std::vector<std::string> puts = {"label middle:\n", "    if coins > 1:\n", "        elif x:\n", "\n",
+                                         "    $ seen = True\n", "    jump_out middle\n", ":", " ", "\r", ""};
+  std::uint64_t state = 20261209;
+  const auto random = [&state](std::size_t below) {
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    return static_cast<std::size_t>(state >> 33) % below;
+  };
+  for (const fs::path& example : examples) {
+    for (int sequence = 0; sequence < 4; ++sequence) {
+      std::string input = readBytes(example) + "\xFF";
+      for (int edit = 0; edit < 12; ++edit) {
+        const std::string& put = puts[random(puts.size())];
+        input += {static_cast<char>(random(256)), static_cast<char>(random(256)),
+                  static_cast<char>(random(4) == 0 ? random(256) : random(3)), static_cast<char>(put.size())};
+        input += put;
+      }
+      EXPECT_EQ(checkLspEdits(input), "") << example << ", sequence " << sequence;
+    }
   }
 }
 

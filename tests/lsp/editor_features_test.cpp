@@ -1,5 +1,5 @@
-// The language server's answers on a small story, as functions of its
-// analysis and a position, apart from the protocol.
+// The language server's answers on a small story, as functions of a version
+// of it and a position, apart from the protocol.
 #include "editor_features.h"
 
 #include <gtest/gtest.h>
@@ -27,10 +27,9 @@ const std::string kStory =
     "label market:\n"                         // 10
     "    jump_out start\n";                   // 11
 
-struct Story {
-  std::shared_ptr<const Analysis> analysis = analyze(std::make_shared<const std::string>(kStory));
-  std::shared_ptr<const LuaView> view = viewLua(*analysis);
-  check::CheckReport report = check::checkScript(analysis->script);
+struct Opened {
+  std::shared_ptr<const Story> story = openStory(kStory);
+  check::CheckReport report = check::checkScript(kStory);
 };
 
 std::string describe(const Range& range) {
@@ -45,8 +44,8 @@ std::vector<std::string> describe(const std::vector<Range>& ranges) {
 }
 
 TEST(EditorFeaturesTest, DefinitionsReferencesAndCompletions) {
-  const Story story;
-  const Analysis& a = *story.analysis;
+  const Opened story;
+  const Story& a = *story.story;
   struct Case {
     Position at;
     std::string definition;              // empty: none
@@ -80,10 +79,10 @@ TEST(EditorFeaturesTest, DefinitionsReferencesAndCompletions) {
 }
 
 TEST(EditorFeaturesTest, HoverSymbolsLensesAndDiagnostics) {
-  const Story story;
-  const Analysis& a = *story.analysis;
-  EXPECT_EQ(hoverAt(a, *story.view, {1, 4}), std::optional<std::string>("```lua\n\tfunction() \t coins = 1; end,\n```"));
-  EXPECT_EQ(hoverAt(a, *story.view, {7, 8}),
+  const Opened story;
+  const Story& a = *story.story;
+  EXPECT_EQ(hoverAt(a, {1, 4}), std::optional<std::string>("```lua\n\tfunction() \t coins = 1; end,\n```"));
+  EXPECT_EQ(hoverAt(a, {7, 8}),
             std::optional<std::string>("label **market**: 2 entries, 2 jumps to it (lines 5, 9)"));
   std::vector<std::string> symbols;
   for (const Symbol& symbol : documentSymbols(a)) symbols.push_back(symbol.name + " " + describe(symbol.selection));
@@ -102,8 +101,8 @@ TEST(EditorFeaturesTest, HoverSymbolsLensesAndDiagnostics) {
 }
 
 TEST(EditorFeaturesTest, RenameAndQuickFixes) {
-  const Story story;
-  const Analysis& a = *story.analysis;
+  const Opened story;
+  const Story& a = *story.story;
   struct Case {
     Position at;
     std::string name;
