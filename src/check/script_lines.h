@@ -10,13 +10,15 @@
 #include <string_view>
 #include <vector>
 
+#include "scan.h"
+
 namespace brindle::check {
 
 class ScriptLineFinder {
  public:
   explicit ScriptLineFinder(std::string_view script) : script_(script), marks_{0} {}
 
-  // Line `line` (from 1) without its line end; empty past the last.
+  // Line `line` (from 1) as the conversion reads it; empty past the last.
   std::string_view line(std::size_t line) {
     if (line == 0) return {};
     const std::size_t index = line - 1;
@@ -33,10 +35,7 @@ class ScriptLineFinder {
       if (reached_ % kEvery == 0 && reached_ / kEvery == marks_.size()) marks_.push_back(at_);
     }
     if (at_ > script_.size()) return {};
-    std::string_view text = script_.substr(at_);
-    text = text.substr(0, text.find('\n'));
-    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-    return text;
+    return lineAt(script_, at_);
   }
 
  private:

@@ -20,7 +20,8 @@ namespace brindle::check {
 
 // What opens a table around entries taken out of theirs, and closes it; no
 // line feed, so that the lines of the chunk are those of the text.
-inline const std::string kTableOpen = std::string(kLabelsTable) + "={";
+inline constexpr std::string_view kTableFill = "={";
+inline constexpr std::string_view kTableOpen = Joined<kLabelsTable, kTableFill>::text;
 inline constexpr std::string_view kTableClose = "}";
 // An entry resumed after a broken line of its chain: its function, and an
 // `if` for each chain still open, on the line before the rest.

@@ -80,7 +80,7 @@ std::size_t TableGrouper::group(std::string_view text, TableMarks& marks, const 
     }
     // The group opens on the table's key line, in place of nothing, so that
     // every line keeps its number; the one before closes on the line of "};".
-    constexpr std::size_t kBlankLines = kTableOpen.find_first_not_of('\n');
+    constexpr std::size_t kBlankLines = kTableLead.size();
     put(text.substr(from, mark.offset - from));
     if (used_ != 0) put(kGroupClose);
     put(text.substr(mark.offset, kBlankLines));
