@@ -4,12 +4,13 @@
   bench/lsp_latency.py BRINDLE_CHECK SCRIPT [RUNS]
 
 Opens SCRIPT, then RUNS times: types a line near its start (an incremental
-change) and times the diagnostics that answer it; asks for a definition at
-once after another change (it waits for the analysis of that change); asks
-for a definition, references, completion, hover, symbols and code lens on
-the unchanged document. Then sends a burst of twenty changes and counts
-the diagnostics that answer them (one is what is wanted: the last change's).
-Prints medians and the slowest; passes or fails on nothing.
+change) and times the diagnostics that answer it; asks for a definition and
+a hover at once after another change; asks for a definition, references,
+completion, hover, symbols and code lens on the unchanged document. Then
+sends a burst of twenty changes and counts the diagnostics that answer them
+(one is what is wanted: the last change's). Last, the server's peak memory
+(its VmHWM) beside the script's size. Prints medians and the slowest;
+passes or fails on nothing.
 """
 import json
 import queue
@@ -86,7 +87,7 @@ def main():
         nonlocal target
         target = dict(target, line=target["line"] + 1)
 
-    diagnostics, afterChange, steady = [], [], {}
+    diagnostics, afterChange, hoverAfterChange, steady = [], [], [], {}
     document = {"textDocument": {"uri": uri}}
     for _ in range(runs):
         start = time.perf_counter()
@@ -95,6 +96,9 @@ def main():
         diagnostics.append(at - start)
         change()
         afterChange.append(request("textDocument/definition", dict(document, position=target)))
+        until(lambda m: m.get("method") == "textDocument/publishDiagnostics")
+        change()
+        hoverAfterChange.append(request("textDocument/hover", dict(document, position=target)))
         until(lambda m: m.get("method") == "textDocument/publishDiagnostics")
         for method, params in [("definition", {"position": target}),
                                ("references", {"position": target, "context": {"includeDeclaration": True}}),
@@ -123,9 +127,14 @@ def main():
         len(message["params"]["diagnostics"])))
     print("%-40s %s" % ("diagnostics after a change", figures(diagnostics)))
     print("%-40s %s" % ("definition just after a change", figures(afterChange)))
+    print("%-40s %s" % ("hover just after a change", figures(hoverAfterChange)))
     for method, times in steady.items():
         print("%-40s %s" % (method, figures(times)))
     print("%-40s %d (of 20 changes)" % ("diagnostics answering a burst", answered))
+    with open("/proc/%d/status" % server.pid) as status:
+        peak = next(int(line.split()[1]) for line in status if line.startswith("VmHWM:"))
+    size = len(text.encode())
+    print("%-40s %.0f MB, %.2f times the script" % ("server's peak memory", peak / 1024, peak * 1024 / size))
     request("shutdown", None)
     send({"jsonrpc": "2.0", "method": "exit"})
     server.wait(timeout=10)

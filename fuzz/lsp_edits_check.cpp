@@ -30,13 +30,21 @@ std::string describeFinding(const check::Finding& f) {
   return text;
 }
 
+std::string describeWarning(const Warning& warning) {
+  return std::to_string(warning.line) + " warning " + std::string(check::kindName(warning.kind)) + " " + warning.message;
+}
+
 std::vector<std::string> describe(const check::CheckReport& report) {
   std::vector<std::string> lines;
   for (const check::Finding& finding : report.findings) lines.push_back(describeFinding(finding));
-  for (const Warning& warning : report.warnings) {
-    lines.push_back(std::to_string(warning.line) + " warning " + std::string(check::kindName(warning.kind)) + " " +
-                    warning.message);
-  }
+  for (const Warning& warning : report.warnings) lines.push_back(describeWarning(warning));
+  return lines;
+}
+
+std::vector<std::string> describe(const lsp::StoryReport& report) {
+  std::vector<std::string> lines;
+  for (std::size_t k = 0; k < report.size(); ++k) lines.push_back(describeFinding(report.finding(k)));
+  for (const Warning& warning : report.warnings) lines.push_back(describeWarning(warning));
   return lines;
 }
 
@@ -45,9 +53,9 @@ std::string describe(const Range& range) {
          std::to_string(range.end.line) + ":" + std::to_string(range.end.character);
 }
 
-std::vector<std::string> editorView(const lsp::Story& story, const check::CheckReport& report) {
+std::vector<std::string> editorView(const lsp::Story& story, const lsp::StoryReport& report) {
   std::vector<std::string> lines;
-  for (const lsp::Diagnostic& d : lsp::diagnosticsOf(story, report)) lines.push_back(describe(d.range) + " " + d.message);
+  for (const lsp::Diagnostic& d : lsp::diagnosticsOf(report)) lines.push_back(describe(d.range) + " " + d.message);
   for (const lsp::Symbol& s : lsp::documentSymbols(story)) lines.push_back(s.name + " " + describe(s.selection));
   for (const lsp::Lens& lens : lsp::codeLenses(story)) lines.push_back(describe(lens.range) + " " + lens.title);
   return lines;
@@ -75,13 +83,14 @@ std::string checkLspEdits(std::string_view input) {
     const std::string after = n == 0 ? "the text as opened" : "edit " + std::to_string(n);
     if (story->text() != text) return after + ": the story's text is not the text edited";
     const std::string_view script = scriptOfEditorText(text);
-    const check::CheckReport kept = checker.check(*story);
+    const lsp::StoryReport kept = checker.check(story);
     const check::CheckReport fresh = check::checkScript(script);
     if (std::string difference = firstDifference(describe(kept), describe(fresh)); !difference.empty()) {
       return after + ": the check differs from a check of the whole text: " + difference;
     }
     const std::shared_ptr<const lsp::Story> opened = lsp::openStory(text);
-    if (std::string difference = firstDifference(editorView(*story, kept), editorView(*opened, fresh));
+    if (std::string difference =
+            firstDifference(editorView(*story, kept), editorView(*opened, lsp::StoryChecker().check(opened)));
         !difference.empty()) {
       return after + ": the editor's view differs from that of a story opened afresh: " + difference;
     }

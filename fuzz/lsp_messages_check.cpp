@@ -1,7 +1,9 @@
 #include "lsp_messages_check.h"
 
+#include <nlohmann/json.hpp>
 #include <vector>
 
+#include "message_json.h"
 #include "message_reader.h"
 
 namespace brindle::fuzz {
@@ -18,9 +20,32 @@ std::vector<std::string> messagesOf(std::string_view input, std::size_t piece, s
   return messages;
 }
 
+// The server's reading of a message's JSON is the library's: the same
+// values, the same texts refused.
+std::string checkMessageJson(std::string_view text) {
+  std::optional<nlohmann::json> library;
+  try {
+    library = nlohmann::json::parse(text);
+  } catch (const nlohmann::json::exception&) {
+  }
+  std::optional<nlohmann::json> ours;
+  try {
+    ours = lsp::parseMessage(text);
+  } catch (const lsp::NotJson&) {
+  }
+  if (library.has_value() != ours.has_value()) {
+    return library ? "a JSON text the library reads is refused" : "a text the library refuses is read";
+  }
+  if (library && *library != *ours) return "a JSON text is read as another value than the library reads";
+  return {};
+}
+
 }  // namespace
 
 std::string checkLspMessages(std::string_view input) {
+  for (const std::string_view text : {input, input.substr(input.size() / 2)}) {
+    if (std::string failure = checkMessageJson(text); !failure.empty()) return failure;
+  }
   std::size_t skipped = 0;
   const std::vector<std::string> whole = messagesOf(input, input.size() + 1, skipped);
   // The read sizes follow from the input, so that a finding replays.

@@ -61,9 +61,17 @@ CheckReport checkScript(std::string_view script, const Batches& batches,
   return report;
 }
 
+void appendMessage(std::string& out, const Finding& finding) {
+  out.append(finding.message);
+  if (finding.hints.empty()) return;
+  out.append("; to fix it, ");
+  appendFixes(out, finding.hints);
+}
+
 std::string messageOf(const Finding& finding) {
-  if (finding.hints.empty()) return finding.message;
-  return finding.message + "; to fix it, " + joinFixes(finding.hints);
+  std::string message;
+  appendMessage(message, finding);
+  return message;
 }
 
 std::string summaryLine(const std::vector<Finding>& findings) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,8 +36,25 @@ struct CheckStopped {};
 CheckReport checkScript(std::string_view script, const Batches& batches = {},
                         const std::atomic<bool>* stopped = nullptr);
 
+// Hands the report's warnings and findings to `onWarning(const Warning&)`
+// and `onFinding(const Finding&)` in the order they are printed: by line, a
+// warning before a finding of the same line.
+template <typename OnWarning, typename OnFinding>
+void inPrintedOrder(const CheckReport& report, OnWarning&& onWarning, OnFinding&& onFinding) {
+  auto warning = report.warnings.begin();
+  const auto warningsTo = [&](std::size_t line) {
+    for (; warning != report.warnings.end() && warning->line <= line; ++warning) onWarning(*warning);
+  };
+  for (const Finding& finding : report.findings) {
+    warningsTo(finding.line);
+    onFinding(finding);
+  }
+  warningsTo(static_cast<std::size_t>(-1));
+}
+
 // A finding's message as it is printed: what is wrong, then the fix where
-// there is one.
+// there is one; appended to `out`, or made.
+void appendMessage(std::string& out, const Finding& finding);
 std::string messageOf(const Finding& finding);
 
 // The closing line: how many lines will not load, counted by kind, or that

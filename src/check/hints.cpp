@@ -23,14 +23,6 @@ constexpr Swap kNot{HintKind::notOperator, "!", "not", true};
 constexpr std::string_view kElse = kElseWord.substr(0, kElseWord.size() - 1);
 constexpr std::string_view kColon = ":";
 
-// The first word of `line` and where the next begins.
-std::string_view wordAt(std::string_view line, std::size_t& at) {
-  while (at < line.size() && isSpaceByte(line[at])) ++at;
-  const std::size_t begin = at;
-  while (at < line.size() && !isSpaceByte(line[at])) ++at;
-  return line.substr(begin, at - begin);
-}
-
 }  // namespace
 
 std::vector<Hint> hintsFor(std::string_view line) {
@@ -49,10 +41,10 @@ std::vector<Hint> hintsFor(std::string_view line) {
         joined(blankBefore ? "" : " ", swap.right, blankAfter ? "" : " "));
   };
   std::size_t next = 0;
-  const std::string_view first = wordAt(line, next);
+  const std::string_view first = nextWord(line, next);
   const std::size_t firstAt = next - first.size();
   std::size_t afterSecond = next;
-  const std::string_view second = wordAt(line, afterSecond);
+  const std::string_view second = nextWord(line, afterSecond);
   if (!first.empty() && first[0] == '#') {
     add(HintKind::hashComment, "start the comment with -- instead of #", firstAt, 1);
     return hints;
@@ -63,9 +55,8 @@ std::vector<Hint> hintsFor(std::string_view line) {
   }
   if (!first.empty() && (first[0] == '"' || first[0] == '\'')) {
     // A quoted text that closes, with nothing after it.
-    std::size_t at = firstAt + 1;
-    while (at < line.size() && line[at] != first[0]) at += line[at] == '\\' ? 2 : 1;
-    if (at < line.size() && line.find_first_not_of(" \t\r\v\f", at + 1) == std::string_view::npos) {
+    const std::size_t at = quotedTextEnd(line, firstAt);
+    if (at < line.size() && textSpan(line.substr(at + 1)).begin == line.size() - at - 1) {
       add(HintKind::noSpeaker, "give the line a speaker, as in e \"...\"", firstAt, at + 1 - firstAt);
     }
   }
@@ -74,8 +65,7 @@ std::vector<Hint> hintsFor(std::string_view line) {
   for (std::size_t at = 0; at < line.size(); ++at) {
     const char c = line[at];
     if (c == '"' || c == '\'') {
-      ++at;
-      while (at < line.size() && line[at] != c) at += line[at] == '\\' ? 2 : 1;
+      at = quotedTextEnd(line, at);
       continue;
     }
     const char after = at + 1 < line.size() ? line[at + 1] : '\0';
@@ -91,8 +81,8 @@ std::vector<Hint> hintsFor(std::string_view line) {
     }
   }
   if ((first == kIfWord || first == kElifWord) && !colon) {
-    const std::size_t end = line.find_last_not_of(" \t\r\v\f");
-    add(HintKind::missingColon, "end the line with a colon", end == std::string_view::npos ? 0 : end + 1, 0,
+    const Span text = textSpan(line);
+    add(HintKind::missingColon, "end the line with a colon", text.begin == text.end ? 0 : text.end, 0,
         std::string(kColon));
   }
   std::stable_sort(hints.begin(), hints.end(),
@@ -100,12 +90,16 @@ std::vector<Hint> hintsFor(std::string_view line) {
   return hints;
 }
 
+void appendFixes(std::string& out, const std::vector<Hint>& hints) {
+  for (std::size_t k = 0; k < hints.size(); ++k) {
+    if (k > 0) out.append(k + 1 == hints.size() ? " and " : ", ");
+    out.append(hints[k].fix);
+  }
+}
+
 std::string joinFixes(const std::vector<Hint>& hints) {
   std::string text;
-  for (std::size_t k = 0; k < hints.size(); ++k) {
-    if (k > 0) text.append(k + 1 == hints.size() ? " and " : ", ");
-    text.append(hints[k].fix);
-  }
+  appendFixes(text, hints);
   return text;
 }
 

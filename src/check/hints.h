@@ -35,7 +35,8 @@ struct Hint {
 std::vector<Hint> hintsFor(std::string_view line);
 
 // The fixes of `hints` in one clause: "write ~= instead of != and end the
-// line with a colon".
+// line with a colon"; appended to `out`, or made.
+void appendFixes(std::string& out, const std::vector<Hint>& hints);
 std::string joinFixes(const std::vector<Hint>& hints);
 
 }  // namespace brindle::check

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "script_lines.h"
+#include "string_utils.h"
 
 namespace brindle::check {
 namespace {
@@ -10,9 +11,9 @@ namespace {
 // The columns of a line's text without its indentation and trailing
 // whitespace; the whole line's place when it holds nothing else.
 std::pair<std::size_t, std::size_t> textColumns(std::string_view line) {
-  const std::size_t begin = line.find_first_not_of(" \t\r\v\f");
-  if (begin == std::string_view::npos) return {1, line.size() + 1};
-  return {begin + 1, line.find_last_not_of(" \t\r\v\f") + 2};
+  const Span text = textSpan(line);
+  if (text.begin == text.end) return {1, line.size() + 1};
+  return {text.begin + 1, text.end + 1};
 }
 
 }  // namespace
@@ -65,17 +66,12 @@ void JsonReport::add(std::string_view path, const CheckReport& report, std::stri
                                    {"message", message},
                                    {"hint", hint}});
   };
-  auto warning = report.warnings.begin();
-  const auto warningsTo = [&](std::size_t line) {
-    for (; warning != report.warnings.end() && warning->line <= line; ++warning) {
-      entry(warning->line, "warning", kindName(warning->kind), warning->message, nullptr);
-    }
-  };
-  for (const Finding& finding : report.findings) {
-    warningsTo(finding.line);
-    entry(finding.line, "error", kindName(finding.kind), messageOf(finding), &finding.hints);
-  }
-  warningsTo(static_cast<std::size_t>(-1));
+  inPrintedOrder(
+      report,
+      [&](const Warning& warning) { entry(warning.line, "warning", kindName(warning.kind), warning.message, nullptr); },
+      [&](const Finding& finding) {
+        entry(finding.line, "error", kindName(finding.kind), messageOf(finding), &finding.hints);
+      });
   document_->files.push_back({{"file", path}, {"findings", report.findings.size()},
                               {"warnings", report.warnings.size()}, {"error", nullptr}});
 }

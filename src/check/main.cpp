@@ -107,19 +107,16 @@ void checkFile(const std::string& path, bool several, Totals& totals,
     brindle::printToError(printed);
     printed.clear();
   };
-  auto warning = report.warnings.begin();
-  const auto warningsTo = [&](std::size_t line) {
-    for (; warning != report.warnings.end() && warning->line <= line; ++warning) {
-      brindle::appendWarning(printed, path, *warning);
-      flushIfFull();
-    }
-  };
-  for (const brindle::check::Finding& finding : report.findings) {
-    warningsTo(finding.line);
-    brindle::appendDiagnostic(printed, path, finding.line, "error", brindle::check::messageOf(finding));
-    flushIfFull();
-  }
-  warningsTo(static_cast<std::size_t>(-1));
+  brindle::check::inPrintedOrder(
+      report,
+      [&](const brindle::Warning& warning) {
+        brindle::appendWarning(printed, path, warning);
+        flushIfFull();
+      },
+      [&](const brindle::check::Finding& finding) {
+        brindle::appendDiagnostic(printed, path, finding.line, "error", brindle::check::messageOf(finding));
+        flushIfFull();
+      });
   if (several) {
     printed.append(kProgram).append(": ").append(path).append(": ");
     printed.append(brindle::check::summaryLine(report.findings).substr(std::string_view(kProgram).size() + 2));

@@ -45,25 +45,40 @@ void addJump(LabelReferences& references, std::string_view target, std::size_t l
   if (!isDefined(references, index)) references.jumps.push_back({line, index});
 }
 
+Warning undefinedJumpWarning(std::string_view target, std::size_t line) {
+  return {line, "jump_out leads to " + quoted(target) + ", which no label of this script defines",
+          WarningKind::undefinedJumpTarget};
+}
+
+Warning redefinedLabelWarning(std::string_view name, std::size_t line, std::size_t earlier) {
+  return {line,
+          "label " + quoted(name) + " is defined again; this table replaces the one of line " +
+              std::to_string(earlier) + " in LABELS",
+          WarningKind::redefinedLabel};
+}
+
+void addLabelProblems(std::vector<Warning> undefinedJumps, std::vector<Warning> redefinedLabels,
+                      std::vector<Warning>& warnings) {
+  if (undefinedJumps.empty() && redefinedLabels.empty()) return;
+  for (auto* problems : {&undefinedJumps, &redefinedLabels}) {
+    std::move(problems->begin(), problems->end(), std::back_inserter(warnings));
+  }
+  std::stable_sort(warnings.begin(), warnings.end(),
+                   [](const Warning& a, const Warning& b) { return a.line < b.line; });
+}
+
 void warnOfLabelProblems(const LabelReferences& references, std::vector<Warning>& warnings) {
   std::vector<Warning> undefinedTargets;
   std::size_t undefinedCount = 0;
   for (const LabelReferences::Jump& jump : references.jumps) {
     if (isDefined(references, jump.name)) continue;
     if (undefinedCount++ < references.most) {
-      undefinedTargets.push_back({jump.line,
-                                  "jump_out leads to " + quoted(nameAt(references.names, jump.name)) +
-                                      ", which no label of this script defines",
-                                  WarningKind::undefinedJumpTarget});
+      undefinedTargets.push_back(undefinedJumpWarning(nameAt(references.names, jump.name), jump.line));
     }
   }
   std::vector<Warning> redefinedLabels;
   for (const Redefinition& again : references.redefinitions) {
-    redefinedLabels.push_back({again.line,
-                               "label " + quoted(nameAt(references.names, again.name)) +
-                                   " is defined again; this table replaces the one of line " +
-                                   std::to_string(again.earlier) + " in LABELS",
-                               WarningKind::redefinedLabel});
+    redefinedLabels.push_back(redefinedLabelWarning(nameAt(references.names, again.name), again.line, again.earlier));
   }
   // The rest of a kind is counted on the line of the last one shown.
   const auto countRest = [](std::vector<Warning>& shown, std::size_t all, const char* what) {
@@ -75,12 +90,7 @@ void warnOfLabelProblems(const LabelReferences& references, std::vector<Warning>
   };
   countRest(undefinedTargets, undefinedCount, "jumps to labels this script does not define are");
   countRest(redefinedLabels, references.redefinitionCount, "labels defined again are");
-  if (undefinedTargets.empty() && redefinedLabels.empty()) return;
-  for (auto* shown : {&undefinedTargets, &redefinedLabels}) {
-    std::move(shown->begin(), shown->end(), std::back_inserter(warnings));
-  }
-  std::stable_sort(warnings.begin(), warnings.end(),
-                   [](const Warning& a, const Warning& b) { return a.line < b.line; });
+  addLabelProblems(std::move(undefinedTargets), std::move(redefinedLabels), warnings);
 }
 
 }  // namespace brindle

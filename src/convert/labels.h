@@ -48,10 +48,22 @@ void addLabel(LabelReferences& references, std::string_view name, std::size_t li
 // A jump_out to `target` at `line`.
 void addJump(LabelReferences& references, std::string_view target, std::size_t line);
 
+// The warning of a jump_out at `line` to `target`, which no label defines.
+Warning undefinedJumpWarning(std::string_view target, std::size_t line);
+
+// The warning of a label `name` defined again at `line`, whose table
+// replaces the one of line `earlier`.
+Warning redefinedLabelWarning(std::string_view name, std::size_t line, std::size_t earlier);
+
+// Joins the label problems, each kind in line order, to `warnings`, which
+// are in line order: a stable sort, so that the warnings of a line keep
+// theirs, then the jumps, then the labels defined again.
+void addLabelProblems(std::vector<Warning> undefinedJumps, std::vector<Warning> redefinedLabels,
+                      std::vector<Warning>& warnings);
+
 // Adds to `warnings` the jumps to labels the script does not define and the
 // labels defined again, the first `references.most` of each kind with one
-// more warning that counts the rest; then sorts `warnings` by line (a stable
-// sort: warnings of one line keep their order).
+// more warning that counts the rest, as addLabelProblems does.
 void warnOfLabelProblems(const LabelReferences& references, std::vector<Warning>& warnings);
 
 }  // namespace brindle

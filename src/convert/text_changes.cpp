@@ -15,11 +15,8 @@ using Quoted = TextChangeScratch::Quoted;
 void findQuotedTexts(std::string_view line, std::vector<Quoted>& texts) {
   texts.clear();
   for (std::size_t at = 0; at < line.size(); ++at) {
-    const char quote = line[at];
-    if (quote != '"' && quote != '\'') continue;
-    std::size_t end = at + 1;
-    while (end < line.size() && line[end] != quote) end += line[end] == '\\' ? 2 : 1;
-    end = std::min(end, line.size());
+    if (line[at] != '"' && line[at] != '\'') continue;
+    const std::size_t end = quotedTextEnd(line, at);
     texts.push_back({at, end});
     at = end;
   }

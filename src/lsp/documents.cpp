@@ -72,7 +72,7 @@ std::shared_ptr<const Story> Documents::storyOf(const std::string& uri) {
   return document == documents_.end() ? nullptr : document->second.story;
 }
 
-std::shared_ptr<const check::CheckReport> Documents::reportOf(const std::string& uri) {
+std::shared_ptr<const StoryReport> Documents::reportOf(const std::string& uri) {
   const std::lock_guard<std::mutex> lock(mutex_);
   const auto document = documents_.find(uri);
   return document == documents_.end() ? nullptr : document->second.report;
@@ -102,9 +102,9 @@ void Documents::work() {
     const std::shared_ptr<std::atomic<bool>> stop = waiting->stop;
     const std::shared_ptr<StoryChecker> checker = waiting->checker;
     lock.unlock();
-    std::shared_ptr<const check::CheckReport> report;
+    std::shared_ptr<const StoryReport> report;
     try {
-      if (story) report = std::make_shared<const check::CheckReport>(checker->check(*story, stop.get()));
+      if (story) report = std::make_shared<const StoryReport>(checker->check(story, stop.get()));
     } catch (const check::CheckStopped&) {
     } catch (const std::bad_alloc&) {
     }
@@ -115,7 +115,7 @@ void Documents::work() {
     if (!report) continue;
     document->second.report = report;
     lock.unlock();
-    publish_(uri, *story, *report);
+    publish_(uri, *report);
     lock.lock();
   }
 }

@@ -20,7 +20,6 @@
 #include <thread>
 #include <vector>
 
-#include "check.h"
 #include "story.h"
 #include "story_check.h"
 
@@ -28,7 +27,7 @@ namespace brindle::lsp {
 
 class Documents {
  public:
-  using Publish = std::function<void(const std::string& uri, const Story&, const check::CheckReport&)>;
+  using Publish = std::function<void(const std::string& uri, const StoryReport&)>;
 
   explicit Documents(Publish publish);
   ~Documents();
@@ -47,7 +46,7 @@ class Documents {
   // text could not be read (a story too large for memory).
   std::shared_ptr<const Story> storyOf(const std::string& uri);
   // The newest check there is, of this version or an older one.
-  std::shared_ptr<const check::CheckReport> reportOf(const std::string& uri);
+  std::shared_ptr<const StoryReport> reportOf(const std::string& uri);
 
  private:
   struct Document {
@@ -55,7 +54,7 @@ class Documents {
     std::size_t version = 0;   // counts the versions, from 1
     std::size_t released = 0;  // the version the worker may check
     std::size_t checked = 0;   // the version checked last
-    std::shared_ptr<const check::CheckReport> report;
+    std::shared_ptr<const StoryReport> report;
     std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<StoryChecker> checker = std::make_shared<StoryChecker>();  // the worker's alone
   };

@@ -63,7 +63,7 @@ std::optional<std::string_view> variableNameAt(const Story& story, const Place& 
   const std::size_t k = story.pieceOfLine(at.line);
   if (const NameUse* set = useAt(story, k, story.pieces[k]->variables, at)) return story.pieces[k]->nameOf(*set);
   const std::string_view word = wordAt(story, at);
-  if (word.empty() || findName(story.variables, word) == kNoName) return std::nullopt;
+  if (word.empty() || findName(*story.variables, word) == kNoName) return std::nullopt;
   return word;
 }
 
@@ -79,24 +79,20 @@ std::vector<Place> setsOf(const Story& story, std::string_view name) {
   return places;
 }
 
-template <typename Map>
-const auto* found(const Map& map, std::string_view name) {
-  const auto at = map.find(name);
-  return at == map.end() ? nullptr : &at->second;
-}
-
 std::vector<Place> definitionsOf(const Story& story, std::string_view label) {
   std::vector<Place> places;
-  if (const auto* pieces = found(story.labels, label)) {
-    for (const std::uint32_t k : *pieces) places.push_back(story.placeOf(k, story.pieces[k]->label));
-  }
+  const std::size_t name = findName(story.labels->names, label);
+  if (name == kNoName) return places;
+  for (const std::uint32_t k : story.labels->definitionsOf(name)) places.push_back(story.placeOf(k, story.pieces[k]->label));
   return places;
 }
 
 std::vector<Place> jumpsTo(const Story& story, std::string_view label) {
   std::vector<Place> places;
-  if (const auto* jumps = found(story.jumps, label)) {
-    for (const Located& jump : *jumps) places.push_back(story.placeOf(jump.piece, story.pieces[jump.piece]->jumps[jump.use]));
+  const std::size_t name = findName(story.labels->names, label);
+  if (name == kNoName) return places;
+  for (const Located& jump : story.labels->jumpsTo(name)) {
+    places.push_back(story.placeOf(jump.piece, story.pieces[jump.piece]->jumps[jump.use]));
   }
   return places;
 }
@@ -120,22 +116,31 @@ std::string labelNameProblem(std::string_view name) {
 
 }  // namespace
 
-std::vector<Diagnostic> diagnosticsOf(const Story& story, const check::CheckReport& report) {
-  std::vector<Diagnostic> diagnostics;
-  diagnostics.reserve(report.findings.size() + report.warnings.size());
-  for (const check::Finding& finding : report.findings) {
-    Range range = textRangeOf(story, finding.line);
-    if (!finding.hints.empty()) {
-      const check::Hint& hint = finding.hints.front();
-      range = rangeOf(story, {finding.line, hint.column - 1, std::max(hint.endColumn, hint.column) - 1});
+void forEachDiagnostic(const StoryReport& report, const DiagnosticVisit& visit) {
+  const Story& story = *report.story;
+  std::string message;
+  for (std::size_t k = 0; k < report.size(); ++k) {
+    const check::Finding& raw = report.raw(k);
+    const std::size_t line = report.lineOf(k);
+    Range range = textRangeOf(story, line);
+    if (!raw.hints.empty()) {
+      const check::Hint& hint = raw.hints.front();
+      range = rangeOf(story, {line, hint.column - 1, std::max(hint.endColumn, hint.column) - 1});
     }
-    diagnostics.push_back({range, Severity::error, std::string(check::kindName(finding.kind)),
-                           check::messageOf(finding)});
+    message.clear();
+    check::appendMessage(message, report.namesLine(k) ? report.finding(k) : raw);
+    visit(range, Severity::error, check::kindName(raw.kind), message);
   }
   for (const Warning& warning : report.warnings) {
-    diagnostics.push_back({textRangeOf(story, warning.line), Severity::warning,
-                           std::string(check::kindName(warning.kind)), warning.message});
+    visit(textRangeOf(story, warning.line), Severity::warning, check::kindName(warning.kind), warning.message);
   }
+}
+
+std::vector<Diagnostic> diagnosticsOf(const StoryReport& report) {
+  std::vector<Diagnostic> diagnostics;
+  forEachDiagnostic(report, [&](const Range& range, Severity severity, std::string_view code, std::string_view message) {
+    diagnostics.push_back({range, severity, std::string(code), std::string(message)});
+  });
   return diagnostics;
 }
 
@@ -147,15 +152,7 @@ std::optional<Range> definitionAt(const Story& story, Position position) {
     return rangeOf(story, definitions.back());
   }
   if (const std::optional<std::string_view> variable = variableNameAt(story, at)) {
-    // Its first `$` line, which the story names; the place is that line's.
-    const std::size_t line = story.variableLines[findName(story.variables, *variable)];
-    const std::size_t k = story.pieceOfLine(line);
-    const Piece& piece = *story.pieces[k];
-    for (const NameUse& set : piece.variables) {
-      if (story.placeOf(k, set).line == line && piece.nameOf(set) == *variable) {
-        return rangeOf(story, story.placeOf(k, set));
-      }
-    }
+    return rangeOf(story, story.firstSet(findName(*story.variables, *variable)));
   }
   return std::nullopt;
 }
@@ -200,7 +197,9 @@ std::vector<Completion> completionsAt(const Story& story, Position position, std
       if (piece->isLabel) offer(piece->nameOf(piece->label), CompletionKind::label);
     }
   } else if ((keyword == kDollarWord && secondWord) || keyword == kIfWord || keyword == kElifWord) {
-    for (std::size_t k = 0; k < nameCount(story.variables); ++k) offer(nameAt(story.variables, k), CompletionKind::variable);
+    for (std::size_t k = 0; k < nameCount(*story.variables); ++k) {
+      offer(nameAt(*story.variables, k), CompletionKind::variable);
+    }
   }
   return completions;
 }
@@ -297,21 +296,24 @@ std::vector<Lens> codeLenses(const Story& story) {
   for (std::size_t k = 0; k < story.pieces.size(); ++k) {
     const Piece& piece = *story.pieces[k];
     if (!piece.isLabel) continue;
-    const auto* jumps = found(story.jumps, piece.nameOf(piece.label));
+    const std::size_t name = findName(story.labels->names, piece.labelName());
     lenses.push_back({textRangeOf(story, story.placeOf(k, piece.label).line),
-                      plural(jumps ? jumps->size() : 0, "jump", "jumps")});
+                      plural(name == kNoName ? 0 : story.labels->jumpsTo(name).size(), "jump", "jumps")});
   }
   return lenses;
 }
 
-std::vector<QuickFix> quickFixes(const Story& story, const check::CheckReport& report, Range range) {
+std::vector<QuickFix> quickFixes(const Story& story, const StoryReport& report, Range range) {
   std::vector<QuickFix> fixes;
-  for (const check::Finding& finding : report.findings) {
-    const std::size_t line = story.positionOf(finding.line, 0).line;
+  for (std::size_t k = 0; k < report.size(); ++k) {
+    const check::Finding& raw = report.raw(k);
+    if (raw.hints.empty()) continue;
+    const std::size_t findingLine = report.lineOf(k);
+    const std::size_t line = story.positionOf(findingLine, 0).line;
     if (line < range.start.line || line > range.end.line) continue;
-    for (const check::Hint& hint : finding.hints) {
+    for (const check::Hint& hint : raw.hints) {
       if (hint.replacement.empty()) continue;
-      const Place place{finding.line, hint.column - 1, std::max(hint.endColumn, hint.column) - 1};
+      const Place place{findingLine, hint.column - 1, std::max(hint.endColumn, hint.column) - 1};
       fixes.push_back({hint.fix, {rangeOf(story, place), hint.replacement}});
     }
   }
@@ -323,14 +325,14 @@ std::string storyLua(const Story& story) {
   TableWriter tables(console, kMostItemsPerFunction);
   for (const std::shared_ptr<const Piece>& piece : story.pieces) {
     if (!piece->isLabel) continue;
-    tables.open(piece->nameOf(piece->label), 0);
-    for (const PieceStatement& statement : piece->statements) tables.add(piece->luaOf(statement), 0);
+    tables.open(piece->labelName(), 0);
+    piece->forEachStatement([&](const LuaStatement& statement, std::size_t) { tables.add(statement, 0); });
   }
   tables.close();
   std::string lua;
   const LuaSink none;
   LuaWriter writer(lua, none, kMostItemsPerFunction, static_cast<std::size_t>(-1));
-  writer.begin(chooseLayout(nameCount(story.variables) + tables.items(), kMostItemsPerFunction), story.variables);
+  writer.begin(chooseLayout(nameCount(*story.variables) + tables.items(), kMostItemsPerFunction), *story.variables);
   writer.take(tables);
   writer.finish();
   return lua;

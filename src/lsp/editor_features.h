@@ -10,9 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include <functional>
+
 #include "check.h"
 #include "positions.h"
 #include "story.h"
+#include "story_check.h"
 
 namespace brindle::lsp {
 
@@ -31,8 +34,13 @@ struct Diagnostic {
 };
 
 // Every finding and warning of brindle-check, with its range: the text to
-// change where a fix is known, otherwise the line's text.
-std::vector<Diagnostic> diagnosticsOf(const Story& story, const check::CheckReport& report);
+// change where a fix is known, otherwise the line's text; at the lines of
+// the version the report is of. `visit` sees each in turn, its code and
+// message only while it is called.
+using DiagnosticVisit =
+    std::function<void(const Range& range, Severity severity, std::string_view code, std::string_view message)>;
+void forEachDiagnostic(const StoryReport& report, const DiagnosticVisit& visit);
+std::vector<Diagnostic> diagnosticsOf(const StoryReport& report);
 
 // A jump_out's target: its label (the last definition, the one LABELS
 // keeps); a variable's name: its first `$` line.
@@ -88,8 +96,9 @@ struct QuickFix {
 };
 
 // The fixes of one exact edit for the findings on lines `range` touches:
-// != to ~=, && and || to and and or, else if to elif, a missing colon.
-std::vector<QuickFix> quickFixes(const Story& story, const check::CheckReport& report, Range range);
+// != to ~=, && and || to and and or, else if to elif, a missing colon. The
+// report may be of an older version than `story`.
+std::vector<QuickFix> quickFixes(const Story& story, const StoryReport& report, Range range);
 
 // The Lua brindle writes for the story, whole.
 std::string storyLua(const Story& story);

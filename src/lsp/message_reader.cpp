@@ -170,10 +170,11 @@ void MessageReader::letGo() {
   if (pending_.capacity() > kMostKept && pending_.size() < pending_.capacity() / 4) pending_.shrink_to_fit();
 }
 
-std::string frame(std::string_view content) {
-  std::string framed = "Content-Length: " + std::to_string(content.size());
-  framed.append(kHeaderEnd).append(content);
-  return framed;
+std::string frameHeader(std::size_t contentSize) {
+  std::string header = "Content-Length: " + std::to_string(contentSize);
+  return header.append(kHeaderEnd);
 }
+
+std::string frame(std::string_view content) { return frameHeader(content.size()).append(content); }
 
 }  // namespace brindle::lsp

@@ -57,5 +57,7 @@ class MessageReader {
 
 // The framed form of `content`: its header, then it.
 std::string frame(std::string_view content);
+// The header alone, for a writer that writes the content after it.
+std::string frameHeader(std::size_t contentSize);
 
 }  // namespace brindle::lsp

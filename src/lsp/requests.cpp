@@ -16,6 +16,35 @@ constexpr int kSymbolKindFunction = 12;
 json toJson(const Range& range) { return {{"start", toJson(range.start)}, {"end", toJson(range.end)}}; }
 json toJson(const TextEdit& edit) { return {{"range", toJson(edit.range)}, {"newText", edit.newText}}; }
 
+// `text` as a JSON string: its bytes as they are where they need no escape,
+// which is nearly always, else as the JSON library writes them.
+void appendJsonString(std::string& out, std::string_view text) {
+  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x20 && byte < 0x7F && c != '"' && c != '\\';
+  });
+  if (!plain) {
+    out.append(json(text).dump(-1, ' ', false, json::error_handler_t::replace));
+    return;
+  }
+  out.push_back('"');
+  out.append(text);
+  out.push_back('"');
+}
+
+void appendPosition(std::string& out, const Position& position) {
+  out.append("{\"line\":").append(std::to_string(position.line));
+  out.append(",\"character\":").append(std::to_string(position.character)).append("}");
+}
+
+void appendRange(std::string& out, const Range& range) {
+  out.append(R"({"start":)");
+  appendPosition(out, range.start);
+  out.append(R"(,"end":)");
+  appendPosition(out, range.end);
+  out.push_back('}');
+}
+
 constexpr std::string_view kAboutDocuments[] = {
     "textDocument/definition", "textDocument/references", "textDocument/completion",
     "textDocument/hover",      "textDocument/rename",     "textDocument/documentSymbol",
@@ -49,8 +78,10 @@ bool asksAboutDocument(std::string_view method) {
   return std::find(std::begin(kAboutDocuments), std::end(kAboutDocuments), method) != std::end(kAboutDocuments);
 }
 
-json answerAbout(std::string_view method, const json& params, const std::string& uri, const Story& story,
-                 const LatestReport& latestReport) {
+namespace {
+
+json answerAsJson(std::string_view method, const json& params, const std::string& uri, const Story& story,
+                  const LatestReport& latestReport) {
   const auto position = [&] { return positionFrom(params.at("position")); };
   const auto location = [&](const Range& range) { return json{{"uri", uri}, {"range", toJson(range)}}; };
   if (method == "textDocument/definition") {
@@ -83,24 +114,9 @@ json answerAbout(std::string_view method, const json& params, const std::string&
     for (const TextEdit& edit : rename.edits) edits.push_back(toJson(edit));
     return {{"changes", {{uri, edits}}}};
   }
-  if (method == "textDocument/documentSymbol") {
-    json symbols = json::array();
-    for (const Symbol& symbol : documentSymbols(story)) {
-      symbols.push_back({{"name", symbol.name}, {"kind", kSymbolKindFunction}, {"range", toJson(symbol.range)},
-                         {"selectionRange", toJson(symbol.selection)}});
-    }
-    return symbols;
-  }
-  if (method == "textDocument/codeLens") {
-    json lenses = json::array();
-    for (const Lens& lens : codeLenses(story)) {
-      lenses.push_back({{"range", toJson(lens.range)}, {"command", {{"title", lens.title}, {"command", ""}}}});
-    }
-    return lenses;
-  }
   // textDocument/codeAction: the quick fixes of the latest check.
   json actions = json::array();
-  if (const std::shared_ptr<const check::CheckReport> report = latestReport()) {
+  if (const std::shared_ptr<const StoryReport> report = latestReport()) {
     const json& range = params.at("range");
     const Range asked{positionFrom(range.at("start")), positionFrom(range.at("end"))};
     for (const QuickFix& fix : quickFixes(story, *report, asked)) {
@@ -112,16 +128,63 @@ json answerAbout(std::string_view method, const json& params, const std::string&
   return actions;
 }
 
-json diagnosticsParams(const std::string& uri, const Story& story, const check::CheckReport& report) {
-  json diagnostics = json::array();
-  for (const Diagnostic& diagnostic : diagnosticsOf(story, report)) {
-    diagnostics.push_back({{"range", toJson(diagnostic.range)},
-                           {"severity", static_cast<int>(diagnostic.severity)},
-                           {"code", diagnostic.code},
-                           {"source", "brindle-check"},
-                           {"message", diagnostic.message}});
+}  // namespace
+
+std::string answerAbout(std::string_view method, const json& params, const std::string& uri, const Story& story,
+                        const LatestReport& latestReport) {
+  // The answers that grow with the story (a symbol and a lens for each
+  // label) are written out directly; the others as the JSON library
+  // writes them.
+  if (method == "textDocument/documentSymbol" || method == "textDocument/codeLens") {
+    std::string out = "[";
+    const auto next = [&out] { out.append(out.size() > 1 ? ",{" : "{"); };
+    if (method == "textDocument/documentSymbol") {
+      for (const Symbol& symbol : documentSymbols(story)) {
+        next();
+        out.append(R"("name":)");
+        appendJsonString(out, symbol.name);
+        out.append(R"(,"kind":)").append(std::to_string(kSymbolKindFunction)).append(R"(,"range":)");
+        appendRange(out, symbol.range);
+        out.append(R"(,"selectionRange":)");
+        appendRange(out, symbol.selection);
+        out.push_back('}');
+      }
+    } else {
+      for (const Lens& lens : codeLenses(story)) {
+        next();
+        out.append(R"("range":)");
+        appendRange(out, lens.range);
+        out.append(R"(,"command":{"title":)");
+        appendJsonString(out, lens.title);
+        out.append(R"(,"command":""}})");
+      }
+    }
+    return out.append("]");
   }
-  return {{"uri", uri}, {"diagnostics", diagnostics}};
+  return answerAsJson(method, params, uri, story, latestReport).dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::string diagnosticsNotification(const std::string& uri, const StoryReport& report) {
+  std::string out = R"({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"uri":)";
+  appendJsonString(out, uri);
+  out.append(R"(,"diagnostics":[)");
+  bool first = true;
+  forEachDiagnostic(report, [&](const Range& range, Severity severity, std::string_view code, std::string_view message) {
+    out.append(first ? "{" : ",{");
+    first = false;
+    out.append(R"("range":{"start":)");
+    appendPosition(out, range.start);
+    out.append(R"(,"end":)");
+    appendPosition(out, range.end);
+    out.append(R"(},"severity":)").append(std::to_string(static_cast<int>(severity)));
+    out.append(R"(,"code":)");
+    appendJsonString(out, code);
+    out.append(R"(,"source":"brindle-check","message":)");
+    appendJsonString(out, message);
+    out.push_back('}');
+  });
+  out.append("]}}");
+  return out;
 }
 
 }  // namespace brindle::lsp

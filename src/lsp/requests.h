@@ -14,6 +14,7 @@
 #include "check.h"
 #include "editor_features.h"
 #include "story.h"
+#include "story_check.h"
 
 namespace brindle::lsp {
 
@@ -36,15 +37,18 @@ bool asksAboutDocument(std::string_view method);
 
 // The latest check of the document, asked for only by the requests that
 // need it (a quick fix); it may give null.
-using LatestReport = std::function<std::shared_ptr<const check::CheckReport>()>;
+using LatestReport = std::function<std::shared_ptr<const StoryReport>()>;
 
 // The result of `method` on the document at `uri`, whose newest version is
-// `story`. Throws RequestRefused, and nlohmann::json::exception where the
-// parameters are not what the method takes.
-nlohmann::json answerAbout(std::string_view method, const nlohmann::json& params, const std::string& uri,
-                           const Story& story, const LatestReport& report);
+// `story`, as JSON text. Throws RequestRefused, and
+// nlohmann::json::exception where the parameters are not what the method
+// takes.
+std::string answerAbout(std::string_view method, const nlohmann::json& params, const std::string& uri,
+                        const Story& story, const LatestReport& report);
 
-// The parameters of textDocument/publishDiagnostics for the document.
-nlohmann::json diagnosticsParams(const std::string& uri, const Story& story, const check::CheckReport& report);
+// The notification textDocument/publishDiagnostics of the document's
+// report, as JSON text: written out directly, since a large story's has
+// tens of thousands of diagnostics and is sent after every change.
+std::string diagnosticsNotification(const std::string& uri, const StoryReport& report);
 
 }  // namespace brindle::lsp

@@ -11,6 +11,8 @@
 #include "check.h"
 #include "documents.h"
 #include "editor_features.h"
+#include "large_buffer.h"
+#include "message_json.h"
 #include "message_reader.h"
 #include "requests.h"
 
@@ -27,79 +29,18 @@ constexpr int kInvalidParams = -32602;
 constexpr int kServerNotInitialized = -32002;
 constexpr int kRequestFailed = -32803;
 
-// Builds a message's JSON as nlohmann's parser does, but moves each string
-// out of the parser where that one copies it: a document's text arrives as
-// one string of a message, and is then held once while the message is
-// parsed, not twice.
-class MovingBuilder {
- public:
-  explicit MovingBuilder(json& root) : root_(root) {}
-
-  bool null() { return put(nullptr); }
-  bool boolean(bool value) { return put(value); }
-  bool number_integer(json::number_integer_t value) { return put(value); }
-  bool number_unsigned(json::number_unsigned_t value) { return put(value); }
-  bool number_float(json::number_float_t value, const json::string_t&) { return put(value); }
-  bool string(json::string_t& value) { return put(std::move(value)); }
-  bool binary(json::binary_t& value) { return put(std::move(value)); }
-  bool start_object(std::size_t) { return open(json::object()); }
-  bool start_array(std::size_t) { return open(json::array()); }
-  bool end_object() { return close(); }
-  bool end_array() { return close(); }
-  bool key(json::string_t& key) {
-    pending_ = &(*open_.back())[std::move(key)];
-    return true;
-  }
-  template <typename Exception>
-  bool parse_error(std::size_t, const std::string&, const Exception& error) {
-    throw error;
-  }
-
- private:
-  // Where the next value goes: the root, the key just read, or the end of
-  // the array open. A container's place stays while it is open: nothing is
-  // added to the one around it until it closes.
-  json& slot() {
-    if (open_.empty()) return root_;
-    json& container = *open_.back();
-    if (!container.is_array()) return *pending_;
-    container.push_back(nullptr);
-    return container.back();
-  }
-  template <typename Value>
-  bool put(Value&& value) {
-    slot() = json(std::forward<Value>(value));
-    return true;
-  }
-  bool open(json container) {
-    json& at = slot();
-    at = std::move(container);
-    open_.push_back(&at);
-    return true;
-  }
-  bool close() {
-    open_.pop_back();
-    return true;
-  }
-
-  json& root_;
-  std::vector<json*> open_;
-  json* pending_ = nullptr;
-};
-
 class Server {
  public:
   explicit Server(const Write& write)
-      : write_(write), documents_([this](const std::string& uri, const Story& story,
-                                         const check::CheckReport& report) { publish(uri, story, report); }) {}
+      : write_(write),
+        documents_([this](const std::string& uri, const StoryReport& report) { publish(uri, report); }) {}
 
   // Handles one message; false once the client said exit.
   bool handle(std::string content) {
     json message;
     try {
-      MovingBuilder builder(message);
-      json::sax_parse(content, &builder);
-    } catch (const json::exception& error) {
+      message = parseMessage(content);
+    } catch (const NotJson& error) {
       // Not JSON, or a number past what JSON's numbers hold here.
       sendError(nullptr, kParseError, std::string("the message is not JSON: ") + error.what());
       return true;
@@ -149,12 +90,21 @@ class Server {
   void idle() { documents_.release(); }
 
  private:
-  void send(const json& message) {
-    const std::string text = frame(message.dump(-1, ' ', false, json::error_handler_t::replace));
+  void send(const json& message) { sendText(message.dump(-1, ' ', false, json::error_handler_t::replace)); }
+  void sendText(std::string_view content) {
+    const std::string header = frameHeader(content.size());
     const std::lock_guard<std::mutex> lock(output_);
-    write_(text);
+    write_(header);
+    write_(content);
   }
   void sendResult(const json& id, const json& result) { send({{"jsonrpc", "2.0"}, {"id", id}, {"result", result}}); }
+  // A result that is JSON text already.
+  void sendResultText(const json& id, std::string_view result) {
+    std::string text = R"({"jsonrpc":"2.0","id":)";
+    text.append(id.dump(-1, ' ', false, json::error_handler_t::replace)).append(R"(,"result":)");
+    text.append(result).append("}");
+    sendText(text);
+  }
   void sendError(const json& id, int code, const std::string& message) {
     send({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
   }
@@ -190,7 +140,7 @@ class Server {
       return;
     }
     try {
-      sendResult(id, answerAbout(method, params, uri, *story, [&] { return documents_.reportOf(uri); }));
+      sendResultText(id, answerAbout(method, params, uri, *story, [&] { return documents_.reportOf(uri); }));
     } catch (const RequestRefused& refused) {
       sendError(id, kRequestFailed, refused.what());
     }
@@ -219,10 +169,7 @@ class Server {
     }
   }
 
-  void publish(const std::string& uri, const Story& story, const check::CheckReport& report) {
-    send({{"jsonrpc", "2.0"}, {"method", "textDocument/publishDiagnostics"},
-          {"params", diagnosticsParams(uri, story, report)}});
-  }
+  void publish(const std::string& uri, const StoryReport& report) { sendText(diagnosticsNotification(uri, report)); }
 
   const Write& write_;
   std::mutex output_;  // one message at a time on the output
@@ -235,6 +182,9 @@ class Server {
 }  // namespace
 
 int serve(const Read& read, const Write& write) {
+  // A story's diagnostics are sent as one text of megabytes after every
+  // change: such blocks go back to the system as soon as they are freed.
+  keepLargeBlocksApart();
   Server server(write);
   MessageReader reader;
   char buffer[std::size_t{1} << 16];

@@ -7,7 +7,9 @@
 
 #include "convert.h"
 #include "decode.h"
+#include "normalise.h"
 #include "text_changes.h"
+#include "triggers.h"
 #include "utf16.h"
 #include "variables.h"
 #include "walk.h"
@@ -29,6 +31,43 @@ NameUse useOf(Piece& piece, const Statement& statement, std::size_t line) {
   const auto [at, size] = keep(piece, statement.name);
   return {static_cast<std::uint32_t>(line), static_cast<std::uint32_t>(statement.nameBegin),
           static_cast<std::uint32_t>(statement.nameEnd), at, size};
+}
+
+// The statement's Lua as the piece keeps it: nothing where it is the line
+// behind its tabs; a view of the line where the rules only took bytes off
+// its ends (the erased "$" of a `$` line, the colon of an else:); else a
+// copy in the piece's arena.
+void keepStatement(Piece& piece, const Statement& statement, std::size_t line, std::string_view pieceText) {
+  const LuaStatement& lua = statement.lua;
+  const LuaStatement asLine = lineAsLua(statement.source);
+  // The Lua's tabs may be counted apart or lead its text.
+  const std::size_t leadingTabs = lua.tabs + std::min(lua.text.find_first_not_of('\t'), lua.text.size());
+  const std::string_view rest = lua.text.substr(leadingTabs - lua.tabs);
+  if (lua.chainFlag == ChainFlag::plainStatement && leadingTabs == asLine.tabs && rest == asLine.text) return;
+  const auto within = [&](std::string_view bytes) {
+    return bytes.data() >= pieceText.data() && bytes.data() + bytes.size() <= pieceText.data() + pieceText.size();
+  };
+  const std::string_view source = statement.source.substr(leadingBlanks(statement.source));
+  std::string_view viewed = within(rest) ? rest : std::string_view();
+  if (!within(rest) && !rest.empty()) {
+    if (source.ends_with(rest)) viewed = source.substr(source.size() - rest.size());
+    if (source.starts_with(rest)) viewed = source.substr(0, rest.size());
+  }
+  PieceStatement kept;
+  kept.line = static_cast<std::uint32_t>(line);
+  kept.chainFlag = lua.chainFlag;
+  if (viewed.data() != nullptr && leadingTabs <= UINT16_MAX) {
+    kept.at = static_cast<std::uint32_t>(viewed.data() - pieceText.data());
+    kept.size = static_cast<std::uint32_t>(viewed.size());
+    kept.tabs = static_cast<std::uint16_t>(leadingTabs);
+  } else {
+    // Its tabs written out too, where they are more than the count holds.
+    kept.at = static_cast<std::uint32_t>(piece.arena.size());
+    piece.arena.append(lua.tabs, '\t').append(lua.text);
+    kept.size = static_cast<std::uint32_t>(lua.tabs + lua.text.size());
+    kept.inArena = true;
+  }
+  piece.statements.push_back(kept);
 }
 
 // Walks `region`, a run of whole lines of the document in `chunk` that
@@ -62,7 +101,8 @@ std::vector<PiecePtr> walkPieces(const std::shared_ptr<const std::string>& chunk
   const WalkEnd end = walkScript(
       script,
       [&](const Statement& statement) {
-        if (statement.kind == LineKind::label && (statement.line > 1 || !pieces.back()->statements.empty())) {
+        // A label on the region's first line opens the piece begun there.
+        if (statement.kind == LineKind::label && statement.line > 1) {
           begin(static_cast<std::size_t>(statement.source.data() - region.data()), statement.line);
         }
         Piece& piece = *pieces.back();
@@ -85,19 +125,7 @@ std::vector<PiecePtr> walkPieces(const std::shared_ptr<const std::string>& chunk
         if (statement.textChange) {
           piece.warnings.push_back({line, describeTextChange(*statement.textChange), WarningKind::textChange});
         }
-        const LuaStatement& lua = statement.lua;
-        PieceStatement kept{static_cast<std::uint32_t>(line), 0, static_cast<std::uint32_t>(lua.text.size()),
-                            static_cast<std::uint32_t>(lua.indent), static_cast<std::uint32_t>(lua.tabs),
-                            lua.chainFlag, false};
-        const bool ownBytes = lua.text.data() >= region.data() &&
-                              lua.text.data() + lua.text.size() <= region.data() + region.size();
-        if (ownBytes) {
-          kept.at = static_cast<std::uint32_t>(lua.text.data() - region.data() - starts.back());
-        } else {
-          kept.at = keep(piece, lua.text).first;
-          kept.inArena = true;
-        }
-        piece.statements.push_back(kept);
+        keepStatement(piece, statement, line, region.substr(starts.back()));
       },
       options);
   if (!pieces.front()->isLabel) {
@@ -118,6 +146,9 @@ std::vector<PiecePtr> walkPieces(const std::shared_ptr<const std::string>& chunk
     const bool last = atEnd && k + 1 == pieces.size();
     piece.lines = piece.index.scriptLineCount() - (last ? 0 : 1);
     piece.arena.shrink_to_fit();
+    piece.statements.shrink_to_fit();
+    piece.jumps.shrink_to_fit();
+    piece.variables.shrink_to_fit();
     made.push_back(std::move(pieces[k]));
   }
   return made;
@@ -146,42 +177,104 @@ void locatePieces(Story& story) {
   story.size = offset;
 }
 
-// What the story says as a whole: where each name stands, its variables,
-// its warnings.
-void mergeFacts(Story& story) {
-  story.labels.clear();
-  story.jumps.clear();
-  story.variables = NameTable();
-  story.variableLines.clear();
-  story.labelReferences = LabelReferences(std::numeric_limits<std::size_t>::max());
-  story.warnings.clear();
+// Where the story's labels are defined and jumped to, and its problems:
+// the names first, each name's uses counted, then laid out by name.
+std::shared_ptr<const LabelIndex> indexLabels(const Story& story) {
+  auto index = std::make_shared<LabelIndex>();
+  std::vector<std::uint32_t> definitionCount;
+  std::vector<std::uint32_t> jumpCount;
+  const auto count = [&](std::vector<std::uint32_t>& counts, std::string_view name) {
+    const std::size_t n = addName(index->names, name);
+    if (n >= definitionCount.size()) {
+      definitionCount.resize(n + 1);
+      jumpCount.resize(n + 1);
+    }
+    ++counts[n];
+  };
+  for (const PiecePtr& piece : story.pieces) {
+    if (piece->isLabel) count(definitionCount, piece->labelName());
+    for (const NameUse& jump : piece->jumps) count(jumpCount, piece->nameOf(jump));
+  }
+  const auto layOut = [](const std::vector<std::uint32_t>& counts, std::vector<std::uint32_t>& at) {
+    at.assign(counts.size() + 1, 0);
+    for (std::size_t n = 0; n < counts.size(); ++n) at[n + 1] = at[n] + counts[n];
+  };
+  layOut(definitionCount, index->definitionsAt);
+  layOut(jumpCount, index->jumpsAt);
+  index->definitions.resize(index->definitionsAt.back());
+  index->jumps.resize(index->jumpsAt.back());
+  std::vector<std::uint32_t> definitionsPut(definitionCount.size());
+  std::vector<std::uint32_t> jumpsPut(jumpCount.size());
+  for (std::size_t k = 0; k < story.pieces.size(); ++k) {
+    const Piece& piece = *story.pieces[k];
+    const auto at = static_cast<std::uint32_t>(k);
+    if (piece.isLabel) {
+      const std::size_t n = findName(index->names, piece.labelName());
+      const std::uint32_t put = index->definitionsAt[n] + definitionsPut[n]++;
+      if (put > index->definitionsAt[n]) index->redefinitions.push_back({at, index->definitions[put - 1]});
+      index->definitions[put] = at;
+    }
+    for (std::size_t j = 0; j < piece.jumps.size(); ++j) {
+      const std::size_t n = findName(index->names, piece.nameOf(piece.jumps[j]));
+      index->jumps[index->jumpsAt[n] + jumpsPut[n]++] = {at, static_cast<std::uint32_t>(j)};
+    }
+  }
+  // A jump is a problem where no label of the script has its name.
+  for (std::size_t n = 0; n < definitionCount.size(); ++n) {
+    if (definitionCount[n] == 0) {
+      const std::span<const Located> jumps = index->jumpsTo(n);
+      index->undefined.insert(index->undefined.end(), jumps.begin(), jumps.end());
+    }
+  }
+  std::sort(index->undefined.begin(), index->undefined.end(), [](const Located& a, const Located& b) {
+    return a.piece != b.piece ? a.piece < b.piece : a.use < b.use;
+  });
+  return index;
+}
+
+std::shared_ptr<const NameTable> gatherVariables(const Story& story) {
+  auto variables = std::make_shared<NameTable>();
+  for (const PiecePtr& piece : story.pieces) {
+    for (const NameUse& set : piece->variables) addVariable(*variables, piece->nameOf(set));
+  }
+  return variables;
+}
+
+// The names the pieces give, in order, the same in both runs of pieces:
+// the labels and jump targets, and the variables.
+bool sameLabels(const std::vector<PiecePtr>& a, const std::vector<PiecePtr>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const PiecePtr& x, const PiecePtr& y) {
+    return x->isLabel == y->isLabel && (!x->isLabel || x->labelName() == y->labelName()) &&
+           std::equal(x->jumps.begin(), x->jumps.end(), y->jumps.begin(), y->jumps.end(),
+                      [&](const NameUse& p, const NameUse& q) { return x->nameOf(p) == y->nameOf(q); });
+  });
+}
+
+bool sameVariables(const std::vector<PiecePtr>& a, const std::vector<PiecePtr>& b) {
+  std::vector<std::string_view> names;
+  for (const PiecePtr& piece : a) {
+    for (const NameUse& set : piece->variables) names.push_back(piece->nameOf(set));
+  }
+  std::size_t k = 0;
+  for (const PiecePtr& piece : b) {
+    for (const NameUse& set : piece->variables) {
+      if (k == names.size() || names[k++] != piece->nameOf(set)) return false;
+    }
+  }
+  return k == names.size();
+}
+
+// The warnings of the whole script, in brindle-check's order.
+void gatherWarnings(Story& story) {
   std::vector<Warning>& warnings = story.warnings;
+  warnings.clear();
   const Piece& first = *story.pieces.front();
   if (first.beforeLabels > 0) {
     warnings.push_back(*beforeLabelsWarning({0, first.beforeLabels, first.firstBeforeLabels}));
   }
   for (std::size_t k = 0; k < story.pieces.size(); ++k) {
-    const Piece& piece = *story.pieces[k];
     const std::size_t before = story.firstLine[k] - 1;
-    const auto index = static_cast<std::uint32_t>(k);
-    if (piece.isLabel) {
-      const std::string_view name = piece.nameOf(piece.label);
-      story.labels[name].push_back(index);
-      addLabel(story.labelReferences, name, before + piece.label.line);
-    }
-    // In line order: a piece's jumps and variables each are, and a label's
-    // own line comes first.
-    for (std::size_t j = 0; j < piece.jumps.size(); ++j) {
-      const std::string_view name = piece.nameOf(piece.jumps[j]);
-      story.jumps[name].push_back({index, static_cast<std::uint32_t>(j)});
-      addJump(story.labelReferences, name, before + piece.jumps[j].line);
-    }
-    for (const NameUse& set : piece.variables) {
-      const std::size_t known = nameCount(story.variables);
-      addVariable(story.variables, piece.nameOf(set));
-      if (nameCount(story.variables) != known) story.variableLines.push_back(before + set.line);
-    }
-    for (const Warning& warning : piece.warnings) {
+    for (const Warning& warning : story.pieces[k]->warnings) {
       warnings.push_back({before + warning.line, warning.message, warning.kind});
     }
   }
@@ -194,11 +287,26 @@ void mergeFacts(Story& story) {
   file.looksLikeUtf16 = looksLikeUtf16(script);
   if (file.looksLikeUtf16 && story.pieces.size() > 1) {
     const Piece& next = *story.pieces[1];
-    file.looksLikeUtf16 = looksLikeUtf16(std::string(script).append(next.text.substr(0, std::min<std::size_t>(2, next.scriptEnd))));
+    file.looksLikeUtf16 =
+        looksLikeUtf16(std::string(script).append(next.text.substr(0, std::min<std::size_t>(2, next.scriptEnd))));
   }
-  file.onlyCarriageReturns = story.pieces.size() == 1 && first.lines == 1 &&
-                             script.find('\r') != std::string_view::npos;
-  finishWarnings(file, story.labelReferences, warnings);
+  file.onlyCarriageReturns =
+      story.pieces.size() == 1 && first.lines == 1 && script.find('\r') != std::string_view::npos;
+  warnOfWholeFile(file, warnings);
+  const LabelIndex& labels = *story.labels;
+  std::vector<Warning> undefined;
+  for (const Located& jump : labels.undefined) {
+    const Piece& piece = *story.pieces[jump.piece];
+    const NameUse& use = piece.jumps[jump.use];
+    undefined.push_back(undefinedJumpWarning(piece.nameOf(use), story.placeOf(jump.piece, use).line));
+  }
+  std::vector<Warning> redefined;
+  for (const auto& [again, earlier] : labels.redefinitions) {
+    const Piece& piece = *story.pieces[again];
+    redefined.push_back(redefinedLabelWarning(piece.labelName(), story.placeOf(again, piece.label).line,
+                                              story.placeOf(earlier, story.pieces[earlier]->label).line));
+  }
+  addLabelProblems(std::move(undefined), std::move(redefined), warnings);
 }
 
 std::size_t countBefore(const std::vector<std::size_t>& starts, std::size_t at) {
@@ -216,9 +324,20 @@ std::string_view Piece::scriptLine(std::size_t line) const {
   return text.substr(begin, std::max(scriptEnd, begin) - begin);
 }
 
+LuaStatement lineAsLua(std::string_view line) {
+  constexpr std::size_t kTabBlanks = kFourBlanks.size();
+  const std::size_t tabs = leadingBlanks(line) / kTabBlanks;
+  const std::string_view text = line.substr(tabs * kTabBlanks);
+  const auto tabsInside = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\t'));
+  return {text, tabs, tabs + tabsInside, ChainFlag::plainStatement};
+}
+
 LuaStatement Piece::luaOf(const PieceStatement& statement) const {
-  const std::string_view bytes = statement.inArena ? std::string_view(arena) : text;
-  return {bytes.substr(statement.at, statement.size), statement.tabs, statement.indent, statement.chainFlag};
+  const std::string_view bytes = (statement.inArena ? std::string_view(arena) : text).substr(statement.at, statement.size);
+  // No rule puts in or takes out a tab: a statement's indent is the tabs
+  // of its Lua.
+  const auto tabsInside = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\t'));
+  return {bytes, statement.tabs, statement.tabs + tabsInside, statement.chainFlag};
 }
 
 std::size_t Story::pieceOfLine(std::size_t line) const { return countBefore(firstLine, std::max<std::size_t>(line, 1)); }
@@ -266,9 +385,14 @@ Place Story::placeOf(std::size_t piece, const NameUse& use) const {
   return {firstLine[piece] + use.line - 1, use.begin, use.end};
 }
 
-std::string_view Story::nameOf(const Located& located, bool label) const {
-  const Piece& piece = *pieces[located.piece];
-  return piece.nameOf(label ? piece.label : piece.jumps[located.use]);
+Place Story::firstSet(std::size_t index) const {
+  const std::string_view name = nameAt(*variables, index);
+  for (std::size_t k = 0; k < pieces.size(); ++k) {
+    for (const NameUse& set : pieces[k]->variables) {
+      if (pieces[k]->nameOf(set) == name) return placeOf(k, set);
+    }
+  }
+  return {};
 }
 
 std::string Story::text() const {
@@ -294,7 +418,9 @@ std::shared_ptr<const Story> openStory(std::string text) {
   const auto chunk = std::make_shared<const std::string>(std::move(text));
   story->pieces = walkPieces(chunk, *chunk, true, true);
   locatePieces(*story);
-  mergeFacts(*story);
+  story->labels = indexLabels(*story);
+  story->variables = gatherVariables(*story);
+  gatherWarnings(*story);
   return story;
 }
 
@@ -315,6 +441,10 @@ std::shared_ptr<const Story> editStory(const Story& story, std::vector<Change> c
   edited->firstEditorLine = story.firstEditorLine;
   edited->size = story.size;
   std::vector<PiecePtr>& pieces = edited->pieces;
+  // Where no change gives other names, the labels and variables found for
+  // the version before still hold.
+  bool labelsChanged = false;
+  bool variablesChanged = false;
   for (const Change& change : changes) {
     const std::size_t from = edited->offsetOf(change.range->start);
     const std::size_t to = std::max(from, edited->offsetOf(change.range->end));
@@ -335,6 +465,10 @@ std::shared_ptr<const Story> editStory(const Story& story, std::vector<Change> c
         --first;
         continue;
       }
+      const std::vector<PiecePtr> replaced(pieces.begin() + static_cast<std::ptrdiff_t>(first),
+                                           pieces.begin() + static_cast<std::ptrdiff_t>(last) + 1);
+      labelsChanged = labelsChanged || !sameLabels(replaced, made);
+      variablesChanged = variablesChanged || !sameVariables(replaced, made);
       pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(first),
                    pieces.begin() + static_cast<std::ptrdiff_t>(last) + 1);
       pieces.insert(pieces.begin() + static_cast<std::ptrdiff_t>(first), made.begin(), made.end());
@@ -342,7 +476,9 @@ std::shared_ptr<const Story> editStory(const Story& story, std::vector<Change> c
     }
     locatePieces(*edited);
   }
-  mergeFacts(*edited);
+  edited->labels = labelsChanged ? indexLabels(*edited) : story.labels;
+  edited->variables = variablesChanged ? gatherVariables(*edited) : story.variables;
+  gatherWarnings(*edited);
   return edited;
 }
 
@@ -351,7 +487,7 @@ std::size_t writeTable(const Piece& piece, TextBuffer& out, LineMap& lines) {
   TableWriter tables(console, std::numeric_limits<std::size_t>::max(), &lines);
   beginLine(&lines, 0, LuaLineRole::header);
   tables.open(piece.nameOf(piece.label), piece.label.line);
-  for (const PieceStatement& statement : piece.statements) tables.add(piece.luaOf(statement), statement.line);
+  piece.forEachStatement([&](const LuaStatement& statement, std::size_t line) { tables.add(statement, line); });
   tables.close();
   out.append(tables.text());
   return tables.marks().tables.empty() ? 0 : tables.marks().tables.back().entries;

@@ -2,25 +2,27 @@
 // text cut into pieces, one per label and one for the lines before the
 // first, each with what the walk made of its lines (the names it gives and
 // where, its statements' Lua, its warnings). A piece is made once and then
-// only read; the versions that hold it share it. An edit makes a new
-// version that walks again only the pieces the edit touches, and the facts
-// of the whole story (where each name is defined and used, its variables,
-// the warnings of the whole script) are made once per version from its
-// pieces'. Lines are the script's (from 1, ended by a line feed), columns
-// bytes of them; positions are the editor's (positions.h). A Story is made
-// by one thread and then only read, from any.
+// only read; the versions that hold it share it, and what the check found
+// in it, once found, is kept with it. An edit makes a new version that
+// walks again only the pieces the edit touches; the facts of the whole
+// story (where each label is defined and jumped to, the variables, the
+// warnings of the whole script) are made from the pieces', and shared with
+// the version before where the edit changed no name. Lines are the
+// script's (from 1, ended by a line feed), columns bytes of them; positions
+// are the editor's (positions.h). A Story is made by one thread and then
+// only read, from any.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
-#include "labels.h"
 #include "line_map.h"
 #include "names.h"
 #include "positions.h"
@@ -46,18 +48,20 @@ struct NameUse {
   std::uint32_t nameSize = 0;
 };
 
-// A statement of a piece as the writer takes it: `tabs` tabs, then its text,
-// which is the piece's own bytes where no rule changed the line, else a copy
-// in the piece's arena.
+// A statement of a piece whose Lua is not its line as the line stands
+// behind its tabs (the Lua of every other statement): `tabs` tabs, then its
+// text, which is the piece's own bytes where the rules only took bytes off
+// the line's ends, else a copy in the piece's arena.
 struct PieceStatement {
   std::uint32_t line = 0;  // of the piece, from 1
   std::uint32_t at = 0;
   std::uint32_t size = 0;
-  std::uint32_t indent = 0;
-  std::uint32_t tabs = 0;
-  ChainFlag chainFlag = ChainFlag::plainStatement;
+  std::uint16_t tabs = 0;
+  ChainFlag chainFlag : 8 = ChainFlag::plainStatement;
   bool inArena = false;
 };
+
+struct PieceCheck;
 
 // One label's lines, from its `label` statement to the next label, or the
 // lines before the first label.
@@ -72,28 +76,74 @@ struct Piece {
   std::size_t lines = 0;  // script lines: its line feeds, and one more for the last piece
   LineIndex index;        // of `text`
   bool isLabel = false;   // else the lines before the first label
-  NameUse label;          // the block it opens
   bool renameable = false;  // the line spells the label's name whole, as the word before its colon
+  NameUse label;            // the block it opens
   std::vector<NameUse> jumps;
   std::vector<NameUse> variables;  // every `$` line's
-  std::vector<PieceStatement> statements;
+  std::vector<PieceStatement> statements;  // those whose Lua is not their line, in order
   std::vector<Warning> warnings;  // the lines' own, in order, at lines of the piece
   std::size_t beforeLabels = 0;   // statements before the first label, and the line of the first
   std::size_t firstBeforeLabels = 0;
   std::string arena;
+  // What the check found in its table, once a version holding it was
+  // checked (story_check.h).
+  mutable std::atomic<std::shared_ptr<const PieceCheck>> check;
 
   Piece() : index({}) {}
   std::string_view nameOf(const NameUse& use) const { return std::string_view(arena).substr(use.nameAt, use.nameSize); }
+  std::string_view labelName() const { return nameOf(label); }
   // Line `line` of the piece (from 1) without its line end, as the script
   // has it.
   std::string_view scriptLine(std::size_t line) const;
   LuaStatement luaOf(const PieceStatement& statement) const;
+  // Every statement of a label's piece, in order, with its line (of the
+  // piece): `visit(const LuaStatement&, std::size_t line)`.
+  template <typename Visit>
+  void forEachStatement(Visit&& visit) const;
 };
+
+// The Lua of a statement whose line stands as its Lua behind its tabs.
+LuaStatement lineAsLua(std::string_view line);
+
+template <typename Visit>
+void Piece::forEachStatement(Visit&& visit) const {
+  std::size_t next = 0;  // the next of `statements`
+  for (std::size_t line = 2; line <= lines; ++line) {
+    if (next < statements.size() && statements[next].line == line) {
+      visit(luaOf(statements[next++]), line);
+      continue;
+    }
+    const std::string_view text = scriptLine(line);
+    if (!text.empty()) visit(lineAsLua(text), line);
+  }
+}
 
 // Where a name is defined or used: the piece and the use in it.
 struct Located {
   std::uint32_t piece = 0;
   std::uint32_t use = 0;
+};
+
+// Where the story's labels are defined and jumped to, by name, and its label
+// problems, as pieces and uses in them, so that it holds for every version
+// whose pieces give the same names in the same order.
+struct LabelIndex {
+  NameTable names;  // every label and jump target, once
+  // By name, each name's run in the array after it: the pieces that define
+  // it, the jumps to it, in order.
+  std::vector<std::uint32_t> definitionsAt;
+  std::vector<std::uint32_t> definitions;
+  std::vector<std::uint32_t> jumpsAt;
+  std::vector<Located> jumps;
+  std::vector<Located> undefined;  // jumps to names no piece defines, in order
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> redefinitions;  // a piece and the one it replaces
+
+  std::span<const std::uint32_t> definitionsOf(std::size_t name) const {
+    return std::span(definitions).subspan(definitionsAt[name], definitionsAt[name + 1] - definitionsAt[name]);
+  }
+  std::span<const Located> jumpsTo(std::size_t name) const {
+    return std::span(jumps).subspan(jumpsAt[name], jumpsAt[name + 1] - jumpsAt[name]);
+  }
 };
 
 struct Story {
@@ -102,12 +152,8 @@ struct Story {
   std::vector<std::size_t> firstOffset;  // of each piece in the document
   std::vector<std::size_t> firstEditorLine;
   std::size_t size = 0;  // the document's bytes
-  // Made from the pieces once per version:
-  std::unordered_map<std::string_view, std::vector<std::uint32_t>> labels;  // the pieces that define each, in order
-  std::unordered_map<std::string_view, std::vector<Located>> jumps;         // in order
-  NameTable variables;                     // in first-seen order
-  std::vector<std::size_t> variableLines;  // where each is first set
-  LabelReferences labelReferences;
+  std::shared_ptr<const LabelIndex> labels;
+  std::shared_ptr<const NameTable> variables;  // in first-seen order
   std::vector<Warning> warnings;  // all of the script's, as brindle-check has them
 
   // The piece that holds script line `line`, or byte `offset` of the
@@ -119,13 +165,15 @@ struct Story {
   std::size_t scriptLines() const { return firstLine.back() + pieces.back()->lines - 1; }
   // The script line and byte of the document's byte `offset`.
   Place placeOf(std::size_t offset) const;
+  // A name use of piece `piece` as a place of the whole script.
+  Place placeOf(std::size_t piece, const NameUse& use) const;
   // The editor's position of byte `column` of script line `line`.
   Position positionOf(std::size_t line, std::size_t column) const;
   // The document's byte at the editor's `position`.
   std::size_t offsetOf(const Position& position) const;
-  // A name use as a place of the whole script.
-  Place placeOf(std::size_t piece, const NameUse& use) const;
-  std::string_view nameOf(const Located& located, bool label) const;
+  // The line where variable `index` (of `variables`) is first set, and
+  // where that line spells it; found by looking at the pieces in order.
+  Place firstSet(std::size_t index) const;
   // The whole text of the document.
   std::string text() const;
 };

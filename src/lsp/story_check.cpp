@@ -5,6 +5,7 @@
 #include <system_error>
 #include <thread>
 
+#include "large_buffer.h"
 #include "lua_parser.h"
 #include "writer.h"
 
@@ -18,40 +19,81 @@ using check::SegmentFinding;
 // Pieces are checked here, one after another, where there are this few.
 constexpr std::size_t kFewPieces = 16;
 
-bool sameNames(const NameTable& a, const NameTable& b) { return a.bytes == b.bytes && a.ends == b.ends; }
-
-void stopIfAsked(const std::atomic<bool>* stopped) {
-  if (stopped && stopped->load(std::memory_order_relaxed)) throw check::CheckStopped{};
+// What the check finds in the table of `piece`.
+std::shared_ptr<const PieceCheck> checkPiece(const Piece& piece, const check::Batches& batches,
+                                             check::LuaParser& parser) {
+  TextBuffer text;
+  LineMap lines;
+  writeTable(piece, text, lines);
+  auto found = std::make_shared<PieceCheck>();
+  for (SegmentFinding& segmentFinding : check::checkSegment(check::segmentOf(text.view(), lines), batches, parser)) {
+    Finding finding = check::findingAt(segmentFinding);
+    if (finding.kind == FindingKind::luaSyntax) finding.hints = check::hintsFor(piece.scriptLine(finding.line));
+    // A message that names a line, as Lua's "(to close 'if' at line 3)",
+    // is made again at the script's lines.
+    if (segmentFinding.error.openedLineAt != std::string::npos ||
+        (segmentFinding.stopLine != segmentFinding.line && segmentFinding.stopLine != 0)) {
+      found->namesLine.push_back(static_cast<std::uint32_t>(found->findings.size()));
+      found->facts.push_back(std::move(segmentFinding));
+    }
+    found->findings.push_back(std::move(finding));
+  }
+  return found;
 }
 
 }  // namespace
 
-check::CheckReport StoryChecker::check(const Story& story, const std::atomic<bool>* stopped) {
+const Finding& StoryReport::raw(std::size_t k) const {
+  const Ref& ref = order[k];
+  return ref.piece == kWhole ? whole[ref.finding] : checks[ref.piece]->findings[ref.finding];
+}
+
+std::size_t StoryReport::lineOf(std::size_t k) const {
+  const Ref& ref = order[k];
+  return ref.piece == kWhole ? whole[ref.finding].line : story->firstLine[ref.piece] - 1 + raw(k).line;
+}
+
+bool StoryReport::namesLine(std::size_t k) const {
+  const Ref& ref = order[k];
+  if (ref.piece == kWhole) return false;
+  const std::vector<std::uint32_t>& names = checks[ref.piece]->namesLine;
+  return std::binary_search(names.begin(), names.end(), ref.finding);
+}
+
+Finding StoryReport::finding(std::size_t k) const {
+  Finding finding = raw(k);
+  const Ref& ref = order[k];
+  if (ref.piece == kWhole) return finding;
+  const PieceCheck& found = *checks[ref.piece];
+  const auto at = std::lower_bound(found.namesLine.begin(), found.namesLine.end(), ref.finding);
+  const std::size_t offset = story->firstLine[ref.piece] - 1;
+  if (at != found.namesLine.end() && *at == ref.finding) {
+    std::vector<check::Hint> hints = std::move(finding.hints);
+    finding = check::findingAt(found.facts[static_cast<std::size_t>(at - found.namesLine.begin())], offset);
+    finding.hints = std::move(hints);
+  } else {
+    finding.line += offset;
+  }
+  return finding;
+}
+
+StoryReport StoryChecker::check(const std::shared_ptr<const Story>& storyHeld, const std::atomic<bool>* stopped) {
+  const Story& story = *storyHeld;
   const check::Batches batches;
-  // The label pieces this version holds that no version before did.
+  // The label pieces no version before was checked with.
   std::vector<std::size_t> unchecked;
   for (std::size_t k = 0; k < story.pieces.size(); ++k) {
-    if (story.pieces[k]->isLabel && !found_.contains(story.pieces[k].get())) unchecked.push_back(k);
+    if (story.pieces[k]->isLabel && !story.pieces[k]->check.load()) unchecked.push_back(k);
   }
-  std::vector<std::shared_ptr<const Found>> results(unchecked.size());
-  // Each worker takes the next piece not taken; what it found is kept even
-  // when the check is stopped.
+  // Each worker takes the next piece not taken; what it finds stays with
+  // the piece even when the check is stopped.
   std::atomic<std::size_t> next = 0;
   const auto work = [&] {
     check::LuaParser parser;
     for (std::size_t n; (n = next.fetch_add(1)) < unchecked.size();) {
       if (stopped && stopped->load(std::memory_order_relaxed)) return;
       const Piece& piece = *story.pieces[unchecked[n]];
-      TextBuffer text;
-      LineMap lines;
-      writeTable(piece, text, lines);
-      auto found = std::make_shared<Found>();
-      found->findings = check::checkSegment(check::segmentOf(text.view(), lines), batches, parser);
-      for (const SegmentFinding& finding : found->findings) {
-        found->hints.push_back(finding.kind == FindingKind::luaSyntax ? check::hintsFor(piece.scriptLine(finding.line))
-                                                                      : std::vector<check::Hint>());
-      }
-      results[n] = std::move(found);
+      piece.check.store(checkPiece(piece, batches, parser));
     }
   };
   std::vector<std::future<void>> helpers;
@@ -79,62 +121,96 @@ check::CheckReport StoryChecker::check(const Story& story, const std::atomic<boo
       if (!failed) failed = std::current_exception();
     }
   }
-  for (std::size_t n = 0; n < unchecked.size(); ++n) {
-    if (results[n]) found_[story.pieces[unchecked[n]].get()] = {story.pieces[unchecked[n]], std::move(results[n])};
-  }
+  // Parsing many pieces on threads leaves what Lua's states freed with the
+  // threads' arenas.
+  if (!helpers.empty()) giveBackFreedMemory();
   if (failed) std::rethrow_exception(failed);
-  stopIfAsked(stopped);
+  if (stopped && stopped->load(std::memory_order_relaxed)) throw check::CheckStopped{};
 
   // The declarations, each at the index of its variable, from 1, so that
   // what Lua finds in them holds while the names are the same.
-  if (!declarationsChecked_ || !sameNames(declared_, story.variables)) {
+  if (!declared_ || (declared_ != story.variables && (declared_->bytes != story.variables->bytes ||
+                                                      declared_->ends != story.variables->ends))) {
     TextBuffer text;
     LineMap lines;
     beginLine(&lines, 0, LuaLineRole::header);
-    std::vector<std::size_t> indexes(nameCount(story.variables));
+    std::vector<std::size_t> indexes(nameCount(*story.variables));
     for (std::size_t k = 0; k < indexes.size(); ++k) indexes[k] = k + 1;
-    appendDeclarationLines(story.variables, indexes, text, lines);
+    appendDeclarationLines(*story.variables, indexes, text, lines);
     check::LuaParser parser;
     declarationFindings_ = check::checkSegment(check::segmentOf(text.view(), lines), batches, parser);
-    declared_ = story.variables;
-    declarationsChecked_ = true;
   }
+  declared_ = story.variables;
 
-  // The findings of the pieces in order, then the declarations', as the
-  // text has them, put at the script's lines.
-  check::CheckReport report;
-  std::vector<Finding>& findings = report.findings;
-  std::unordered_map<const Piece*, Kept> held;
-  for (std::size_t k = 0; k < story.pieces.size(); ++k) {
-    const Piece* const piece = story.pieces[k].get();
-    if (!piece->isLabel) continue;
-    const Kept& kept = found_.at(piece);
-    for (std::size_t f = 0; f < kept.found->findings.size(); ++f) {
-      Finding finding = check::findingAt(kept.found->findings[f], story.firstLine[k] - 1);
-      finding.hints = kept.found->hints[f];
-      findings.push_back(std::move(finding));
+  StoryReport report;
+  report.story = storyHeld;
+  report.checks.resize(story.pieces.size());
+  // As checkScript orders them: by line, and among a line's, a
+  // declaration's first, then the table's, then a label problem's; each
+  // kind comes in line order.
+  std::vector<Finding> declarations;
+  if (!declarationFindings_.empty()) {
+    std::vector<std::size_t> firstLines(nameCount(*story.variables));
+    for (std::size_t k = 0; k < firstLines.size(); ++k) firstLines[k] = 0;
+    std::size_t found = 0;
+    for (std::size_t k = 0; k < story.pieces.size() && found < firstLines.size(); ++k) {
+      for (const NameUse& set : story.pieces[k]->variables) {
+        const std::size_t index = findName(*story.variables, story.pieces[k]->nameOf(set));
+        if (index != kNoName && firstLines[index] == 0) {
+          firstLines[index] = story.placeOf(k, set).line;
+          ++found;
+        }
+      }
     }
-    held.emplace(piece, kept);
+    for (const SegmentFinding& finding : declarationFindings_) {
+      declarations.push_back(check::findingAt(finding, firstLines[finding.line - 1] - finding.line));
+    }
   }
-  found_ = std::move(held);  // the pieces of older versions go
-  for (const SegmentFinding& finding : declarationFindings_) {
-    findings.push_back(check::findingAt(finding, story.variableLines[finding.line - 1] - finding.line));
-  }
-  // As checkScript orders them: the declarations' first among a line's,
-  // the label problems findings too, every other warning one.
-  std::stable_partition(findings.begin(), findings.end(),
-                        [](const Finding& f) { return f.kind == FindingKind::unassignableVariable; });
+  std::vector<Finding> problems;
   for (const Warning& warning : story.warnings) {
     if (warning.kind == WarningKind::undefinedJumpTarget) {
-      findings.push_back({warning.line, FindingKind::undefinedJumpTarget, warning.message, {}});
+      problems.push_back({warning.line, FindingKind::undefinedJumpTarget, warning.message, {}});
     } else if (warning.kind == WarningKind::redefinedLabel) {
-      findings.push_back({warning.line, FindingKind::duplicateLabel, warning.message, {}});
+      problems.push_back({warning.line, FindingKind::duplicateLabel, warning.message, {}});
     } else {
       report.warnings.push_back(warning);
     }
   }
-  std::stable_sort(findings.begin(), findings.end(),
-                   [](const Finding& a, const Finding& b) { return a.line < b.line; });
+  report.whole.reserve(declarations.size() + problems.size());
+  std::move(declarations.begin(), declarations.end(), std::back_inserter(report.whole));
+  std::move(problems.begin(), problems.end(), std::back_inserter(report.whole));
+  // The story's own findings go in before each table finding that comes
+  // after them: at an earlier line, or a declaration at its line.
+  constexpr int kDeclaration = 0;
+  constexpr int kTable = 1;
+  constexpr int kProblem = 2;
+  std::size_t declaration = 0;
+  std::size_t problem = declarations.size();
+  const auto wholeBefore = [&](std::size_t line, int kind) {
+    for (;;) {
+      const bool declarationNext =
+          declaration < declarations.size() &&
+          (problem == report.whole.size() || report.whole[declaration].line <= report.whole[problem].line);
+      const std::size_t next = declarationNext ? declaration : problem;
+      if (next == report.whole.size()) return;
+      const std::size_t nextLine = report.whole[next].line;
+      const int nextKind = declarationNext ? kDeclaration : kProblem;
+      if (nextLine > line || (nextLine == line && nextKind >= kind)) return;
+      report.order.push_back({StoryReport::kWhole, static_cast<std::uint32_t>(next)});
+      ++(declarationNext ? declaration : problem);
+    }
+  };
+  for (std::size_t k = 0; k < story.pieces.size(); ++k) {
+    if (!story.pieces[k]->isLabel) continue;
+    report.checks[k] = story.pieces[k]->check.load();
+    const std::vector<Finding>& findings = report.checks[k]->findings;
+    const std::size_t offset = story.firstLine[k] - 1;
+    for (std::size_t f = 0; f < findings.size(); ++f) {
+      wholeBefore(offset + findings[f].line, kTable);
+      report.order.push_back({static_cast<std::uint32_t>(k), static_cast<std::uint32_t>(f)});
+    }
+  }
+  wholeBefore(static_cast<std::size_t>(-1), kProblem + 1);
   return report;
 }
 

@@ -11,6 +11,9 @@
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace brindle {
 
@@ -41,6 +44,25 @@ inline void reserveLargeBuffer(std::string& buffer, std::size_t size) {
     return;
   }
   adviseHugePages(buffer.data(), buffer.capacity());
+}
+
+// Has every block of a megabyte or more given back to the system when it
+// is freed, where glibc would keep the largest it has seen for reuse:
+// for a process that makes such blocks again and again, as a language
+// server makes its messages.
+inline void keepLargeBlocksApart() {
+#if defined(__GLIBC__)
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
+}
+
+// Gives the memory freed since back to the system, where the C library
+// keeps it otherwise (glibc keeps what threads freed in arenas of their
+// own): for after a burst of work on threads has come and gone.
+inline void giveBackFreedMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
 }
 
 }  // namespace brindle

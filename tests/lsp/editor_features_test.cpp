@@ -29,7 +29,7 @@ const std::string kStory =
 
 struct Opened {
   std::shared_ptr<const Story> story = openStory(kStory);
-  check::CheckReport report = check::checkScript(kStory);
+  StoryReport report = StoryChecker().check(story);
 };
 
 std::string describe(const Range& range) {
@@ -93,7 +93,7 @@ TEST(EditorFeaturesTest, HoverSymbolsLensesAndDiagnostics) {
   // Every finding and warning, with the range of what to change; columns
   // in UTF-16 units.
   std::vector<std::string> diagnostics;
-  for (const Diagnostic& d : diagnosticsOf(a, story.report)) {
+  for (const Diagnostic& d : diagnosticsOf(story.report)) {
     diagnostics.push_back(describe(d.range) + " " + std::to_string(static_cast<int>(d.severity)) + " " + d.code);
   }
   EXPECT_EQ(diagnostics, (std::vector<std::string>{"3:13-3:15 1 luaSyntax", "5:4-5:11 1 luaSyntax",
