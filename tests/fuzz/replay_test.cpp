@@ -117,11 +117,16 @@ TEST(FuzzReplayTest, EditSeedsAndFindingsKeepEveryProperty) {
 
 // Edits of the kinds an author makes (a label, a chain line, a variable
 // put in or taken out, lines joined, a colon lost), drawn at random places
-// of the example stories, in the form checkLspEdits reads.
+// of the example stories, and of all of them as one story (enough labels
+// that its pieces are checked on threads), in the form checkLspEdits reads.
 TEST(FuzzReplayTest, RandomEditsOfTheExamplesKeepEveryProperty) {
   const std::vector<fs::path> examples = filesUnder(
       kSourceDir / "examples", [](const fs::path& p) { return p.filename() == "test.py"; });
   ASSERT_FALSE(examples.empty());
+  std::vector<std::string> stories;
+  std::string joined;
+  for (const fs::path& example : examples) joined += stories.emplace_back(readBytes(example));
+  stories.push_back(joined);
   const std::vector<std::string> puts = {"label middle:\n", "    if coins > 1:\n", "        elif x:\n", "\n",
                                          "    $ seen = True\n", "    jump_out middle\n", ":", " ", "\r", ""};
   std::uint64_t state = 20261209;
@@ -129,16 +134,17 @@ TEST(FuzzReplayTest, RandomEditsOfTheExamplesKeepEveryProperty) {
     state = state * 6364136223846793005u + 1442695040888963407u;
     return static_cast<std::size_t>(state >> 33) % below;
   };
-  for (const fs::path& example : examples) {
+  for (std::size_t k = 0; k < stories.size(); ++k) {
     for (int sequence = 0; sequence < 4; ++sequence) {
-      std::string input = readBytes(example) + "\xFF";
+      std::string input = stories[k] + "\xFF";
       for (int edit = 0; edit < 12; ++edit) {
         const std::string& put = puts[random(puts.size())];
         input += {static_cast<char>(random(256)), static_cast<char>(random(256)),
                   static_cast<char>(random(4) == 0 ? random(256) : random(3)), static_cast<char>(put.size())};
         input += put;
       }
-      EXPECT_EQ(checkLspEdits(input), "") << example << ", sequence " << sequence;
+      EXPECT_EQ(checkLspEdits(input), "") << (k < examples.size() ? examples[k] : "the joined examples")
+                                          << ", sequence " << sequence;
     }
   }
 }
