@@ -1,14 +1,16 @@
 // brindle_bench: times the brindle executable on generated scripts and prints
-// tables: for realistic scripts of several sizes, brindle against `cat` and a
-// line-wrapping awk one-liner on the same file; the peak memory on scripts
+// tables: for realistic scripts of several sizes, brindle, `cat` and a
+// line-wrapping awk one-liner on the same file in paired rounds, with the
+// ratios of their times taken within each round; the peak memory on scripts
 // whose every `$` line names a new variable; for each hostile shape, two sizes
 // ten times apart and the ratio of their times. Figures only: nothing here
 // passes or fails on speed.
 //
 //   brindle_bench --brindle PATH [--baseline PATH] [--check PATH]
-//                 [--sizes 1,10,100] [--runs 5] [--memory 40,30]
+//                 [--sizes 1,10,100] [--runs 6] [--memory 40,30]
 //                 [--hostile 10] [--dir DIR] [--seed 1]
-// Sizes are in megabytes (10^6 bytes). --baseline names an older executable:
+// Sizes are in megabytes (10^6 bytes). --runs gives the runs of each table,
+// the rounds of the realistic one. --baseline names an older executable:
 // the realistic and memory tables then set it beside the new one, the two
 // taking turns on the same scripts. --memory gives the sizes of the
 // `variables` and `mixed` scripts of the memory table (0 skips one; a single
@@ -46,7 +48,7 @@ struct Options {
   std::string baseline;  // empty: no comparison
   std::string check;     // brindle-check; empty: not timed
   std::vector<double> sizes = {1, 10, 100};
-  int runs = 5;
+  int runs = 6;  // six rounds of the realistic table balance its orders
   std::vector<double> memory = {40, 30};  // `variables` MB, `mixed` MB
   double hostile = 10;
   std::string dir;
@@ -146,29 +148,74 @@ double megabytes(std::uintmax_t bytes) { return static_cast<double>(bytes) / 1e6
 // Peak memory over the bytes read and written, both in MB.
 double peakRatio(double peakMiB, double in, double out) { return peakMiB * 1.048576 / (in + out); }
 
+// The median of `values`: the middle one, or the mean of the two middle ones.
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t half = values.size() / 2;
+  return values.size() % 2 == 1 ? values[half] : (values[half - 1] + values[half]) / 2;
+}
+
+// The programs of the realistic table, as roundOrder numbers them.
+enum RealisticProgram { kBrindle, kAwk, kCat, kRealisticPrograms };
+
+// The order in which round `round` runs the programs. Rounds come in pairs,
+// the second running the first's order backwards, so that over any even
+// number of rounds each program runs before and after each of the others
+// equally often; each pair turns the order one place further, so that over
+// six rounds each program runs first, in the middle and last twice.
+std::vector<int> roundOrder(int round) {
+  std::vector<int> order;
+  for (int k = 0; k < kRealisticPrograms; ++k) order.push_back((k + round / 2) % kRealisticPrograms);
+  if (round % 2 == 1) std::reverse(order.begin(), order.end());
+  return order;
+}
+
+// brindle, the awk one-liner and cat on the same realistic scripts, in paired
+// rounds: each round runs the three once (roundOrder), and the ratios are
+// taken within the round, so that a slow moment of the machine slows all
+// three alike instead of one program's block of runs.
 void realisticTable(const Options& options) {
-  std::printf("Realistic scripts (median of %d runs; MB = 10^6 bytes, MiB = 2^20 bytes)\n",
-              options.runs);
-  std::printf("%8s %8s %9s %8s %9s %9s %10s %8s %8s %8s %8s\n", "input", "output", "brindle",
-              "MB/s", "peak", "peak/", "cat", "brindle/", "awk", "brindle/", "awk");
-  std::printf("%8s %8s %9s %8s %9s %9s %10s %8s %8s %8s %8s\n", "MB", "MB", "s", "", "MiB",
-              "(in+out)", "s", "cat", "s", "awk", "MB/s");
+  std::printf(
+      "Realistic scripts, brindle, awk and cat in %d paired rounds (each round runs the three, "
+      "in an order turning\nand reversing from round to round; medians of the rounds' times and "
+      "of the ratios within each round;\npeak: brindle's largest; MB = 10^6 bytes, MiB = 2^20 bytes)\n",
+      options.runs);
+  std::printf("%8s %8s %9s %8s %9s %9s %9s %8s %9s %8s %8s\n", "input", "output", "brindle",
+              "MB/s", "peak", "peak/", "awk", "awk", "cat", "awk/", "brindle/");
+  std::printf("%8s %8s %9s %8s %9s %9s %9s %8s %9s %8s %8s\n", "MB", "MB", "s", "", "MiB",
+              "(in+out)", "s", "MB/s", "s", "brindle", "cat");
   for (const double size : options.sizes) {
     const fs::path dir = fs::path(options.dir) / "realistic";
     fs::create_directories(dir);
     writeFile(dir / "test.py", brindle::bench::generateRealistic(
                                    static_cast<std::size_t>(size * 1e6), options.seed));
     const std::string out = (dir / "reference.out").string();
-    const Timing brindle = measure({options.brindle}, dir, "/dev/null", options.runs);
-    const Timing cat = measure({"cat", "test.py"}, dir, out, options.runs);
-    const Timing awk = measure({"awk", "{print \"\\tfunction() \" $0 \"; end,\"}", "test.py"},
-                               dir, out, options.runs);
+    const std::vector<std::string> argvs[kRealisticPrograms] = {
+        {options.brindle},
+        {"awk", "{print \"\\tfunction() \" $0 \"; end,\"}", "test.py"},
+        {"cat", "test.py"}};
+    const std::string outs[kRealisticPrograms] = {"/dev/null", out, out};
+    std::vector<double> seconds[kRealisticPrograms];
+    std::vector<double> awkOverBrindle, brindleOverCat;
+    long peakKiB = 0;
+    for (int round = 0; round < options.runs; ++round) {
+      double t[kRealisticPrograms] = {};
+      for (const int program : roundOrder(round)) {
+        const Run run = runOnce(argvs[program], dir, outs[program]);
+        t[program] = run.seconds;
+        seconds[program].push_back(run.seconds);
+        if (program == kBrindle) peakKiB = std::max(peakKiB, run.peakKiB);
+      }
+      awkOverBrindle.push_back(t[kAwk] / t[kBrindle]);
+      brindleOverCat.push_back(t[kBrindle] / t[kCat]);
+    }
     const double in = megabytes(fs::file_size(dir / "test.py"));
     const double lua = megabytes(fs::file_size(dir / "output.lua"));
-    std::printf("%8.1f %8.1f %9.4f %8.0f %9.1f %9.2f %10.4f %8.2f %8.4f %8.2f %8.0f\n", in, lua,
-                brindle.seconds, in / brindle.seconds, brindle.peakMiB,
-                peakRatio(brindle.peakMiB, in, lua), cat.seconds, brindle.seconds / cat.seconds,
-                awk.seconds, brindle.seconds / awk.seconds, in / awk.seconds);
+    const double brindle = median(seconds[kBrindle]), awk = median(seconds[kAwk]);
+    const double peakMiB = static_cast<double>(peakKiB) / 1024;
+    std::printf("%8.1f %8.1f %9.4f %8.0f %9.1f %9.2f %9.4f %8.0f %9.4f %8.2f %8.2f\n", in, lua,
+                brindle, in / brindle, peakMiB, peakRatio(peakMiB, in, lua), awk, in / awk,
+                median(seconds[kCat]), median(awkOverBrindle), median(brindleOverCat));
     std::fflush(stdout);
     fs::remove_all(dir);
   }
@@ -419,7 +466,7 @@ class ScratchFolder {
 
 constexpr const char* kUsage =
     "usage: brindle_bench --brindle PATH [--baseline PATH] [--check PATH] [--sizes 1,10,100]\n"
-    "                     [--runs 5]\n"
+    "                     [--runs 6]\n"
     "                     [--memory 40,30] [--hostile 10] [--dir DIR] [--seed 1]\n";
 
 }  // namespace

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in build-bench/ (Release) and prints brindle's figures:
-# realistic scripts against cat and awk, brindle-check on them beside
+# realistic scripts beside awk and cat in paired rounds (the medians of the
+# times and of the ratios awk/brindle and brindle/cat within each round, MB/s,
+# brindle's peak memory), brindle-check on them beside
 # `luac5.4 -p` on the same output.lua, peak memory on scripts full of new
 # variables, the hostile shapes at two sizes ten times apart, the latencies
 # and peak memory of brindle-check --lsp at 1, 10 and 100 MB, the
 # instructions brindle runs on one realistic script (valgrind's count, which
 # a busy machine cannot blur; the baseline's beside it when one is given),
 # then the micro-benchmarks of the hot operations.
-#   scripts/bench.sh            sizes 1, 10 and 100 MB, 5 runs each; memory 40 and 30 MB;
+#   scripts/bench.sh            sizes 1, 10 and 100 MB, 6 runs (rounds) each; memory 40
+#                               and 30 MB;
 #                               hostile 10 and 100 MB; instructions on 10 MB
 #   scripts/bench.sh --smoke    one run of 1 MB, memory 1 MB, hostile 0.1 and 1 MB,
 #                               the server at 1 MB, instructions on 1 MB,
@@ -21,7 +24,7 @@
 set -euo pipefail
 
 micro=()
-options=(--sizes 1,10,100 --runs 5 --hostile 10)
+options=(--sizes 1,10,100 --runs 6 --hostile 10)
 lsp_sizes=(1 10 100)
 lsp_runs=7
 counted_size=10
