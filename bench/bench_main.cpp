@@ -35,8 +35,12 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
+#include "decode.h"
+#include "parts.h"
 #include "script_generator.h"
 
 namespace {
@@ -428,6 +432,69 @@ void hostileTable(const Options& options) {
   }
 }
 
+// Seconds that convertInParts takes on `script` in at most `parts` parts (0:
+// the parts it chooses), the text gathering in `result`. The previous
+// result is freed before the clock starts.
+double timeConversion(std::string_view script, std::size_t parts, brindle::Conversion& result) {
+  result = brindle::Conversion();
+  const auto start = std::chrono::steady_clock::now();
+  brindle::convertInParts(script, result, {}, {}, parts);
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+bool sameConversion(const brindle::Conversion& a, const brindle::Conversion& b) {
+  if (a.lua != b.lua || a.console != b.console || a.textChanges != b.textChanges ||
+      a.warnings.size() != b.warnings.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.warnings.size(); ++i) {
+    if (a.warnings[i].line != b.warnings[i].line ||
+        a.warnings[i].message != b.warnings[i].message) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The conversion alone, in this process, on the realistic scripts' text as
+// brindle finds it in the file's bytes: in one part on one thread, and in
+// the parts convertInParts chooses, on a thread each. The two take turns, and
+// their ratio is taken within each round. Their results are compared once:
+// a speed-up that changed the bytes would mean nothing.
+void conversionTable(const Options& options) {
+  std::printf(
+      "\nThe conversion in this process, one thread and all (%u processors here; %d rounds, "
+      "the two taking turns;\nmedians of the rounds' times and of the ratio within each round; "
+      "MB/s of input)\n",
+      std::thread::hardware_concurrency(), options.runs);
+  std::printf("%8s %9s %8s %9s %8s %8s\n", "input", "1 thread", "MB/s", "all", "MB/s", "all/1");
+  std::printf("%8s %9s %8s %9s %8s %8s\n", "MB", "s", "", "s", "", "speed-up");
+  for (const double size : options.sizes) {
+    const std::string bytes =
+        brindle::bench::generateRealistic(static_cast<std::size_t>(size * 1e6), options.seed);
+    std::string decoded;
+    const brindle::ScriptText script = brindle::scriptText(bytes, decoded);
+    if (!script.error.empty()) throw std::runtime_error("realistic script: " + script.error);
+    brindle::Conversion one, all;
+    std::vector<double> oneSeconds, allSeconds, speedUps;
+    for (int round = 0; round < options.runs; ++round) {
+      if (stopRequested) throw std::runtime_error("stopped");
+      if (round % 2 == 0) oneSeconds.push_back(timeConversion(script.text, 1, one));
+      allSeconds.push_back(timeConversion(script.text, 0, all));
+      if (round % 2 == 1) oneSeconds.push_back(timeConversion(script.text, 1, one));
+      speedUps.push_back(oneSeconds.back() / allSeconds.back());
+      if (round == 0 && !sameConversion(one, all)) {
+        throw std::runtime_error("the conversion in parts differs from the one in one part");
+      }
+    }
+    const double in = megabytes(script.text.size());
+    const double oneMedian = median(oneSeconds), allMedian = median(allSeconds);
+    std::printf("%8.1f %9.4f %8.0f %9.4f %8.0f %8.2f\n", in, oneMedian, in / oneMedian, allMedian,
+                in / allMedian, median(speedUps));
+    std::fflush(stdout);
+  }
+}
+
 std::vector<double> parseSizes(const char* text) {
   std::vector<double> sizes;
   for (char* end = nullptr;; text = end + 1) {
@@ -520,6 +587,9 @@ int main(int argc, char** argv) {
     }
     if (options.memory[0] > 0 || options.memory[1] > 0) memoryTable(options);
     if (options.hostile > 0) hostileTable(options);
+    // Last: the memory the conversion takes in this process would count in
+    // the peak of every program forked after it.
+    conversionTable(options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "brindle_bench: %s\n", e.what());
     return 1;

@@ -8,7 +8,8 @@
 # and peak memory of brindle-check --lsp at 1, 10 and 100 MB, the
 # instructions brindle runs on one realistic script (valgrind's count, which
 # a busy machine cannot blur; the baseline's beside it when one is given),
-# then the micro-benchmarks of the hot operations.
+# the conversion alone in this process (MB/s on one thread and on all), then
+# the micro-benchmarks of the hot operations.
 #   scripts/bench.sh            sizes 1, 10 and 100 MB, 6 runs (rounds) each; memory 40
 #                               and 30 MB;
 #                               hostile 10 and 100 MB; instructions on 10 MB
