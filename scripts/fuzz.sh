@@ -51,14 +51,29 @@ for target in "${targets[@]}"; do
     fi
   fi
   echo "== fuzzing $target for $seconds s"
+  log=$build/logs/$target.log
+  mkdir -p "$build/logs"
   if ! "$build/fuzz/brindle_fuzz_$target" -max_total_time="$seconds" -timeout=10 \
       -max_len=4096 -dict=fuzz/brindle.dict -print_final_stats=1 \
-      -artifact_prefix="$findings/" "$corpus" "${seeds[@]}"; then
+      -artifact_prefix="$findings/" "$corpus" "${seeds[@]}" 2>&1 | tee "$log"; then
     failed+=("$target")
   fi
 done
 
 if [ ${#failed[@]} -gt 0 ]; then
+  # What broke, last, where a log cut to its end still shows it: the
+  # sanitizer's or the property's report and the input kept, with the input
+  # itself in hex when it is small.
+  for target in "${failed[@]}"; do
+    echo "== what broke in $target"
+    grep -E -A12 'ERROR:|property broken|ALARM|deadly signal|out-of-memory|SUMMARY' \
+      "$build/logs/$target.log" | grep -v '^#[0-9]' | head -40 || true
+    for input in "$build/findings/$target"/*; do
+      [ -f "$input" ] || continue
+      echo "-- $input ($(wc -c <"$input") bytes)"
+      [ "$(wc -c <"$input")" -le 2048 ] && od -An -c "$input" | head -40
+    done
+  done
   echo "fuzzing found problems in: ${failed[*]} (inputs in $build/findings/)" >&2
   exit 1
 fi
