@@ -8,6 +8,15 @@
 #include <utility>
 
 #include "byte_vectors.h"
+
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN32)
+// Not on Windows, where GCC cannot keep the stack aligned for 32-byte
+// registers it spills.
+#define BRINDLE_SCAN_AVX2 1
+#include <immintrin.h>
+#else
+#define BRINDLE_SCAN_AVX2 0
+#endif
 #include "triggers.h"
 
 namespace brindle {
@@ -57,13 +66,18 @@ constexpr std::array<Pattern, kPatternCount> kPatterns = [] {
   return patterns;
 }();
 
+// '"' and '\'' differ from each other, and from '#' and '&', only in the
+// bits of 0x05: one comparison finds all four.
+constexpr char kQuoteBits = 0x05;
+static_assert(('"' | kQuoteBits) == '\'' && ('#' | kQuoteBits) == '\'' && ('&' | kQuoteBits) == '\'');
+
 constexpr std::size_t kStep = kVectorBytes;  // starts looked at per window
 constexpr std::size_t kWindow = kStep + 2;   // bytes a window reads
 // Windows are scanned four at a time, a block, so that most lines take one
 // or two looks at the masks.
 constexpr std::size_t kWindowsPerBlock = 4;
 constexpr std::size_t kBlock = kWindowsPerBlock * kStep;
-static_assert(kBlock == 64, "a block's masks fill 64 bits");
+static_assert(kBlock == kScanBlock && kBlock + kWindow - kStep == kScanReads);
 
 // Vectors are filled through references, not returned: where vectors have
 // no registers (32-bit x86 without SSE), returning one changes the ABI.
@@ -130,38 +144,12 @@ unsigned windowStarts(const ByteVector& a, const char* p, unsigned (&starts)[kTr
 
 }  // namespace
 
-std::string_view lineBefore(std::string_view input, std::size_t begin, std::size_t lineFeed) {
-  if (lineFeed >= input.size()) return input.substr(begin);
-  std::string_view line = input.substr(begin, lineFeed - begin);
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  return line;
-}
-
 std::string_view lineAt(std::string_view input, std::size_t begin) {
   return lineBefore(input, begin, input.find('\n', begin));
 }
 
-ScriptLines::ScriptLines(std::string_view input)
-    : input_(input), anySemicolon_(!input.empty() && std::memchr(input.data(), ';', input.size()) != nullptr) {}
-
-inline void ScriptLines::scanBlock(std::size_t start) {
-  block_ = start;
-  constexpr std::size_t kReads = kBlock + kWindow - kStep;  // bytes a block reads
-  char padded[kReads];
-  const char* bytes = input_.data() + start;
-  if (start + kReads > input_.size()) {
-    // Near the end the block reads a zero-padded copy; no pattern holds a
-    // zero byte, and the four-blank pattern needs two blanks after its start.
-    std::memset(padded, 0, kReads);
-    std::memcpy(padded, bytes, input_.size() - start);
-    bytes = padded;
-  }
-  anyStart_ = 0;
-  for (std::uint64_t& group : starts_) group = 0;
-  // The masks of the block gather in locals, stored once at its end.
-  std::uint64_t lineFeeds = 0;
-  std::uint64_t otherSpaces = 0;
-  std::uint64_t quotes = 0;
+void scanBlockPlain(const char* bytes, BlockMasks& masks) {
+  masks = BlockMasks();
   for (std::size_t w = 0; w < kWindowsPerBlock; ++w) {
     const char* const window = bytes + w * kStep;
     const unsigned shift = static_cast<unsigned>(w * kStep);
@@ -171,58 +159,220 @@ inline void ScriptLines::scanBlock(std::size_t start) {
     // as signed bytes, those from 0x80 on are below both.
     LaneVector signedBytes;
     std::memcpy(&signedBytes, &a, sizeof signedBytes);
-    lineFeeds |= std::uint64_t{hitMask(a == static_cast<unsigned char>('\n'))} << shift;
-    otherSpaces |= std::uint64_t{hitMask((signedBytes >= '\t') & (signedBytes <= '\r'))} << shift;
-    // '"' and '\'' differ from each other, and from '#' and '&', only in the
-    // bits of 0x05: one comparison finds all four.
-    static_assert(('"' | 0x05) == '\'' && ('#' | 0x05) == '\'' && ('&' | 0x05) == '\'');
-    quotes |= std::uint64_t{hitMask((a | 0x05) == static_cast<unsigned char>('\''))} << shift;
+    masks.lineFeeds |= std::uint64_t{hitMask(a == static_cast<unsigned char>('\n'))} << shift;
+    masks.otherSpaces |= std::uint64_t{hitMask((signedBytes >= '\t') & (signedBytes <= '\r'))} << shift;
+    masks.quotes |= std::uint64_t{hitMask((a | kQuoteBits) == static_cast<unsigned char>('\''))} << shift;
     unsigned starts[kTriggerGroups];
     const unsigned any =
         windowStarts(a, window, starts, std::make_index_sequence<kTriggerGroups - 1>());
     if (any == 0) continue;
-    anyStart_ |= std::uint64_t{any} << shift;
-    for (std::size_t g = 0; g < kTriggerGroups; ++g) starts_[g] |= std::uint64_t{starts[g]} << shift;
+    masks.anyStart |= std::uint64_t{any} << shift;
+    for (std::size_t g = 0; g < kTriggerGroups; ++g) masks.starts[g] |= std::uint64_t{starts[g]} << shift;
   }
-  lineFeeds_ = lineFeeds;
-  otherSpaces_ = otherSpaces;
-  quotes_ = quotes;
+}
+
+#if BRINDLE_SCAN_AVX2
+namespace {
+
+// The patterns as bits of a byte, one per pattern: for each of a pattern's
+// first three bytes, a table by the byte's low four bits and one by its
+// high four bits, each repeated for both halves of a 32-byte register. A
+// byte x is the pattern's byte d exactly where the pattern's bit is set in
+// both low[d][x & 15] and high[d][x >> 4]; a pattern shorter than d + 1
+// bytes has its bit set everywhere in table d.
+static_assert(kPatternCount <= 8, "each pattern takes a bit of a byte");
+struct NibbleTables {
+  unsigned char low[3][32] = {};
+  unsigned char high[3][32] = {};
+  unsigned char groups[kTriggerGroups] = {};  // the patterns' bits of each group
+};
+
+constexpr NibbleTables kNibbleTables = [] {
+  NibbleTables tables;
+  for (std::size_t i = 0; i < kPatternCount; ++i) {
+    const auto bit = static_cast<unsigned char>(1u << i);
+    for (std::size_t d = 0; d < 3; ++d) {
+      for (std::size_t k = 0; k < 32; ++k) {
+        const auto nibble = static_cast<unsigned>(k % 16);
+        const auto byte = static_cast<unsigned char>(kPatterns[i].bytes[d]);
+        if (d >= kPatterns[i].size || (byte & 15) == nibble) tables.low[d][k] |= bit;
+        if (d >= kPatterns[i].size || (byte >> 4) == nibble) tables.high[d][k] |= bit;
+      }
+    }
+    for (std::size_t g = 0; g < kTriggerGroups; ++g) {
+      if (kPatterns[i].sets == TriggerSet{1} << g) tables.groups[g] |= bit;
+    }
+  }
+  return tables;
+}();
+
+// Every constant the scan compares with, in memory, where an instruction
+// reads it as it is: made in registers, each would cost three.
+struct alignas(32) ScanConstants {
+  unsigned char low[3][32];
+  unsigned char high[3][32];
+  unsigned char groups[kTriggerGroups][32];
+  unsigned char fifteen[32];
+  unsigned char lineFeed[32];
+  unsigned char belowTab[32];
+  unsigned char aboveReturn[32];
+  unsigned char quoteBits[32];
+  unsigned char quote[32];
+  unsigned char blank[32];
+};
+
+constexpr ScanConstants kScanConstants = [] {
+  ScanConstants constants{};
+  for (std::size_t k = 0; k < 32; ++k) {
+    for (std::size_t d = 0; d < 3; ++d) {
+      constants.low[d][k] = kNibbleTables.low[d][k];
+      constants.high[d][k] = kNibbleTables.high[d][k];
+    }
+    for (std::size_t g = 0; g < kTriggerGroups; ++g) constants.groups[g][k] = kNibbleTables.groups[g];
+    constants.fifteen[k] = 15;
+    constants.lineFeed[k] = '\n';
+    constants.belowTab[k] = '\t' - 1;
+    constants.aboveReturn[k] = '\r' + 1;
+    constants.quoteBits[k] = kQuoteBits;
+    constants.quote[k] = '\'';
+    constants.blank[k] = static_cast<unsigned char>(kFourBlanks[0]);
+  }
+  return constants;
+}();
+
+__attribute__((target("avx2"))) inline __m256i constant(const unsigned char (&bytes)[32]) {
+  return _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes));
+}
+
+// The patterns whose byte `d` each byte of `x` is, as bits.
+__attribute__((target("avx2"))) inline __m256i patternBits(__m256i x, std::size_t d) {
+  const __m256i fifteen = constant(kScanConstants.fifteen);
+  const __m256i low = _mm256_shuffle_epi8(constant(kScanConstants.low[d]), _mm256_and_si256(x, fifteen));
+  const __m256i high = _mm256_shuffle_epi8(constant(kScanConstants.high[d]),
+                                           _mm256_and_si256(_mm256_srli_epi16(x, 4), fifteen));
+  return _mm256_and_si256(low, high);
+}
+
+__attribute__((target("avx2"))) inline std::uint64_t maskOf(__m256i lanes) {
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(lanes));
+}
+
+__attribute__((target("avx2"))) inline std::uint64_t nonZeroMask(__m256i lanes) {
+  return maskOf(_mm256_cmpeq_epi8(lanes, _mm256_setzero_si256())) ^ 0xFFFFFFFFu;
+}
+
+// The masks gather in locals, stored once at the end: stores through
+// `masks` might change the bytes, as far as the compiler knows.
+__attribute__((target("avx2"))) void scanBlockAvx2(const char* bytes, BlockMasks& masks) {
+  const ScanConstants& k = kScanConstants;
+  std::uint64_t lineFeeds = 0, otherSpaces = 0, quotes = 0, anyStart = 0;
+  std::uint64_t starts[kTriggerGroups] = {};
+  for (std::size_t w = 0; w < kScanBlock / 32; ++w) {
+    const char* const window = bytes + w * 32;
+    const unsigned shift = static_cast<unsigned>(w * 32);
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window + 1));
+    const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window + 2));
+    const __m256i feeds = _mm256_cmpeq_epi8(a, constant(k.lineFeed));
+    lineFeeds |= maskOf(feeds) << shift;
+    otherSpaces |= maskOf(_mm256_and_si256(_mm256_cmpgt_epi8(a, constant(k.belowTab)),
+                                           _mm256_cmpgt_epi8(constant(k.aboveReturn), a)))
+                   << shift;
+    quotes |= maskOf(_mm256_cmpeq_epi8(_mm256_or_si256(a, constant(k.quoteBits)), constant(k.quote))) << shift;
+    // Four blanks: two blanks after a byte that is neither a blank nor a
+    // line feed, as the plain form matches them.
+    const __m256i blank = constant(k.blank);
+    const __m256i blankRuns =
+        _mm256_andnot_si256(_mm256_or_si256(_mm256_cmpeq_epi8(a, blank), feeds),
+                            _mm256_and_si256(_mm256_cmpeq_epi8(b, blank), _mm256_cmpeq_epi8(c, blank)));
+    const __m256i patterns =
+        _mm256_and_si256(patternBits(a, 0), _mm256_and_si256(patternBits(b, 1), patternBits(c, 2)));
+    const std::uint64_t runs = maskOf(blankRuns);
+    const std::uint64_t any = runs | nonZeroMask(patterns);
+    if (any == 0) continue;
+    anyStart |= any << shift;
+    static_assert(kBlankRunTrigger == 1);
+    starts[0] |= runs << shift;
+    for (std::size_t g = 1; g < kTriggerGroups; ++g) {
+      starts[g] |= nonZeroMask(_mm256_and_si256(patterns, constant(k.groups[g]))) << shift;
+    }
+  }
+  masks.lineFeeds = lineFeeds;
+  masks.otherSpaces = otherSpaces;
+  masks.quotes = quotes;
+  masks.anyStart = anyStart;
+  for (std::size_t g = 0; g < kTriggerGroups; ++g) masks.starts[g] = starts[g];
+}
+
+}  // namespace
+
+BlockScan avx2BlockScan() {
+  static const BlockScan chosen = __builtin_cpu_supports("avx2") ? scanBlockAvx2 : nullptr;
+  return chosen;
+}
+#else
+BlockScan avx2BlockScan() { return nullptr; }
+#endif
+
+namespace {
+BlockScan fastestBlockScan() {
+  const BlockScan avx2 = avx2BlockScan();
+  return avx2 ? avx2 : scanBlockPlain;
+}
+}  // namespace
+
+ScriptLines::ScriptLines(std::string_view input)
+    : input_(input),
+      scan_(fastestBlockScan()),
+      anySemicolon_(!input.empty() && std::memchr(input.data(), ';', input.size()) != nullptr) {}
+
+inline void ScriptLines::scanBlock(std::size_t start) {
+  block_ = start;
+  const char* bytes = input_.data() + start;
+  char padded[kScanReads];
+  if (start + kScanReads > input_.size()) {
+    // Near the end the block reads a zero-padded copy; no pattern holds a
+    // zero byte, and the four-blank pattern needs two blanks after its start.
+    std::memset(padded, 0, kScanReads);
+    std::memcpy(padded, bytes, input_.size() - start);
+    bytes = padded;
+  }
+  scan_(bytes, masks_);
 }
 
 bool ScriptLines::next(ScannedLine& line) {
   if (done_) return false;
+  const std::size_t size = input_.size();
   const std::size_t begin = next_;
   TriggerSet triggers = 0;
   std::uint64_t otherSpaces = 0;
   std::uint64_t quotes = 0;
-  // Takes in the bytes [from, to) of the block scanned last.
-  const auto lookAt = [&](std::size_t from, std::size_t to) {
-    const std::uint64_t range =
-        (to == kBlock ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1) & ~((std::uint64_t{1} << from) - 1);
-    otherSpaces |= otherSpaces_ & range;
-    quotes |= quotes_ & range;
-    if ((anyStart_ & range) == 0) return;
+  // Takes in the bytes of the block scanned last that `range` marks.
+  const auto lookAt = [&](std::uint64_t range) {
+    otherSpaces |= masks_.otherSpaces & range;
+    quotes |= masks_.quotes & range;
+    if ((masks_.anyStart & range) == 0) return;
     for (std::size_t g = 0; g < kTriggerGroups; ++g) {
-      triggers |= static_cast<TriggerSet>((starts_[g] & range) != 0) << g;
+      triggers |= static_cast<TriggerSet>((masks_.starts[g] & range) != 0) << g;
     }
   };
-  std::size_t end = input_.size();
-  for (std::size_t at = begin; at < input_.size();) {
-    const std::size_t block = at - at % kBlock;
+  static_assert((kBlock & (kBlock - 1)) == 0);
+  std::size_t end = size;
+  for (std::size_t at = begin; at < size;) {
+    const std::size_t block = at & ~(kBlock - 1);
     if (block != block_) scanBlock(block);
-    const std::size_t from = at - block;
-    const std::uint64_t lineFeeds = lineFeeds_ >> from << from;
-    if (lineFeeds != 0) {
-      end = block + static_cast<std::size_t>(std::countr_zero(lineFeeds));
+    const std::uint64_t from = ~std::uint64_t{0} << (at - block);
+    if (const std::uint64_t lineFeeds = masks_.lineFeeds & from; lineFeeds != 0) {
+      const auto feed = static_cast<unsigned>(std::countr_zero(lineFeeds));
+      end = block + feed;
       // A carriage return before the line feed belongs to the line end. One
       // that ended the block before is taken for whitespace of the line,
       // which only costs the line the quick cut into words.
-      std::size_t to = end - block;
-      if (to > from && input_[end - 1] == '\r') --to;
-      lookAt(from, to);
+      const bool carriage = end > at && input_[end - 1] == '\r';
+      lookAt(from & ((std::uint64_t{1} << (feed - carriage)) - 1));
       break;
     }
-    lookAt(from, kBlock);
+    lookAt(from);
     at = block + kBlock;
   }
   line.text = lineBefore(input_, begin, end);
@@ -233,7 +383,7 @@ bool ScriptLines::next(ScannedLine& line) {
   line.blanksOnly = otherSpaces == 0;
   line.mayHoldQuote = quotes != 0;
   next_ = end + 1;
-  done_ = end == input_.size();
+  done_ = end == size;
   return true;
 }
 

@@ -27,6 +27,31 @@ struct ScannedLine {
   bool mayHoldQuote = false;
 };
 
+// What the scan finds in a block of kScanBlock bytes of input, bit k of
+// each mask for the block's byte k: line feeds, whitespace other than a
+// blank, quotes (and a few bytes that only look alike to the scan), and
+// where a text of each trigger group may begin (starts[g] for the group
+// 1 << g; anyStart, their union).
+inline constexpr std::size_t kScanBlock = 64;
+inline constexpr std::size_t kScanReads = kScanBlock + 2;  // bytes the scan of a block reads
+struct BlockMasks {
+  std::uint64_t lineFeeds = 0;
+  std::uint64_t otherSpaces = 0;
+  std::uint64_t quotes = 0;
+  std::uint64_t anyStart = 0;
+  std::uint64_t starts[kTriggerGroups] = {};
+};
+
+// Scans the kScanReads bytes at `bytes` into `masks`. The plain form runs
+// on any processor; the AVX2 form, 32 bytes at a time with table lookups in
+// place of one comparison per pattern, gives the same masks for the same
+// bytes (the tests and the convert fuzz target compare them), and is
+// nullptr where the processor or the build has no AVX2. ScriptLines uses the
+// fastest form there is.
+using BlockScan = void (*)(const char* bytes, BlockMasks& masks);
+void scanBlockPlain(const char* bytes, BlockMasks& masks);
+BlockScan avx2BlockScan();
+
 // Hands out the lines of an input, in order. An input has one more line
 // than it has line feeds; a carriage return directly before a line feed
 // belongs to the line end, any other one stays in its line.
@@ -41,28 +66,28 @@ class ScriptLines {
   void scanBlock(std::size_t start);
 
   std::string_view input_;
+  BlockScan scan_;
   std::size_t next_ = 0;  // where the next line starts
   bool done_ = false;
   // Few scripts hold a semicolon at all; in those that do, each line is
   // looked at for one.
   bool anySemicolon_ = false;
   // The block of input scanned last, at an offset that is a multiple of its
-  // width: for each of its bytes (bit k for byte start + k), whether it is a
-  // line feed, whitespace other than a blank, and where a text of each
-  // trigger group may begin.
+  // width, and what the scan found in it.
   std::size_t block_ = static_cast<std::size_t>(-1);
-  std::uint64_t lineFeeds_ = 0;
-  std::uint64_t otherSpaces_ = 0;
-  std::uint64_t quotes_ = 0;
-  std::uint64_t starts_[kTriggerGroups] = {};  // bit k of starts_[g]: a text of group 1 << g may start at k
-  std::uint64_t anyStart_ = 0;
+  BlockMasks masks_;
 };
 
 // The text of `input` from `begin` to the line feed at `lineFeed` (npos, or
 // any offset past the end, for none): a line without its line end, which
 // takes a carriage return directly before the line feed with it. The one
 // place the script's line end is read.
-std::string_view lineBefore(std::string_view input, std::size_t begin, std::size_t lineFeed);
+inline std::string_view lineBefore(std::string_view input, std::size_t begin, std::size_t lineFeed) {
+  if (lineFeed >= input.size()) return input.substr(begin);
+  std::string_view line = input.substr(begin, lineFeed - begin);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
 
 // The line of `input` that starts at offset `begin`, without its line end,
 // for a caller that looks at a few lines only.

@@ -78,6 +78,28 @@ TEST(ScriptLinesTest, CutsLinesAndNamesEveryTriggerTheyHold) {
   EXPECT_LT(blanksOnlyMissed, 50u);
 }
 
+TEST(ScriptLinesTest, TheScansTwoFormsFindTheSameMasks) {
+  const BlockScan avx2 = avx2BlockScan();
+  if (!avx2) GTEST_SKIP() << "this processor or build has no AVX2 form of the scan";
+  test::LineMaker maker(13);
+  for (int i = 0; i < 3000; ++i) {
+    std::string bytes = maker.script(3);
+    bytes.resize(kScanReads, i % 3 == 0 ? ' ' : '\0');
+    // Every byte value too, those from 0x80 on included.
+    if (i % 5 == 0) {
+      for (std::size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<char>((i * 7 + k * 31) & 0xFF);
+    }
+    BlockMasks plain, fast;
+    scanBlockPlain(bytes.data(), plain);
+    avx2(bytes.data(), fast);
+    ASSERT_EQ(plain.lineFeeds, fast.lineFeeds) << bytes;
+    ASSERT_EQ(plain.otherSpaces, fast.otherSpaces) << bytes;
+    ASSERT_EQ(plain.quotes, fast.quotes) << bytes;
+    ASSERT_EQ(plain.anyStart, fast.anyStart) << bytes;
+    for (std::size_t g = 0; g < kTriggerGroups; ++g) ASSERT_EQ(plain.starts[g], fast.starts[g]) << bytes;
+  }
+}
+
 TEST(NormaliseLineTest, EqualsTheThreeReplacementsAndKeepsTriggersTrue) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"        e \"hi\"", "\t\te \"hi\""},
