@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "normalise.h"
@@ -297,6 +298,17 @@ std::string checkOutput(const Script& script, std::string_view lua, std::string_
 }
 
 std::string checkSkippedSteps(std::string_view input) {
+  // The scan's fast form finds what the plain one finds, block by block.
+  if (const BlockScan avx2 = avx2BlockScan()) {
+    std::string padded(input);
+    padded.append(kScanReads, '\0');
+    for (std::size_t at = 0; at < input.size(); at += kScanBlock) {
+      BlockMasks plain, fast;
+      scanBlockPlain(padded.data() + at, plain);
+      avx2(padded.data() + at, fast);
+      if (std::memcmp(&plain, &fast, sizeof plain) != 0) return "the scan's two forms find different masks";
+    }
+  }
   ScriptLines lines(input);
   ScannedLine line;
   ScriptLine fast;
@@ -315,6 +327,28 @@ std::string checkSkippedSteps(std::string_view input) {
       if (std::string(untouched.tabs, '\t').append(untouched.text) != every.text ||
           untouched.indent != every.indent || untouched.chainFlag != every.chainFlag || !warning.empty()) {
         return "a line taken for one no rule touches is changed by the rules";
+      }
+      continue;
+    }
+    // A line a fast form takes gives what the general steps give, and its
+    // second word as its name.
+    std::string scratch;
+    FastStatement quick;
+    if (fastStatement(line.text, leadingBlanks(line.text), line.triggers, line.blanksOnly, scratch, quick)) {
+      normaliseLine(line.text, kEveryTrigger, every.text);
+      words.reset(every.text);
+      std::string warning;
+      if (isLabelStatement(words)) return "a label statement is taken by a fast form";
+      const std::string second(words.second());
+      const std::size_t secondAt = rawOffsetOf(line.text, words.span(1).first);
+      std::string target;
+      rewriteStatement(words, kEveryTrigger, every, &warning, &target);
+      const bool named = quick.nameKind != NameKind::none;
+      if (std::string(quick.lua.tabs, '\t').append(quick.lua.text) != every.text ||
+          quick.lua.indent != every.indent || quick.lua.chainFlag != every.chainFlag || !warning.empty() ||
+          (named && (quick.name != second || quick.nameAt != secondAt)) ||
+          (quick.nameKind == NameKind::jumpTarget) != !target.empty()) {
+        return "a line a fast form takes gives other results than the general steps";
       }
       continue;
     }

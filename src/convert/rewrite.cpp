@@ -6,6 +6,7 @@
 #include <iterator>
 #include <optional>
 
+#include "normalise.h"
 #include "output_texts.h"
 #include "string_utils.h"
 #include "triggers.h"
@@ -147,6 +148,12 @@ void applyValueRewrites(std::string& text, Notes& notes) {
   }
   text.resize(static_cast<std::size_t>(out - begin));
   notes.endStep();
+}
+
+// The value rewrites alone, noting nothing.
+void applyValueRewrites(std::string& text) {
+  EditNotes<false> notes{nullptr};
+  applyValueRewrites(text, notes);
 }
 
 // The rewrites every statement gets, in order, each skipped where the text
@@ -350,17 +357,161 @@ bool untouchedLine(std::string_view raw, std::size_t leading, TriggerSet trigger
   constexpr std::size_t kTabBlanks = kFourBlanks.size();
   // Blanks left over after the tabs make the first word empty; otherwise it
   // runs to the next blank.
-  if (leading % kTabBlanks == 0 && leading < raw.size() &&
-      kFirstWordStarts[static_cast<unsigned char>(raw[leading])]) {
-    const std::string_view rest = raw.substr(leading);
-    const std::string_view first = rest.substr(0, rest.find(' '));
-    for (const std::string_view word : kFirstWords) {
-      if (first == word) return false;
-    }
-  }
+  if (leading % kTabBlanks == 0 && firstWordOf(raw.substr(leading)) != FirstWord::none) return false;
   const std::size_t tabs = leading / kTabBlanks;
   lua = {raw.substr(tabs * kTabBlanks), tabs, tabs, ChainFlag::plainStatement};
   return true;
+}
+
+namespace {
+
+// Where the word of `rest` that starts at `from` ends: at the next blank
+// or the end. Words are short: a byte loop costs less than a call.
+std::size_t wordEnd(std::string_view rest, std::size_t from) {
+  while (from < rest.size() && rest[from] != ' ') ++from;
+  return from;
+}
+
+// Whether the only update of `text` ("+=" or "-=") is the one at `at`.
+bool onlyUpdateAt(std::string_view text, std::size_t at) {
+  for (std::size_t i = 1; i < text.size(); ++i) {
+    if (endsUpdate(text[i - 1], text[i]) && i - 1 != at) return false;
+  }
+  return true;
+}
+
+// Appends `text` with every colon made `colon`.
+void appendColonsMade(std::string& out, std::string_view text, std::string_view colon) {
+  for (std::size_t from = 0;;) {
+    const std::size_t at = text.find(kColon[0], from);
+    if (at == std::string_view::npos) {
+      out.append(text, from);
+      return;
+    }
+    out.append(text, from, at - from).append(colon);
+    from = at + 1;
+  }
+}
+
+}  // namespace
+
+FirstWord firstWordOf(std::string_view rest) {
+  if (rest.empty() || !kFirstWordStarts[static_cast<unsigned char>(rest[0])]) return FirstWord::none;
+  const std::string_view first = rest.substr(0, wordEnd(rest, 0));
+  for (std::size_t k = 0; k < std::size(kFirstWords); ++k) {
+    if (first == kFirstWords[k]) return static_cast<FirstWord>(k);
+  }
+  return FirstWord::none;
+}
+
+bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet triggers, bool blanksOnly,
+                   std::string& scratch, FastStatement& out) {
+  constexpr std::size_t kTabBlanks = kFourBlanks.size();
+  if (!blanksOnly || leading % kTabBlanks != 0 || leading == raw.size() ||
+      (triggers & (kBlankRunTrigger | kSemicolonTrigger)) != 0) {
+    return false;
+  }
+  const std::string_view rest = raw.substr(leading);
+  const std::size_t tabs = leading / kTabBlanks;
+  // With no whitespace but blanks and no run of them, the tabs are the
+  // leading ones, and the words are the runs between blanks.
+  const auto done = [&](std::string_view text, ChainFlag flag) {
+    out.lua = {text, tabs, tabs, flag};
+    return true;
+  };
+  out.nameKind = NameKind::none;
+  out.name = {};
+  constexpr std::string_view kCallWord = kCall.substr(0, kCall.size() - 1);
+  if (rest.starts_with(kCall)) {
+    // The first "call " stands first and goes; the tab before it forms
+    // nothing with what follows.
+    if ((triggers & ~(kCallTrigger | kValueTrigger)) != 0) return false;
+    if ((triggers & kValueTrigger) == 0) return done(rest.substr(kCall.size()), ChainFlag::plainStatement);
+    scratch.assign(rest.substr(kCall.size()));
+    applyValueRewrites(scratch);
+    return done(scratch, ChainFlag::plainStatement);
+  }
+  static_assert(kCallWord.size() == 4);
+  const FirstWord first = firstWordOf(rest);
+  const std::size_t second = kFirstWords[static_cast<std::size_t>(std::min(first, FirstWord::elifWord))].size() + 1;
+  switch (first) {
+    case FirstWord::dollar: {
+      // "$" stands first and goes; the blank or tab before it and the blank
+      // after it form no trigger text.
+      const std::size_t nameEnd = wordEnd(rest, second);
+      if (nameEnd <= second || (triggers & ~(kDollarTrigger | kUpdateTrigger | kValueTrigger)) != 0) {
+        return false;
+      }
+      const std::string_view name = rest.substr(second, nameEnd - second);
+      out.nameKind = NameKind::variable;
+      out.name = name;
+      out.nameAt = leading + second;
+      if ((triggers & kUpdateTrigger) == 0) {
+        if ((triggers & kValueTrigger) == 0) return done(rest.substr(kDollar.size()), ChainFlag::plainStatement);
+        scratch.assign(rest.substr(kDollar.size()));
+        applyValueRewrites(scratch);
+        return done(scratch, ChainFlag::plainStatement);
+      }
+      // `$ NAME += VALUE`: the one update is the third word, and the blank
+      // the normalisation puts behind it forms no text a rule looks for
+      // with what follows (more blanks make a run no rule looks at now).
+      const std::string_view update = rest.substr(nameEnd, 3);
+      if ((triggers & kValueTrigger) != 0 || update.size() != 3 || update[0] != ' ' ||
+          !endsUpdate(update[1], update[2]) || !onlyUpdateAt(rest, nameEnd + 1) ||
+          (formedByJoining(' ', nameEnd + 3 < rest.size() ? rest[nameEnd + 3] : '\0') & ~kBlankRunTrigger) != 0) {
+        return false;
+      }
+      scratch.assign(rest.substr(kDollar.size(), nameEnd - kDollar.size()));
+      scratch.append(1, ' ').append(kUpdateOpen).append(name).append(1, ' ').append(1, update[1]);
+      scratch.append(1, ' ').append(rest.substr(nameEnd + 3));
+      return done(scratch, ChainFlag::plainStatement);
+    }
+    case FirstWord::ifWord:
+    case FirstWord::elifWord:
+    case FirstWord::elseWord: {
+      // A second word "path_end" leaves the line as it is: the general steps.
+      if (triggers != 0 ||
+          (second < rest.size() && rest.substr(second, wordEnd(rest, second) - second) == kPathEndWord)) {
+        return false;
+      }
+      scratch.clear();
+      if (first == FirstWord::ifWord) {
+        appendColonsMade(scratch, rest, kThen);
+        return done(scratch, ChainFlag::opensChain);
+      }
+      if (first == FirstWord::elseWord) {
+        appendColonsMade(scratch, rest, "");
+        return done(scratch, ChainFlag::continuesChain);
+      }
+      // Every "elif" becomes "elseif": the first stands first, and where
+      // the rest, its colons gone, holds another, the general steps.
+      scratch.append(kElseifWord);
+      appendColonsMade(scratch, rest.substr(kElifWord.size()), "");
+      if (findText(scratch, kElifWord, kElseifWord.size()) != std::string::npos) return false;
+      scratch.append(kThen);
+      return done(scratch, ChainFlag::continuesChain);
+    }
+    case FirstWord::jumpOut: {
+      // `jump_out TARGET`, where the target is found in the line only where
+      // it stands.
+      const std::string_view target = second < rest.size() ? rest.substr(second) : std::string_view();
+      if (triggers != 0 || target.empty() || wordEnd(rest, second) != rest.size() ||
+          findText(rest, target) != second) {
+        return false;
+      }
+      out.nameKind = NameKind::jumpTarget;
+      out.name = target;
+      out.nameAt = leading + second;
+      scratch.assign(rest.substr(0, second)).append(kTargetOpen).append(target).append(kTargetClose);
+      return done(scratch, ChainFlag::plainStatement);
+    }
+    case FirstWord::pathEnd:
+      if (triggers != 0 || rest.size() != kPathEndWord.size()) return false;
+      scratch.assign(rest).append(kCallParentheses);
+      return done(scratch, ChainFlag::plainStatement);
+    default:
+      return false;
+  }
 }
 
 void callPathEnds(std::string& text, std::size_t from) {

@@ -78,6 +78,31 @@ bool rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
 bool untouchedLine(std::string_view raw, std::size_t leading, TriggerSet triggers, bool blanksOnly,
                    LuaStatement& lua);
 
+// The fast forms of the rules for the commonest statements of stories,
+// each a line of one shape: `$ NAME = VALUE`, `$ NAME += VALUE` (and `-=`),
+// `if CONDITION:`, `elif CONDITION:`, `else:`, `call NAME ARGUMENTS`,
+// `jump_out TARGET` and `path_end`. A line is taken only where it holds no
+// whitespace but blanks (`blanksOnly`), its leading blanks (`leading`, as
+// leadingBlanks gives) make whole tabs, and it holds none of the trigger
+// texts its shape does not expect (`triggers`, as scanned). The Lua goes
+// to `lua`, viewing `raw` or `scratch`; a `$` line's variable or a jump's
+// target goes to `name` (a view of `raw`), and where it stands in `raw` to
+// `nameAt`. The contract: what normaliseLine and rewriteStatement make of
+// the line, with no warning, its second word as the name, as the fuzz
+// target checks. Returns false, for the general steps, for any other line.
+// Which of the words that choose a rule `rest`, a line after its leading
+// blanks that holds no whitespace but blanks, begins with, if any.
+FirstWord firstWordOf(std::string_view rest);
+
+struct FastStatement {
+  LuaStatement lua;
+  NameKind nameKind = NameKind::none;  // variable or jumpTarget, or none
+  std::string_view name;
+  std::size_t nameAt = 0;
+};
+bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet triggers, bool blanksOnly,
+                   std::string& scratch, FastStatement& out);
+
 // The last rule alone, over text[from, end): every "path_end;" becomes
 // "path_end();", for the names the writer puts between its own texts.
 void callPathEnds(std::string& text, std::size_t from = 0);

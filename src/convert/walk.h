@@ -57,6 +57,8 @@ WalkEnd walkScript(std::string_view script, Sink&& handOn, const WalkOptions& op
   EditLog edits;
   TextChange change;
   TextChangeScratch scratch;
+  std::string fastText;  // the Lua of a line a fast form took, where it is no view of the line
+  FastStatement fast;
   Statement statement;
   WalkEnd end;
   bool inBlock = false;
@@ -80,6 +82,25 @@ WalkEnd walkScript(std::string_view script, Sink&& handOn, const WalkOptions& op
     if (untouchedLine(raw, leading, scanned.triggers, scanned.blanksOnly, statement.lua)) {
       statement.kind = inBlock ? LineKind::statement : LineKind::beforeLabels;
       if (!inBlock && end.beforeLabels++ == 0) end.firstBeforeLabels = end.lines;
+      handOn(static_cast<const Statement&>(statement));
+      continue;
+    }
+    // A quoted text can change only where a rule edits the line or the
+    // normalisation changed more than its leading blanks; the edits are
+    // noted as the rules make them, in the lines that may hold a quote.
+    const bool noting = inBlock && options.textChanges && scanned.mayHoldQuote;
+    if (!noting && fastStatement(raw, leading, scanned.triggers, scanned.blanksOnly, fastText, fast)) {
+      statement.kind = inBlock ? LineKind::statement : LineKind::beforeLabels;
+      if (!inBlock && end.beforeLabels++ == 0) end.firstBeforeLabels = end.lines;
+      if (fast.nameKind == NameKind::variable || (inBlock && fast.nameKind == NameKind::jumpTarget)) {
+        statement.nameKind = fast.nameKind;
+        statement.name = fast.name;
+        if (options.places) {
+          statement.nameBegin = fast.nameAt;
+          statement.nameEnd = fast.nameAt + fast.name.size();
+        }
+      }
+      statement.lua = fast.lua;
       handOn(static_cast<const Statement&>(statement));
       continue;
     }
@@ -120,10 +141,6 @@ WalkEnd walkScript(std::string_view script, Sink&& handOn, const WalkOptions& op
     } else if (options.places && inBlock && words.firstWord() == FirstWord::jumpOut) {
       place(1);
     }
-    // A quoted text can change only where a rule edits the line or the
-    // normalisation changed more than its leading blanks; the edits are
-    // noted as the rules make them, in the lines that may hold a quote.
-    const bool noting = inBlock && options.textChanges && scanned.mayHoldQuote;
     const bool normalisedInside = (scanned.triggers & (kBlankRunTrigger | kUpdateTrigger)) != 0;
     if (noting && normalisedInside) normalisedCopy = line;
     warning.clear();

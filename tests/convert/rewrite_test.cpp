@@ -156,6 +156,56 @@ TEST(RewriteStatementTest, SkipsOnlyStepsThatChangeNothing) {
   EXPECT_GT(skipped, 3000u);  // most of these lines do skip steps
 }
 
+TEST(FastStatementTest, GivesWhatTheGeneralStepsGive) {
+  // Each shape, taken (true), and lines near them that the general steps
+  // must take (false) or that either may take.
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"    $ day = 2", true},          {"$ seen = False", true},
+      {"        $ day -= 9", true},     {"$ x +=5", true},
+      {"$ x +== 1", true},              {"    if route != 9:", true},
+      {"elif a:b:", true},              {"    else:", true},
+      {"    call show_bg (767)", true}, {"call wait", true},
+      {"    jump_out scene_1", true},   {"path_end", true},
+      {"$  x = 1", false},              {"$ x += 1 -= 2", false},
+      {"$ x +=(1)", false},             {"$ a+=b += 1", false},
+      {"if path_end:", false},          {"elif elif:", false},
+      {"elif el:if:", false},           {"jump_out out", false},
+      {"jump_out a b", false},          {"jump_out", false},
+      {"path_end x", false},            {"   $ x = 1", false},
+      {"$ x = 1;", false},              {"$ x =    1", false},
+      {"$ x = call y", false},          {"label a:", false},
+  };
+  test::LineMaker maker(29);
+  std::vector<std::pair<std::string, bool>> lines = cases;
+  for (int i = 0; i < 30000; ++i) lines.emplace_back(i % 2 == 0 ? maker.statement() : maker.line(), false);
+  std::size_t taken = 0;
+  for (const auto& [raw, shape] : lines) {
+    ScannedLine line;
+    ScriptLines(raw).next(line);
+    std::string scratch;
+    FastStatement fast;
+    const bool took = fastStatement(raw, leadingBlanks(raw), line.triggers, line.blanksOnly, scratch, fast);
+    EXPECT_TRUE(took || !shape) << raw;
+    if (!took) continue;
+    ++taken;
+    std::string warning;
+    const ScriptLine every = rewritten(raw, false, &warning);
+    ASSERT_EQ(std::string(fast.lua.tabs, '\t').append(fast.lua.text), every.text) << raw;
+    ASSERT_EQ(fast.lua.indent, every.indent) << raw;
+    ASSERT_EQ(fast.lua.chainFlag, every.chainFlag) << raw;
+    ASSERT_EQ(warning, "") << raw;
+    std::string normalised;
+    normaliseLine(raw, kEveryTrigger, normalised);
+    Words words;
+    words.reset(normalised);
+    if (fast.nameKind != NameKind::none) {
+      ASSERT_EQ(fast.name, words.second()) << raw;
+      ASSERT_EQ(fast.nameAt, rawOffsetOf(raw, words.span(1).first)) << raw;
+    }
+  }
+  EXPECT_GT(taken, 300u);  // generated lines reach the fast forms too
+}
+
 TEST(RewriteStatementTest, WarnsOnlyAboutAJumpWithoutTarget) {
   for (const char* raw : {"jump_out", "jump_out  x", "\tjump_out "}) {
     std::string warning;
