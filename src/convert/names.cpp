@@ -1,7 +1,7 @@
 #include "names.h"
 
 #include <algorithm>
-#include <functional>
+#include <cstring>
 
 namespace brindle {
 namespace {
@@ -13,8 +13,29 @@ namespace {
 constexpr unsigned kPositionBits = 40;
 constexpr std::uint64_t kPositionMask = (std::uint64_t{1} << kPositionBits) - 1;
 
+// Names are short: eight bytes at a time, each word mixed in by a
+// multiplication, then the whole mixed once more, so that both the low bits
+// (the slot) and the high ones (the tag) depend on every byte.
 std::uint64_t hashOf(std::string_view name) {
-  return static_cast<std::uint64_t>(std::hash<std::string_view>{}(name));
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
+  const char* const p = name.data();
+  const std::size_t size = name.size();
+  std::uint64_t hash = size * kMultiplier;
+  std::size_t at = 0;
+  for (; at + sizeof(std::uint64_t) <= size; at += sizeof(std::uint64_t)) {
+    std::uint64_t word;
+    std::memcpy(&word, p + at, sizeof word);
+    hash = (hash ^ word) * kMultiplier;
+    hash ^= hash >> 32;
+  }
+  if (at < size) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, p + at, size - at);
+    hash = (hash ^ word) * kMultiplier;
+  }
+  hash ^= hash >> 29;
+  hash *= 0xBF58476D1CE4E5B9u;
+  return hash ^ (hash >> 32);
 }
 
 std::uint64_t tagOf(std::uint64_t hash) { return hash >> kPositionBits << kPositionBits; }
