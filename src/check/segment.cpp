@@ -78,10 +78,13 @@ std::size_t Segment::itemAt(std::size_t line, std::size_t first, std::size_t end
   return at == begin ? first : static_cast<std::size_t>(at - items.begin()) - 1;
 }
 
-bool Segment::mayOpenLongBracket(std::size_t first, std::size_t end) const {
+bool Segment::mayRunOn(std::size_t first, std::size_t end) const {
   const std::size_t from = offsetOf(items[first].firstLine);
   const std::string_view run = std::string_view(text).substr(from, itemsEnd(end) - from);
-  return findText(run, "[[") != std::string_view::npos || findText(run, "[=") != std::string_view::npos;
+  for (const std::string_view opener : {"[[", "[=", "--", "\\\n", "\\\r"}) {
+    if (findText(run, opener) != std::string_view::npos) return true;
+  }
+  return false;
 }
 
 bool Segment::markedOn(std::size_t line) const {

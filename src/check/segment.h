@@ -71,9 +71,12 @@ struct Segment {
   bool tableOpenAfter(std::size_t k) const;
   // The item, of [first, end), that holds the line.
   std::size_t itemAt(std::size_t line, std::size_t first, std::size_t end) const;
-  // Whether items [first, end) may open a long string or comment, which
-  // runs on over line ends: "[[" or "[=".
-  bool mayOpenLongBracket(std::size_t first, std::size_t end) const;
+  // Whether items [first, end) may hold what runs on past the end of its
+  // item, so that Lua stops only in a later one: a long string or comment
+  // ("[[" or "[="), a comment ("--", which hides the rest of its line and
+  // the item's closing "end" with it), or a quoted text that a backslash
+  // carries over a line end.
+  bool mayRunOn(std::size_t first, std::size_t end) const;
   // Whether a mark stands on the line.
   bool markedOn(std::size_t line) const;
   // Whether the lines after `line`, to `last`, only close chains and the

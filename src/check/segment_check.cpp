@@ -71,10 +71,10 @@ struct SegmentCheck : Segment {
         }
         aloneChecked = std::max(aloneChecked, blamed + 1);
         if (blamed == failing && loadsAlone) alone = inContext;
-      } else if (failing > next && mayOpenLongBracket(next, failing) && !parse(next, failing, error)) {
-        // A long string or comment opened before it may have run into an
-        // item that Lua refuses alone the same way: the items before are
-        // looked at first.
+      } else if (failing > next && mayRunOn(next, failing) && !parse(next, failing, error)) {
+        // A long string, a comment or a carried-over quoted text before it
+        // may have run into an item that Lua refuses alone the same way:
+        // the items before are looked at first.
         until = failing;
         continue;
       }
