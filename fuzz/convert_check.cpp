@@ -332,7 +332,7 @@ std::string checkSkippedSteps(std::string_view input) {
     }
     // A line a fast form takes gives what the general steps give, and its
     // second word as its name.
-    std::string scratch;
+    TextBuffer scratch;
     FastStatement quick;
     if (fastStatement(line.text, leadingBlanks(line.text), line.triggers, line.blanksOnly, scratch, quick)) {
       normaliseLine(line.text, kEveryTrigger, every.text);

@@ -8,6 +8,7 @@
 
 #include "normalise.h"
 #include "output_texts.h"
+#include "text_buffer.h"
 #include "string_utils.h"
 #include "triggers.h"
 
@@ -117,15 +118,14 @@ struct EditNotes {
 // other, and then the longer comes first; no replacement can form a new
 // occurrence of a later row; and none makes the text longer.
 template <typename Notes>
-void applyValueRewrites(std::string& text, Notes& notes) {
+std::size_t applyValueRewrites(char* const begin, std::size_t size, Notes& notes) {
   // Most bytes start no search text, and one look at a table lets them pass.
   static constexpr auto kStarts = [] {
     std::array<bool, 256> starts{};
     for (const auto& rule : kValueRewrites) starts[static_cast<unsigned char>(rule.first[0])] = true;
     return starts;
   }();
-  char* const begin = text.data();
-  const char* const end = begin + text.size();
+  const char* const end = begin + size;
   char* out = begin;
   for (const char* in = begin; in != end;) {
     if (!kStarts[static_cast<unsigned char>(*in)]) {
@@ -146,14 +146,20 @@ void applyValueRewrites(std::string& text, Notes& notes) {
     out = std::copy(rule->second.begin(), rule->second.end(), out);
     in += rule->first.size();
   }
-  text.resize(static_cast<std::size_t>(out - begin));
   notes.endStep();
+  return static_cast<std::size_t>(out - begin);
 }
 
-// The value rewrites alone, noting nothing.
-void applyValueRewrites(std::string& text) {
+template <typename Notes>
+void applyValueRewrites(std::string& text, Notes& notes) {
+  text.resize(applyValueRewrites(text.data(), text.size(), notes));
+}
+
+// The value rewrites alone, noting nothing, over the text that `text`
+// ends in from `from` on.
+void applyValueRewrites(TextBuffer& text, std::size_t from) {
   EditNotes<false> notes{nullptr};
-  applyValueRewrites(text, notes);
+  text.truncate(from + applyValueRewrites(text.data() + from, text.size() - from, notes));
 }
 
 // The rewrites every statement gets, in order, each skipped where the text
@@ -381,14 +387,15 @@ bool onlyUpdateAt(std::string_view text, std::size_t at) {
 }
 
 // Appends `text` with every colon made `colon`.
-void appendColonsMade(std::string& out, std::string_view text, std::string_view colon) {
+void appendColonsMade(TextBuffer& out, std::string_view text, std::string_view colon) {
   for (std::size_t from = 0;;) {
     const std::size_t at = text.find(kColon[0], from);
     if (at == std::string_view::npos) {
-      out.append(text, from);
+      out.append(text.substr(from));
       return;
     }
-    out.append(text, from, at - from).append(colon);
+    out.append(text.substr(from, at - from));
+    out.append(colon);
     from = at + 1;
   }
 }
@@ -397,15 +404,28 @@ void appendColonsMade(std::string& out, std::string_view text, std::string_view 
 
 FirstWord firstWordOf(std::string_view rest) {
   if (rest.empty() || !kFirstWordStarts[static_cast<unsigned char>(rest[0])]) return FirstWord::none;
-  const std::string_view first = rest.substr(0, wordEnd(rest, 0));
+  // No word that chooses a rule is longer than the longest of them: the
+  // search for the blank stops there, and only words of the length found
+  // and the same first byte are compared, byte by byte.
+  constexpr std::size_t kLongest = [] {
+    std::size_t longest = 0;
+    for (const std::string_view word : kFirstWords) longest = std::max(longest, word.size());
+    return longest;
+  }();
+  std::size_t size = 1;
+  while (size < rest.size() && size <= kLongest && rest[size] != ' ') ++size;
+  if (size > kLongest) return FirstWord::none;
   for (std::size_t k = 0; k < std::size(kFirstWords); ++k) {
-    if (first == kFirstWords[k]) return static_cast<FirstWord>(k);
+    const std::string_view word = kFirstWords[k];
+    if (word.size() == size && word[0] == rest[0] && std::equal(word.begin() + 1, word.end(), rest.begin() + 1)) {
+      return static_cast<FirstWord>(k);
+    }
   }
   return FirstWord::none;
 }
 
 bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet triggers, bool blanksOnly,
-                   std::string& scratch, FastStatement& out) {
+                   TextBuffer& scratch, FastStatement& out) {
   constexpr std::size_t kTabBlanks = kFourBlanks.size();
   if (!blanksOnly || leading % kTabBlanks != 0 || leading == raw.size() ||
       (triggers & (kBlankRunTrigger | kSemicolonTrigger)) != 0) {
@@ -427,9 +447,10 @@ bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet trigger
     // nothing with what follows.
     if ((triggers & ~(kCallTrigger | kValueTrigger)) != 0) return false;
     if ((triggers & kValueTrigger) == 0) return done(rest.substr(kCall.size()), ChainFlag::plainStatement);
-    scratch.assign(rest.substr(kCall.size()));
-    applyValueRewrites(scratch);
-    return done(scratch, ChainFlag::plainStatement);
+    scratch.clear();
+    scratch.append(rest.substr(kCall.size()));
+    applyValueRewrites(scratch, 0);
+    return done(scratch.view(), ChainFlag::plainStatement);
   }
   static_assert(kCallWord.size() == 4);
   const FirstWord first = firstWordOf(rest);
@@ -448,9 +469,10 @@ bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet trigger
       out.nameAt = leading + second;
       if ((triggers & kUpdateTrigger) == 0) {
         if ((triggers & kValueTrigger) == 0) return done(rest.substr(kDollar.size()), ChainFlag::plainStatement);
-        scratch.assign(rest.substr(kDollar.size()));
-        applyValueRewrites(scratch);
-        return done(scratch, ChainFlag::plainStatement);
+        scratch.clear();
+        scratch.append(rest.substr(kDollar.size()));
+        applyValueRewrites(scratch, 0);
+        return done(scratch.view(), ChainFlag::plainStatement);
       }
       // `$ NAME += VALUE`: the one update is the third word, and the blank
       // the normalisation puts behind it forms no text a rule looks for
@@ -461,10 +483,15 @@ bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet trigger
           (formedByJoining(' ', nameEnd + 3 < rest.size() ? rest[nameEnd + 3] : '\0') & ~kBlankRunTrigger) != 0) {
         return false;
       }
-      scratch.assign(rest.substr(kDollar.size(), nameEnd - kDollar.size()));
-      scratch.append(1, ' ').append(kUpdateOpen).append(name).append(1, ' ').append(1, update[1]);
-      scratch.append(1, ' ').append(rest.substr(nameEnd + 3));
-      return done(scratch, ChainFlag::plainStatement);
+      scratch.clear();
+      scratch.append(rest.substr(kDollar.size(), nameEnd + 1 - kDollar.size()));  // the blank included
+      scratch.append(kUpdateOpen);
+      scratch.append(name);
+      scratch.push_back(' ');
+      scratch.push_back(update[1]);
+      scratch.push_back(' ');
+      scratch.append(rest.substr(nameEnd + 3));
+      return done(scratch.view(), ChainFlag::plainStatement);
     }
     case FirstWord::ifWord:
     case FirstWord::elifWord:
@@ -477,19 +504,19 @@ bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet trigger
       scratch.clear();
       if (first == FirstWord::ifWord) {
         appendColonsMade(scratch, rest, kThen);
-        return done(scratch, ChainFlag::opensChain);
+        return done(scratch.view(), ChainFlag::opensChain);
       }
       if (first == FirstWord::elseWord) {
         appendColonsMade(scratch, rest, "");
-        return done(scratch, ChainFlag::continuesChain);
+        return done(scratch.view(), ChainFlag::continuesChain);
       }
       // Every "elif" becomes "elseif": the first stands first, and where
       // the rest, its colons gone, holds another, the general steps.
       scratch.append(kElseifWord);
       appendColonsMade(scratch, rest.substr(kElifWord.size()), "");
-      if (findText(scratch, kElifWord, kElseifWord.size()) != std::string::npos) return false;
+      if (findText(scratch.view(), kElifWord, kElseifWord.size()) != std::string::npos) return false;
       scratch.append(kThen);
-      return done(scratch, ChainFlag::continuesChain);
+      return done(scratch.view(), ChainFlag::continuesChain);
     }
     case FirstWord::jumpOut: {
       // `jump_out TARGET`, where the target is found in the line only where
@@ -502,13 +529,19 @@ bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet trigger
       out.nameKind = NameKind::jumpTarget;
       out.name = target;
       out.nameAt = leading + second;
-      scratch.assign(rest.substr(0, second)).append(kTargetOpen).append(target).append(kTargetClose);
-      return done(scratch, ChainFlag::plainStatement);
+      scratch.clear();
+      scratch.append(rest.substr(0, second));
+      scratch.append(kTargetOpen);
+      scratch.append(target);
+      scratch.append(kTargetClose);
+      return done(scratch.view(), ChainFlag::plainStatement);
     }
     case FirstWord::pathEnd:
       if (triggers != 0 || rest.size() != kPathEndWord.size()) return false;
-      scratch.assign(rest).append(kCallParentheses);
-      return done(scratch, ChainFlag::plainStatement);
+      scratch.clear();
+      scratch.append(rest);
+      scratch.append(kCallParentheses);
+      return done(scratch.view(), ChainFlag::plainStatement);
     default:
       return false;
   }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "records.h"
+#include "text_buffer.h"
 #include "words.h"
 #include "triggers.h"
 
@@ -101,7 +102,7 @@ struct FastStatement {
   std::size_t nameAt = 0;
 };
 bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet triggers, bool blanksOnly,
-                   std::string& scratch, FastStatement& out);
+                   TextBuffer& scratch, FastStatement& out);
 
 // The last rule alone, over text[from, end): every "path_end;" becomes
 // "path_end();", for the names the writer puts between its own texts.

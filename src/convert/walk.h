@@ -57,7 +57,7 @@ WalkEnd walkScript(std::string_view script, Sink&& handOn, const WalkOptions& op
   EditLog edits;
   TextChange change;
   TextChangeScratch scratch;
-  std::string fastText;  // the Lua of a line a fast form took, where it is no view of the line
+  TextBuffer fastText;  // the Lua of a line a fast form took, where it is no view of the line
   FastStatement fast;
   Statement statement;
   WalkEnd end;

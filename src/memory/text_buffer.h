@@ -32,14 +32,40 @@ class TextBuffer {
     moveTo(std::move(bytes), capacity);
   }
 
+  // Most pieces are short, and a call to copy them would cost more than
+  // the copy: up to sixteen bytes are moved in two loads and two stores
+  // that may overlap.
   void append(std::string_view text) {
-    if (text.size() > capacity_ - size_) grow(text.size());
-    if (!text.empty()) std::memcpy(bytes_.get() + size_, text.data(), text.size());
-    size_ += text.size();
+    const std::size_t size = text.size();
+    if (size > capacity_ - size_) grow(size);
+    char* const out = bytes_.get() + size_;
+    const char* const in = text.data();
+    if (size >= 8 && size <= 16) {
+      copyBytes<8>(out, in);
+      copyBytes<8>(out + size - 8, in + size - 8);
+    } else if (size >= 4 && size < 8) {
+      copyBytes<4>(out, in);
+      copyBytes<4>(out + size - 4, in + size - 4);
+    } else if (size > 16) {
+      std::memcpy(out, in, size);
+    } else {
+      for (std::size_t k = 0; k < size; ++k) out[k] = in[k];
+    }
+    size_ += size;
   }
+  // A few tabs are written eight at a time, in room the buffer keeps for
+  // it: bytes past the end are written over later.
   void append(std::size_t count, char c) {
-    if (count > capacity_ - size_) grow(count);
-    std::memset(bytes_.get() + size_, c, count);
+    constexpr std::size_t kWord = 8;
+    if (std::max(count, kWord) > capacity_ - size_) grow(std::max(count, kWord));
+    char* const out = bytes_.get() + size_;
+    if (count <= kWord) {
+      char word[kWord];
+      for (char& byte : word) byte = c;
+      std::memcpy(out, word, kWord);
+    } else {
+      std::memset(out, c, count);
+    }
     size_ += count;
   }
   void push_back(char c) {
@@ -54,8 +80,17 @@ class TextBuffer {
     size_ -= count;
   }
   void clear() { size_ = 0; }
+  // Keeps the first `size` bytes, no more than there are.
+  void truncate(std::size_t size) { size_ = std::min(size, size_); }
+  char* data() { return bytes_.get(); }
 
  private:
+  template <std::size_t kBytes>
+  static void copyBytes(char* out, const char* in) {
+    char bytes[kBytes];
+    std::memcpy(bytes, in, kBytes);
+    std::memcpy(out, bytes, kBytes);
+  }
   void grow(std::size_t more) {
     const std::size_t capacity = std::max({size_ + more, 2 * capacity_, std::size_t{256}});
     moveTo(std::make_unique_for_overwrite<char[]>(capacity), capacity);

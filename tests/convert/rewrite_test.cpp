@@ -182,7 +182,7 @@ TEST(FastStatementTest, GivesWhatTheGeneralStepsGive) {
   for (const auto& [raw, shape] : lines) {
     ScannedLine line;
     ScriptLines(raw).next(line);
-    std::string scratch;
+    TextBuffer scratch;
     FastStatement fast;
     const bool took = fastStatement(raw, leadingBlanks(raw), line.triggers, line.blanksOnly, scratch, fast);
     EXPECT_TRUE(took || !shape) << raw;
