@@ -206,51 +206,16 @@ constexpr NibbleTables kNibbleTables = [] {
   return tables;
 }();
 
-// Every constant the scan compares with, in memory, where an instruction
-// reads it as it is: made in registers, each would cost three.
-struct alignas(32) ScanConstants {
-  unsigned char low[3][32];
-  unsigned char high[3][32];
-  unsigned char groups[kTriggerGroups][32];
-  unsigned char fifteen[32];
-  unsigned char lineFeed[32];
-  unsigned char belowTab[32];
-  unsigned char aboveReturn[32];
-  unsigned char quoteBits[32];
-  unsigned char quote[32];
-  unsigned char blank[32];
-};
-
-constexpr ScanConstants kScanConstants = [] {
-  ScanConstants constants{};
-  for (std::size_t k = 0; k < 32; ++k) {
-    for (std::size_t d = 0; d < 3; ++d) {
-      constants.low[d][k] = kNibbleTables.low[d][k];
-      constants.high[d][k] = kNibbleTables.high[d][k];
-    }
-    for (std::size_t g = 0; g < kTriggerGroups; ++g) constants.groups[g][k] = kNibbleTables.groups[g];
-    constants.fifteen[k] = 15;
-    constants.lineFeed[k] = '\n';
-    constants.belowTab[k] = '\t' - 1;
-    constants.aboveReturn[k] = '\r' + 1;
-    constants.quoteBits[k] = kQuoteBits;
-    constants.quote[k] = '\'';
-    constants.blank[k] = static_cast<unsigned char>(kFourBlanks[0]);
-  }
-  return constants;
-}();
-
-__attribute__((target("avx2"))) inline __m256i constant(const unsigned char (&bytes)[32]) {
-  return _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes));
+// A constant the compiler may not make again from immediates where it
+// needs it (three instructions each time): it stays in a register, or is
+// read back from the stack in one.
+__attribute__((target("avx2"))) inline __m256i kept(__m256i value) {
+  __asm__("" : "+x"(value));
+  return value;
 }
 
-// The patterns whose byte `d` each byte of `x` is, as bits.
-__attribute__((target("avx2"))) inline __m256i patternBits(__m256i x, std::size_t d) {
-  const __m256i fifteen = constant(kScanConstants.fifteen);
-  const __m256i low = _mm256_shuffle_epi8(constant(kScanConstants.low[d]), _mm256_and_si256(x, fifteen));
-  const __m256i high = _mm256_shuffle_epi8(constant(kScanConstants.high[d]),
-                                           _mm256_and_si256(_mm256_srli_epi16(x, 4), fifteen));
-  return _mm256_and_si256(low, high);
+__attribute__((target("avx2"))) inline __m256i tableOf(const unsigned char (&table)[32]) {
+  return kept(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(table)));
 }
 
 __attribute__((target("avx2"))) inline std::uint64_t maskOf(__m256i lanes) {
@@ -264,7 +229,22 @@ __attribute__((target("avx2"))) inline std::uint64_t nonZeroMask(__m256i lanes) 
 // The masks gather in locals, stored once at the end: stores through
 // `masks` might change the bytes, as far as the compiler knows.
 __attribute__((target("avx2"))) void scanBlockAvx2(const char* bytes, BlockMasks& masks) {
-  const ScanConstants& k = kScanConstants;
+  const __m256i fifteen = kept(_mm256_set1_epi8(15));
+  const __m256i lineFeed = kept(_mm256_set1_epi8('\n'));
+  const __m256i belowTab = kept(_mm256_set1_epi8('\t' - 1));
+  const __m256i aboveReturn = kept(_mm256_set1_epi8('\r' + 1));
+  const __m256i quoteBits = kept(_mm256_set1_epi8(kQuoteBits));
+  const __m256i quote = kept(_mm256_set1_epi8('\''));
+  const __m256i blank = kept(_mm256_set1_epi8(kFourBlanks[0]));
+  const __m256i low[3] = {tableOf(kNibbleTables.low[0]), tableOf(kNibbleTables.low[1]),
+                          tableOf(kNibbleTables.low[2])};
+  const __m256i high[3] = {tableOf(kNibbleTables.high[0]), tableOf(kNibbleTables.high[1]),
+                           tableOf(kNibbleTables.high[2])};
+  // The patterns whose byte `d` each byte of `x` is, as bits.
+  const auto patternBits = [&](__m256i x, std::size_t d) __attribute__((target("avx2"))) {
+    return _mm256_and_si256(_mm256_shuffle_epi8(low[d], _mm256_and_si256(x, fifteen)),
+                            _mm256_shuffle_epi8(high[d], _mm256_and_si256(_mm256_srli_epi16(x, 4), fifteen)));
+  };
   std::uint64_t lineFeeds = 0, otherSpaces = 0, quotes = 0, anyStart = 0;
   std::uint64_t starts[kTriggerGroups] = {};
   for (std::size_t w = 0; w < kScanBlock / 32; ++w) {
@@ -273,15 +253,13 @@ __attribute__((target("avx2"))) void scanBlockAvx2(const char* bytes, BlockMasks
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window));
     const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window + 1));
     const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window + 2));
-    const __m256i feeds = _mm256_cmpeq_epi8(a, constant(k.lineFeed));
+    const __m256i feeds = _mm256_cmpeq_epi8(a, lineFeed);
     lineFeeds |= maskOf(feeds) << shift;
-    otherSpaces |= maskOf(_mm256_and_si256(_mm256_cmpgt_epi8(a, constant(k.belowTab)),
-                                           _mm256_cmpgt_epi8(constant(k.aboveReturn), a)))
+    otherSpaces |= maskOf(_mm256_and_si256(_mm256_cmpgt_epi8(a, belowTab), _mm256_cmpgt_epi8(aboveReturn, a)))
                    << shift;
-    quotes |= maskOf(_mm256_cmpeq_epi8(_mm256_or_si256(a, constant(k.quoteBits)), constant(k.quote))) << shift;
+    quotes |= maskOf(_mm256_cmpeq_epi8(_mm256_or_si256(a, quoteBits), quote)) << shift;
     // Four blanks: two blanks after a byte that is neither a blank nor a
     // line feed, as the plain form matches them.
-    const __m256i blank = constant(k.blank);
     const __m256i blankRuns =
         _mm256_andnot_si256(_mm256_or_si256(_mm256_cmpeq_epi8(a, blank), feeds),
                             _mm256_and_si256(_mm256_cmpeq_epi8(b, blank), _mm256_cmpeq_epi8(c, blank)));
@@ -294,7 +272,8 @@ __attribute__((target("avx2"))) void scanBlockAvx2(const char* bytes, BlockMasks
     static_assert(kBlankRunTrigger == 1);
     starts[0] |= runs << shift;
     for (std::size_t g = 1; g < kTriggerGroups; ++g) {
-      starts[g] |= nonZeroMask(_mm256_and_si256(patterns, constant(k.groups[g]))) << shift;
+      const __m256i group = _mm256_set1_epi8(static_cast<char>(kNibbleTables.groups[g]));
+      starts[g] |= nonZeroMask(_mm256_and_si256(patterns, group)) << shift;
     }
   }
   masks.lineFeeds = lineFeeds;
@@ -326,7 +305,7 @@ ScriptLines::ScriptLines(std::string_view input)
       scan_(fastestBlockScan()),
       anySemicolon_(!input.empty() && std::memchr(input.data(), ';', input.size()) != nullptr) {}
 
-inline void ScriptLines::scanBlock(std::size_t start) {
+void ScriptLines::scanBlock(std::size_t start) {
   block_ = start;
   const char* bytes = input_.data() + start;
   char padded[kScanReads];
@@ -338,53 +317,6 @@ inline void ScriptLines::scanBlock(std::size_t start) {
     bytes = padded;
   }
   scan_(bytes, masks_);
-}
-
-bool ScriptLines::next(ScannedLine& line) {
-  if (done_) return false;
-  const std::size_t size = input_.size();
-  const std::size_t begin = next_;
-  TriggerSet triggers = 0;
-  std::uint64_t otherSpaces = 0;
-  std::uint64_t quotes = 0;
-  // Takes in the bytes of the block scanned last that `range` marks.
-  const auto lookAt = [&](std::uint64_t range) {
-    otherSpaces |= masks_.otherSpaces & range;
-    quotes |= masks_.quotes & range;
-    if ((masks_.anyStart & range) == 0) return;
-    for (std::size_t g = 0; g < kTriggerGroups; ++g) {
-      triggers |= static_cast<TriggerSet>((masks_.starts[g] & range) != 0) << g;
-    }
-  };
-  static_assert((kBlock & (kBlock - 1)) == 0);
-  std::size_t end = size;
-  for (std::size_t at = begin; at < size;) {
-    const std::size_t block = at & ~(kBlock - 1);
-    if (block != block_) scanBlock(block);
-    const std::uint64_t from = ~std::uint64_t{0} << (at - block);
-    if (const std::uint64_t lineFeeds = masks_.lineFeeds & from; lineFeeds != 0) {
-      const auto feed = static_cast<unsigned>(std::countr_zero(lineFeeds));
-      end = block + feed;
-      // A carriage return before the line feed belongs to the line end. One
-      // that ended the block before is taken for whitespace of the line,
-      // which only costs the line the quick cut into words.
-      const bool carriage = end > at && input_[end - 1] == '\r';
-      lookAt(from & ((std::uint64_t{1} << (feed - carriage)) - 1));
-      break;
-    }
-    lookAt(from);
-    at = block + kBlock;
-  }
-  line.text = lineBefore(input_, begin, end);
-  if (anySemicolon_ && !line.text.empty() && std::memchr(line.text.data(), ';', line.text.size()) != nullptr) {
-    triggers |= kSemicolonTrigger;
-  }
-  line.triggers = triggers;
-  line.blanksOnly = otherSpaces == 0;
-  line.mayHoldQuote = quotes != 0;
-  next_ = end + 1;
-  done_ = end == size;
-  return true;
 }
 
 }  // namespace brindle

@@ -5,8 +5,10 @@
 // must outlive it.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "triggers.h"
@@ -87,6 +89,55 @@ inline std::string_view lineBefore(std::string_view input, std::size_t begin, st
   std::string_view line = input.substr(begin, lineFeed - begin);
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   return line;
+}
+
+// Inline, so that the loop over a script's lines holds the common case
+// whole: a line that ends in the block scanned last.
+inline bool ScriptLines::next(ScannedLine& line) {
+  if (done_) return false;
+  const std::size_t size = input_.size();
+  const std::size_t begin = next_;
+  TriggerSet triggers = 0;
+  std::uint64_t otherSpaces = 0;
+  std::uint64_t quotes = 0;
+  // Takes in the bytes of the block scanned last that `range` marks.
+  const auto lookAt = [&](std::uint64_t range) {
+    otherSpaces |= masks_.otherSpaces & range;
+    quotes |= masks_.quotes & range;
+    if ((masks_.anyStart & range) == 0) return;
+    for (std::size_t g = 0; g < kTriggerGroups; ++g) {
+      triggers |= static_cast<TriggerSet>((masks_.starts[g] & range) != 0) << g;
+    }
+  };
+  static_assert((kScanBlock & (kScanBlock - 1)) == 0);
+  std::size_t end = size;
+  for (std::size_t at = begin; at < size;) {
+    const std::size_t block = at & ~(kScanBlock - 1);
+    if (block != block_) scanBlock(block);
+    const std::uint64_t from = ~std::uint64_t{0} << (at - block);
+    if (const std::uint64_t lineFeeds = masks_.lineFeeds & from; lineFeeds != 0) {
+      const auto feed = static_cast<unsigned>(std::countr_zero(lineFeeds));
+      end = block + feed;
+      // A carriage return before the line feed belongs to the line end. One
+      // that ended the block before is taken for whitespace of the line,
+      // which only costs the line the quick cut into words.
+      const bool carriage = end > at && input_[end - 1] == '\r';
+      lookAt(from & ((std::uint64_t{1} << (feed - carriage)) - 1));
+      break;
+    }
+    lookAt(from);
+    at = block + kScanBlock;
+  }
+  line.text = lineBefore(input_, begin, end);
+  if (anySemicolon_ && !line.text.empty() && std::memchr(line.text.data(), ';', line.text.size()) != nullptr) {
+    triggers |= kSemicolonTrigger;
+  }
+  line.triggers = triggers;
+  line.blanksOnly = otherSpaces == 0;
+  line.mayHoldQuote = quotes != 0;
+  next_ = end + 1;
+  done_ = end == size;
+  return true;
 }
 
 // The line of `input` that starts at offset `begin`, without its line end,

@@ -35,7 +35,7 @@ class TextBuffer {
   // Most pieces are short, and a call to copy them would cost more than
   // the copy: up to sixteen bytes are moved in two loads and two stores
   // that may overlap.
-  void append(std::string_view text) {
+  [[gnu::always_inline]] void append(std::string_view text) {
     const std::size_t size = text.size();
     if (size > capacity_ - size_) grow(size);
     char* const out = bytes_.get() + size_;
@@ -55,7 +55,7 @@ class TextBuffer {
   }
   // A few tabs are written eight at a time, in room the buffer keeps for
   // it: bytes past the end are written over later.
-  void append(std::size_t count, char c) {
+  [[gnu::always_inline]] void append(std::size_t count, char c) {
     constexpr std::size_t kWord = 8;
     if (std::max(count, kWord) > capacity_ - size_) grow(std::max(count, kWord));
     char* const out = bytes_.get() + size_;
