@@ -8,6 +8,7 @@
 #include "files.h"
 #include "folder.h"
 #include "output_texts.h"
+#include "large_buffer.h"
 #include "parts.h"
 #include "program.h"
 
@@ -63,8 +64,11 @@ int run(brindle::Conversion& result) {
   brindle::OutputFile output;
   brindle::FileError error;
   const bool opened = output.open(kOutputPath, &error);
-  brindle::convertInParts(script.text, result,
-                          [&](std::string_view piece) { return opened && output.write(piece); });
+  // The script's memory goes back to the system as the conversion leaves it
+  // behind, so that a large script and its Lua are not held whole at once.
+  brindle::convertInParts(
+      script.text, result, [&](std::string_view piece) { return opened && output.write(piece); }, {}, 0,
+      [](std::string_view read) { brindle::releasePages(read.data(), read.size()); });
   // A write that failed fails the commit, which gives its reason.
   const bool written = opened && output.commit(&error);
 

@@ -31,9 +31,10 @@ void convertStretch(std::string_view stretch, const ConvertOptions& options, Str
   // before that point never change again: the comma between entries is
   // written when the next one begins.
   const auto handOnIfGathered = [&](const Statement& statement) {
-    if (!gathered || tables.insideEntry() || tables.text().size() < options.pieceSize) return;
+    if (!gathered || tables.insideEntry() || tables.text().size() < record.gatheredAt + options.pieceSize) return;
     record.read = static_cast<std::size_t>(statement.source.data() - stretch.data()) + statement.source.size();
     gathered();
+    record.gatheredAt = tables.text().size();
   };
   WalkOptions walk;
   walk.describeTextChanges = options.describeTextChanges;

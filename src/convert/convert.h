@@ -63,10 +63,12 @@ struct StretchRecord {
   std::size_t textChanges = 0;    // statements whose quoted texts change
   std::size_t lines = 0;          // one more than the line feeds
   std::size_t read = 0;           // the bytes of the stretch read so far
+  std::size_t gatheredAt = 0;     // the size of the tables' text when `gathered` last returned
 };
 
 // Converts the lines of `stretch` into `record`, calling `gathered` whenever
-// at least options.pieceSize bytes of whole entries are held in its tables.
+// whole entries are held in its tables and their text has grown by at least
+// options.pieceSize bytes since the last call returned (or since the start).
 void convertStretch(std::string_view stretch, const ConvertOptions& options, StretchRecord& record,
                     const std::function<void()>& gathered = {});
 

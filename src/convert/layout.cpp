@@ -16,15 +16,22 @@ Layout chooseLayout(std::size_t items, std::size_t mostItems) {
   return items > mostItems ? Layout::grouped : Layout::flat;
 }
 
-bool surelyFlat(std::string_view script, std::size_t declarations, std::size_t mostItems) {
-  if (declarations >= mostItems) return false;
-  const std::size_t room = mostItems - declarations;
+std::size_t linesUpTo(std::string_view script, std::size_t most) {
   std::size_t lines = 1;
-  for (std::size_t at = script.find('\n'); at != std::string_view::npos;
+  for (std::size_t at = script.find('\n'); at != std::string_view::npos && lines < most;
        at = script.find('\n', at + 1)) {
-    if (++lines > room) return false;
+    ++lines;
   }
-  return true;
+  return std::min(lines, most);
+}
+
+bool surelyFlat(std::size_t lines, std::size_t declarations, std::size_t mostItems) {
+  return declarations < mostItems && lines <= mostItems - declarations;
+}
+
+bool surelyFlat(std::string_view script, std::size_t declarations, std::size_t mostItems) {
+  return declarations < mostItems &&
+         surelyFlat(linesUpTo(script, mostItems - declarations + 1), declarations, mostItems);
 }
 
 void appendDeclaration(std::string_view name, std::size_t index, std::size_t count,

@@ -41,6 +41,12 @@ Layout chooseLayout(std::size_t items, std::size_t mostItems);
 // lines hold: every line is at most one table or one entry. Looks at no more
 // of `script` than it needs to tell.
 bool surelyFlat(std::string_view script, std::size_t declarations, std::size_t mostItems);
+// The same, for a script of `lines` lines, as linesUpTo counts them with a
+// `most` above mostItems.
+bool surelyFlat(std::size_t lines, std::size_t declarations, std::size_t mostItems);
+// The lines of `script`, one more than its line feeds, counted to `most` at
+// most.
+std::size_t linesUpTo(std::string_view script, std::size_t most);
 
 // Appends the declaration `index` of `count`: `name = 0;` and a line feed,
 // in the grouped layout opening a group before every limit-th one and

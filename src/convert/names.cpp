@@ -53,9 +53,11 @@ auto& slotFor(Names& names, std::string_view name, std::uint64_t hash) {
   }
 }
 
-// Doubles the hash table and puts every name in its new slot.
-void growSlots(NameTable& names) {
-  names.slots.assign(std::max<std::size_t>(64, 2 * names.slots.size()), 0);
+// Makes the hash table `size` slots long and puts every name in its new
+// slot. The old table goes first, so that the two are never held at once.
+void resizeSlots(NameTable& names, std::size_t size) {
+  std::vector<std::uint64_t>().swap(names.slots);
+  names.slots.assign(size, 0);
   for (std::size_t k = 0; k < nameCount(names); ++k) {
     const std::string_view name = nameAt(names, k);
     const std::uint64_t hash = hashOf(name);
@@ -65,8 +67,16 @@ void growSlots(NameTable& names) {
 
 }  // namespace
 
+void reserveNames(NameTable& names, std::size_t count) {
+  std::size_t size = std::max<std::size_t>(64, names.slots.size());
+  while (2 * count > size) size *= 2;
+  if (size != names.slots.size()) resizeSlots(names, size);
+}
+
+void keepNamesOnly(NameTable& names) { std::vector<std::uint64_t>().swap(names.slots); }
+
 std::size_t addName(NameTable& names, std::string_view name) {
-  if (2 * (nameCount(names) + 1) > names.slots.size()) growSlots(names);
+  if (2 * (nameCount(names) + 1) > names.slots.size()) reserveNames(names, nameCount(names) + 1);
   const std::uint64_t hash = hashOf(name);
   std::uint64_t& slot = slotFor(names, name, hash);
   if (slot == 0) {

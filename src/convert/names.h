@@ -33,6 +33,14 @@ inline std::string_view nameAt(const NameTable& names, std::size_t index) {
 // when empty.
 std::size_t addName(NameTable& names, std::string_view name);
 
+// Makes the hash table large enough for `count` names in all, at once.
+void reserveNames(NameTable& names, std::size_t count);
+
+// Lets the hash table go where only the names are read from now on: nameAt
+// and nameCount still read them, addName and reserveNames make the table
+// again, and findName must not be asked before.
+void keepNamesOnly(NameTable& names);
+
 // The index of `name`, or kNoName when it is not there.
 inline constexpr std::size_t kNoName = static_cast<std::size_t>(-1);
 std::size_t findName(const NameTable& names, std::string_view name);

@@ -124,20 +124,37 @@ struct Part {
 
   std::string_view text;
   StretchRecord record;
+  std::size_t released = 0;  // the bytes of `text` told to the release so far
   std::future<void> done;
 };
 
-void convertPart(Part& part, const ConvertOptions& options) {
+// Tells `release` of the part's bytes read so far, once more have been read.
+void releaseRead(Part& part, const InputRelease& release, std::size_t read) {
+  if (!release || read <= part.released) return;
+  release(part.text.substr(0, read));
+  part.released = read;
+}
+
+void convertPart(Part& part, const ConvertOptions& options, const InputRelease& release) {
   part.record.tables.reserve(outputReserve(part.text.size()));
-  convertStretch(part.text, options, part.record);
+  if (release) {
+    convertStretch(part.text, options, part.record,
+                   [&] { releaseRead(part, release, part.record.read); });
+  } else {
+    convertStretch(part.text, options, part.record);
+  }
+  releaseRead(part, release, part.text.size());
 }
 
 }  // namespace
 
 bool convertInParts(std::string_view script, Conversion& result, const LuaSink& sink,
-                    const ConvertOptions& options, std::size_t parts) {
+                    const ConvertOptions& options, std::size_t parts, const InputRelease& release) {
   const std::size_t mostItems = std::max<std::size_t>(options.mostItemsPerFunction, 2);
   result = Conversion();
+  // What is read of the whole script is read before any of it is let go.
+  const WholeFile file = wholeFileOf(script);
+  const std::size_t linesCounted = linesUpTo(script, mostItems + 1);
   const std::vector<std::size_t> cuts = cutPoints(script, parts != 0 ? parts : chooseParts(script.size()));
   // The first part announces into the result itself, so that what it
   // announced is there if memory runs out; the others into texts of their
@@ -153,7 +170,8 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   // no thread is to be had, a part is converted here in its turn.
   for (std::size_t k = 1; k < all.size(); ++k) {
     try {
-      all[k]->done = std::async(std::launch::async, convertPart, std::ref(*all[k]), std::cref(options));
+      all[k]->done =
+          std::async(std::launch::async, convertPart, std::ref(*all[k]), std::cref(options), std::cref(release));
     } catch (const std::system_error&) {
     }
   }
@@ -183,7 +201,7 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
     const std::size_t declarations = nameCount(merged.variables);
     Layout layout = chooseLayout(declarations + items, mostItems);
     if (!walkedAll && layout == Layout::flat) {
-      if (surelyFlatOnce < 0) surelyFlatOnce = surelyFlat(script, declarations, mostItems);
+      if (surelyFlatOnce < 0) surelyFlatOnce = surelyFlat(linesCounted, declarations, mostItems);
       if (surelyFlatOnce == 0) return;
     }
     lua.begin(layout, merged.variables);
@@ -200,7 +218,9 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   convertStretch(first.text, options, merged, [&] {
     beginIfKnown(merged.read, merged.tables.items(), false);
     if (lua.begun()) lua.take(merged.tables);
+    releaseRead(first, release, merged.read);
   });
+  releaseRead(first, release, first.text.size());
   merging = 1;
   tableItems = merged.tables.items();
   std::size_t lineFeedsBefore = merged.lines - 1;
@@ -214,9 +234,14 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
     if (part.done.valid()) {
       part.done.get();
     } else {
-      convertPart(part, options);
+      convertPart(part, options, release);
     }
-    const StretchRecord& record = part.record;
+    StretchRecord& record = part.record;
+    // The part's own hash table goes before the merged one grows, once, to
+    // hold both parts' names: a script of millions of variables holds no
+    // more than one table at a time.
+    keepNamesOnly(record.variables);
+    reserveNames(merged.variables, nameCount(merged.variables) + nameCount(record.variables));
     for (std::size_t v = 0; v < nameCount(record.variables); ++v) {
       addVariable(merged.variables, nameAt(record.variables, v));
     }
@@ -235,7 +260,7 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   }
   lua.finish();
   result.textChanges = merged.textChanges;
-  finishWarnings(wholeFileOf(script), merged.labels, result.warnings);
+  finishWarnings(file, merged.labels, result.warnings);
   return lua.accepted();
 }
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,8 +37,16 @@ struct Conversion {
 // the conversion still runs to its end, so that the console text and the
 // warnings are complete. Throws std::bad_alloc when memory runs out;
 // `result.console` then holds what the first part announced before.
+//
+// With `release`, the conversion tells, as it goes, which stretches of
+// `script` it has read and will not read again: the caller may let their
+// memory go. Called from the threads the parts are converted on, each with
+// stretches of its own part, each from the part's start and longer than the
+// one before.
+using InputRelease = std::function<void(std::string_view)>;
 bool convertInParts(std::string_view script, Conversion& result, const LuaSink& sink = {},
-                    const ConvertOptions& options = {}, std::size_t parts = 0);
+                    const ConvertOptions& options = {}, std::size_t parts = 0,
+                    const InputRelease& release = {});
 
 // How the label references of a part join those of the parts before it:
 // adds what `later` says of the lines that follow those of `references`,

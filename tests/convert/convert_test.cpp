@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "decode.h"
 #include "plain_forms.h"
 #include "generated_lines.h"
 
@@ -111,6 +113,21 @@ TEST(ConvertScriptTest, PartsAndPiecesGiveTheWholeResult) {
         Conversion kept;
         convertScript(input, kept, {}, {pieceSize, limit}, parts);
         EXPECT_EQ(kept.lua, lua) << context;
+
+        // What the conversion says it has left behind is never read again:
+        // wiped as it is told, it changes nothing.
+        std::string decoded;
+        std::string text(scriptText(input, decoded).text);
+        std::size_t told = 0;
+        const InputRelease wipe = [&](std::string_view read) {
+          std::fill_n(text.data() + (read.data() - text.data()), read.size(), '\0');
+          ++told;
+        };
+        Conversion wiped;
+        convertInParts(text, wiped, {}, {pieceSize, limit}, parts, wipe);
+        EXPECT_EQ(wiped.lua, lua) << context;
+        EXPECT_EQ(warningsOf(wiped.warnings), warningsOf(script)) << context;
+        EXPECT_TRUE(text.empty() || told > 0) << context;
       }
     }
    }
