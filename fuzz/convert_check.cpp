@@ -318,7 +318,11 @@ std::string checkSkippedSteps(std::string_view input) {
     if (line.text.empty()) continue;
     // A line no rule touches is its own Lua, behind its leading tabs.
     LuaStatement untouched;
-    if (untouchedLine(line.text, leadingBlanks(line.text), line.triggers, line.blanksOnly, untouched)) {
+    const std::size_t leading = leadingBlanks(line.text);
+    // The first word as the walk tells it, for a line with no whitespace
+    // but blanks; the forms take no other.
+    const FirstWord first = line.blanksOnly ? firstWordAfter(line.text, leading) : FirstWord::none;
+    if (untouchedLine(line.text, leading, line.triggers, line.blanksOnly, first, untouched)) {
       normaliseLine(line.text, kEveryTrigger, every.text);
       words.reset(every.text);
       std::string warning;
@@ -334,7 +338,7 @@ std::string checkSkippedSteps(std::string_view input) {
     // second word as its name.
     TextBuffer scratch;
     FastStatement quick;
-    if (fastStatement(line.text, leadingBlanks(line.text), line.triggers, line.blanksOnly, scratch, quick)) {
+    if (fastStatement(line.text, leading, line.triggers, line.blanksOnly, first, scratch, quick)) {
       normaliseLine(line.text, kEveryTrigger, every.text);
       words.reset(every.text);
       std::string warning;

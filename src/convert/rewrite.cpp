@@ -358,12 +358,12 @@ bool rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
 }
 
 bool untouchedLine(std::string_view raw, std::size_t leading, TriggerSet triggers, bool blanksOnly,
-                   LuaStatement& lua) {
+                   FirstWord first, LuaStatement& lua) {
   if (triggers != 0 || !blanksOnly) return false;
   constexpr std::size_t kTabBlanks = kFourBlanks.size();
   // Blanks left over after the tabs make the first word empty; otherwise it
   // runs to the next blank.
-  if (leading % kTabBlanks == 0 && firstWordOf(raw.substr(leading)) != FirstWord::none) return false;
+  if (first != FirstWord::none) return false;
   const std::size_t tabs = leading / kTabBlanks;
   lua = {raw.substr(tabs * kTabBlanks), tabs, tabs, ChainFlag::plainStatement};
   return true;
@@ -425,7 +425,7 @@ FirstWord firstWordOf(std::string_view rest) {
 }
 
 bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet triggers, bool blanksOnly,
-                   TextBuffer& scratch, FastStatement& out) {
+                   FirstWord first, TextBuffer& scratch, FastStatement& out) {
   constexpr std::size_t kTabBlanks = kFourBlanks.size();
   if (!blanksOnly || leading % kTabBlanks != 0 || leading == raw.size() ||
       (triggers & (kBlankRunTrigger | kSemicolonTrigger)) != 0) {
@@ -453,7 +453,6 @@ bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet trigger
     return done(scratch.view(), ChainFlag::plainStatement);
   }
   static_assert(kCallWord.size() == 4);
-  const FirstWord first = firstWordOf(rest);
   const std::size_t second = kFirstWords[static_cast<std::size_t>(std::min(first, FirstWord::elifWord))].size() + 1;
   switch (first) {
     case FirstWord::dollar: {

@@ -68,16 +68,28 @@ bool rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
                       std::string* warning, std::string* jumpTarget = nullptr,
                       EditLog* edits = nullptr);
 
+// Which of the words that choose a rule `rest`, a line after its leading
+// blanks that holds no whitespace but blanks, begins with, if any.
+FirstWord firstWordOf(std::string_view rest);
+
+// The same for a whole line `raw` that holds no whitespace but blanks, of
+// `leading` leading blanks: blanks left over after its tabs make its first
+// word empty.
+inline FirstWord firstWordAfter(std::string_view raw, std::size_t leading) {
+  return leading % kFourBlanks.size() == 0 ? firstWordOf(raw.substr(leading)) : FirstWord::none;
+}
+
 // The fast form of the rules for a line none of them touches: one with no
 // whitespace but blanks (`blanksOnly`, as scanned), none of the texts of
 // triggers.h after its leading blanks (`triggers`, as scanned, 0) and a
 // first word that chooses no rule. Its Lua is then the line with each four
 // of its leading blanks made a tab, which `lua` receives as a view of `raw`:
 // what normaliseLine and rewriteStatement make of it, as the fuzz target
-// checks. `leading` is what leadingBlanks(raw) gives. Returns false, for
-// the general steps, for any other line.
+// checks. `leading` is what leadingBlanks(raw) gives, `first` what
+// firstWordAfter(raw, leading) gives where the line is blanksOnly. Returns
+// false, for the general steps, for any other line.
 bool untouchedLine(std::string_view raw, std::size_t leading, TriggerSet triggers, bool blanksOnly,
-                   LuaStatement& lua);
+                   FirstWord first, LuaStatement& lua);
 
 // The fast forms of the rules for the commonest statements of stories,
 // each a line of one shape: `$ NAME = VALUE`, `$ NAME += VALUE` (and `-=`),
@@ -90,11 +102,8 @@ bool untouchedLine(std::string_view raw, std::size_t leading, TriggerSet trigger
 // target goes to `name` (a view of `raw`), and where it stands in `raw` to
 // `nameAt`. The contract: what normaliseLine and rewriteStatement make of
 // the line, with no warning, its second word as the name, as the fuzz
-// target checks. Returns false, for the general steps, for any other line.
-// Which of the words that choose a rule `rest`, a line after its leading
-// blanks that holds no whitespace but blanks, begins with, if any.
-FirstWord firstWordOf(std::string_view rest);
-
+// target checks. `first` is as for untouchedLine. Returns false, for the
+// general steps, for any other line.
 struct FastStatement {
   LuaStatement lua;
   NameKind nameKind = NameKind::none;  // variable or jumpTarget, or none
@@ -102,7 +111,7 @@ struct FastStatement {
   std::size_t nameAt = 0;
 };
 bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet triggers, bool blanksOnly,
-                   TextBuffer& scratch, FastStatement& out);
+                   FirstWord first, TextBuffer& scratch, FastStatement& out);
 
 // The last rule alone, over text[from, end): every "path_end;" becomes
 // "path_end();", for the names the writer puts between its own texts.

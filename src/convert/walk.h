@@ -79,7 +79,8 @@ WalkEnd walkScript(std::string_view script, Sink&& handOn, const WalkOptions& op
     statement.line = end.lines;
     statement.source = raw;
     const std::size_t leading = leadingBlanks(raw);
-    if (untouchedLine(raw, leading, scanned.triggers, scanned.blanksOnly, statement.lua)) {
+    const FirstWord first = scanned.blanksOnly ? firstWordAfter(raw, leading) : FirstWord::none;
+    if (untouchedLine(raw, leading, scanned.triggers, scanned.blanksOnly, first, statement.lua)) {
       statement.kind = inBlock ? LineKind::statement : LineKind::beforeLabels;
       if (!inBlock && end.beforeLabels++ == 0) end.firstBeforeLabels = end.lines;
       handOn(static_cast<const Statement&>(statement));
@@ -89,7 +90,7 @@ WalkEnd walkScript(std::string_view script, Sink&& handOn, const WalkOptions& op
     // normalisation changed more than its leading blanks; the edits are
     // noted as the rules make them, in the lines that may hold a quote.
     const bool noting = inBlock && options.textChanges && scanned.mayHoldQuote;
-    if (!noting && fastStatement(raw, leading, scanned.triggers, scanned.blanksOnly, fastText, fast)) {
+    if (!noting && fastStatement(raw, leading, scanned.triggers, scanned.blanksOnly, first, fastText, fast)) {
       statement.kind = inBlock ? LineKind::statement : LineKind::beforeLabels;
       if (!inBlock && end.beforeLabels++ == 0) end.firstBeforeLabels = end.lines;
       if (fast.nameKind == NameKind::variable || (inBlock && fast.nameKind == NameKind::jumpTarget)) {

@@ -184,7 +184,9 @@ TEST(FastStatementTest, GivesWhatTheGeneralStepsGive) {
     ScriptLines(raw).next(line);
     TextBuffer scratch;
     FastStatement fast;
-    const bool took = fastStatement(raw, leadingBlanks(raw), line.triggers, line.blanksOnly, scratch, fast);
+    const std::size_t leading = leadingBlanks(raw);
+    const bool took = fastStatement(raw, leading, line.triggers, line.blanksOnly, firstWordAfter(raw, leading),
+                                    scratch, fast);
     EXPECT_TRUE(took || !shape) << raw;
     if (!took) continue;
     ++taken;
