@@ -152,9 +152,13 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
                     const ConvertOptions& options, std::size_t parts, const InputRelease& release) {
   const std::size_t mostItems = std::max<std::size_t>(options.mostItemsPerFunction, 2);
   result = Conversion();
-  // What is read of the whole script is read before any of it is let go.
+  // What is read of the whole script is read before any part begins, and
+  // so before any of it is let go.
   const WholeFile file = wholeFileOf(script);
   const std::size_t linesCounted = linesUpTo(script, mostItems + 1);
+  // Every variable is set on a line at or before the script's last "$": the
+  // declarations are known once the walk has read that far.
+  const std::size_t lastDollar = script.rfind(kDollar);
   const std::vector<std::size_t> cuts = cutPoints(script, parts != 0 ? parts : chooseParts(script.size()));
   // The first part announces into the result itself, so that what it
   // announced is there if memory runs out; the others into texts of their
@@ -184,9 +188,6 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
     reserveLargeBuffer(result.lua, outputReserve(script.size()));
   }
 
-  // Every variable is set on a line at or before the script's last "$": the
-  // declarations are known once the walk has read that far.
-  const std::size_t lastDollar = script.rfind(kDollar);
   LuaWriter lua(result.lua, sink, mostItems, options.pieceSize);
   std::size_t merging = 0;     // the parts merged so far, the first included once walked
   std::size_t handed = 0;      // the parts handed on whole
