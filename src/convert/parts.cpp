@@ -11,6 +11,7 @@
 #include "normalise.h"
 #include "scan.h"
 #include "statements.h"
+#include "string_utils.h"
 #include "triggers.h"
 #include "variables.h"
 #include "words.h"
@@ -158,7 +159,8 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   const std::size_t linesCounted = linesUpTo(script, mostItems + 1);
   // Every variable is set on a line at or before the script's last "$": the
   // declarations are known once the walk has read that far.
-  const std::size_t lastDollar = script.rfind(kDollar);
+  static_assert(kDollar.size() == 1);
+  const std::size_t lastDollar = findLastByte(script, kDollar[0]);
   const std::vector<std::size_t> cuts = cutPoints(script, parts != 0 ? parts : chooseParts(script.size()));
   // The first part announces into the result itself, so that what it
   // announced is there if memory runs out; the others into texts of their

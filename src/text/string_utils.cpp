@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "byte_vectors.h"
@@ -72,6 +73,26 @@ std::size_t findText(std::string_view text, std::string_view what, std::size_t f
     at = static_cast<std::size_t>(static_cast<const char*>(hit) - p);
     if (p[at + tail] == what[tail] && rest(at)) return at;
     ++at;
+  }
+  return std::string_view::npos;
+}
+
+std::size_t findLastByte(std::string_view text, char c) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHighs = 0x8080808080808080u;
+  const std::uint64_t pattern = kOnes * static_cast<unsigned char>(c);
+  std::size_t end = text.size();
+  // A word that may hold `c` (the test can be wrong only the other way, for
+  // bytes above one that is `c`) is looked at byte by byte.
+  while (end >= sizeof(std::uint64_t)) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + end - sizeof word, sizeof word);
+    const std::uint64_t x = word ^ pattern;
+    if (((x - kOnes) & ~x & kHighs) != 0) break;
+    end -= sizeof word;
+  }
+  for (std::size_t at = end; at-- > 0;) {
+    if (text[at] == c) return at;
   }
   return std::string_view::npos;
 }

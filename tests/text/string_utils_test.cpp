@@ -64,6 +64,19 @@ TEST(FindTextTest, FindsWhatAPlainSearchFinds) {
   EXPECT_EQ(findText("abc", ""), std::string_view::npos);
 }
 
+TEST(FindLastByteTest, FindsWhatRfindFinds) {
+  // Every length around a word's, the byte at every place or nowhere, and
+  // bytes that differ from it in one bit.
+  for (std::size_t size = 0; size < 40; ++size) {
+    for (std::size_t at = 0; at <= size; ++at) {
+      std::string text(size, '%');  // '%' is '$' with one more bit
+      if (at < size) text[at] = '$';
+      if (size > 2) text[size / 3] = '\xA4';
+      ASSERT_EQ(findLastByte(text, '$'), std::string_view(text).rfind('$')) << size << " " << at;
+    }
+  }
+}
+
 TEST(EraseFirstTest, RemovesOnlyTheFirstOccurrence) {
   const std::vector<std::vector<std::string>> cases = {
       // text, what, expected
