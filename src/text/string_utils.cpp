@@ -78,6 +78,11 @@ std::size_t findText(std::string_view text, std::string_view what, std::size_t f
 }
 
 std::size_t findLastByte(std::string_view text, char c) {
+#if defined(__GLIBC__)
+  // glibc's search from the end, many bytes at a time.
+  const void* const hit = memrchr(text.data(), c, text.size());
+  return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : std::string_view::npos;
+#else
   constexpr std::uint64_t kOnes = 0x0101010101010101u;
   constexpr std::uint64_t kHighs = 0x8080808080808080u;
   const std::uint64_t pattern = kOnes * static_cast<unsigned char>(c);
@@ -95,6 +100,7 @@ std::size_t findLastByte(std::string_view text, char c) {
     if (text[at] == c) return at;
   }
   return std::string_view::npos;
+#endif
 }
 
 void replaceAll(std::string& text, std::string_view from, std::string_view to) {
