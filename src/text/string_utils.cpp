@@ -79,7 +79,9 @@ std::size_t findText(std::string_view text, std::string_view what, std::size_t f
 
 std::size_t findLastByte(std::string_view text, char c) {
 #if defined(__GLIBC__)
-  // glibc's search from the end, many bytes at a time.
+  // glibc's search from the end, many bytes at a time; an empty view may
+  // have no bytes behind it at all.
+  if (text.empty()) return std::string_view::npos;
   const void* const hit = memrchr(text.data(), c, text.size());
   return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : std::string_view::npos;
 #else

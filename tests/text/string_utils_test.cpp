@@ -75,6 +75,7 @@ TEST(FindLastByteTest, FindsWhatRfindFinds) {
       ASSERT_EQ(findLastByte(text, '$'), std::string_view(text).rfind('$')) << size << " " << at;
     }
   }
+  EXPECT_EQ(findLastByte(std::string_view(), '$'), std::string_view::npos);
 }
 
 TEST(EraseFirstTest, RemovesOnlyTheFirstOccurrence) {
