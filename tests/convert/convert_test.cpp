@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -118,7 +119,7 @@ TEST(ConvertScriptTest, PartsAndPiecesGiveTheWholeResult) {
         // wiped as it is told, it changes nothing.
         std::string decoded;
         std::string text(scriptText(input, decoded).text);
-        std::size_t told = 0;
+        std::atomic<std::size_t> told = 0;  // the parts tell from threads of their own
         const InputRelease wipe = [&](std::string_view read) {
           std::fill_n(text.data() + (read.data() - text.data()), read.size(), '\0');
           ++told;
