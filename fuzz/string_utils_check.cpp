@@ -97,7 +97,8 @@ std::string checkFindText(std::string_view text, std::string_view what) {
     }
     if (findText(text, what, from) != expected) return "findText missed the first occurrence";
   }
-  if (!what.empty() && findLastByte(text, what[0]) != text.rfind(what[0])) {
+  if (!what.empty() && (findLastByte(text, what[0]) != text.rfind(what[0]) ||
+                        findLastByteWordByWord(text, what[0]) != text.rfind(what[0]))) {
     return "findLastByte missed the last occurrence";
   }
   return {};

@@ -77,20 +77,13 @@ std::size_t findText(std::string_view text, std::string_view what, std::size_t f
   return std::string_view::npos;
 }
 
-std::size_t findLastByte(std::string_view text, char c) {
-#if defined(__GLIBC__)
-  // glibc's search from the end, many bytes at a time; an empty view may
-  // have no bytes behind it at all.
-  if (text.empty()) return std::string_view::npos;
-  const void* const hit = memrchr(text.data(), c, text.size());
-  return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : std::string_view::npos;
-#else
+std::size_t findLastByteWordByWord(std::string_view text, char c) {
   constexpr std::uint64_t kOnes = 0x0101010101010101u;
   constexpr std::uint64_t kHighs = 0x8080808080808080u;
   const std::uint64_t pattern = kOnes * static_cast<unsigned char>(c);
   std::size_t end = text.size();
-  // A word that may hold `c` (the test can be wrong only the other way, for
-  // bytes above one that is `c`) is looked at byte by byte.
+  // A word that holds `c` ends the quick search; its bytes are then looked
+  // at one by one.
   while (end >= sizeof(std::uint64_t)) {
     std::uint64_t word;
     std::memcpy(&word, text.data() + end - sizeof word, sizeof word);
@@ -102,6 +95,16 @@ std::size_t findLastByte(std::string_view text, char c) {
     if (text[at] == c) return at;
   }
   return std::string_view::npos;
+}
+
+std::size_t findLastByte(std::string_view text, char c) {
+#if defined(__GLIBC__)
+  // An empty view may have no bytes behind it at all.
+  if (text.empty()) return std::string_view::npos;
+  const void* const hit = memrchr(text.data(), c, text.size());
+  return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : std::string_view::npos;
+#else
+  return findLastByteWordByWord(text, c);
 #endif
 }
 

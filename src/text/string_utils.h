@@ -77,9 +77,12 @@ std::string joined(const Parts&... parts) {
 // `what` occurs nowhere.
 std::size_t findText(std::string_view text, std::string_view what, std::size_t from = 0);
 
-// Where the byte `c` last occurs in `text`, or npos: as text.rfind(c), eight
-// bytes at a time, for a search that may cross a whole script.
+// Where the byte `c` last occurs in `text`, or npos: as text.rfind(c), many
+// bytes at a time, for a search that may cross a whole script. The C
+// library's memrchr where there is one; elsewhere the portable form, eight
+// bytes at a time, which gives the same (the tests compare both).
 std::size_t findLastByte(std::string_view text, char c);
+std::size_t findLastByteWordByWord(std::string_view text, char c);
 
 // Replaces every non-overlapping occurrence of `from`, scanning left to right;
 // replacement text is never searched again. An empty `from` changes nothing.

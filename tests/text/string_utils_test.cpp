@@ -72,10 +72,13 @@ TEST(FindLastByteTest, FindsWhatRfindFinds) {
       std::string text(size, '%');  // '%' is '$' with one more bit
       if (at < size) text[at] = '$';
       if (size > 2) text[size / 3] = '\xA4';
-      ASSERT_EQ(findLastByte(text, '$'), std::string_view(text).rfind('$')) << size << " " << at;
+      const std::size_t expected = std::string_view(text).rfind('$');
+      ASSERT_EQ(findLastByte(text, '$'), expected) << size << " " << at;
+      ASSERT_EQ(findLastByteWordByWord(text, '$'), expected) << size << " " << at;
     }
   }
   EXPECT_EQ(findLastByte(std::string_view(), '$'), std::string_view::npos);
+  EXPECT_EQ(findLastByteWordByWord(std::string_view(), '$'), std::string_view::npos);
 }
 
 TEST(EraseFirstTest, RemovesOnlyTheFirstOccurrence) {
