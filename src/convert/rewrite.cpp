@@ -439,9 +439,14 @@ bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet trigger
     out.lua = {text, tabs, tabs, flag};
     return true;
   };
+  // The name a `$` line or a jump gives, at `at` in `rest`.
+  const auto named = [&](NameKind kind, std::string_view name, std::size_t at) {
+    out.nameKind = kind;
+    out.name = name;
+    out.nameAt = leading + at;
+  };
   out.nameKind = NameKind::none;
   out.name = {};
-  constexpr std::string_view kCallWord = kCall.substr(0, kCall.size() - 1);
   if (rest.starts_with(kCall)) {
     // The first "call " stands first and goes; the tab before it forms
     // nothing with what follows.
@@ -452,8 +457,8 @@ bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet trigger
     applyValueRewrites(scratch, 0);
     return done(scratch.view(), ChainFlag::plainStatement);
   }
-  static_assert(kCallWord.size() == 4);
-  const std::size_t second = kFirstWords[static_cast<std::size_t>(std::min(first, FirstWord::elifWord))].size() + 1;
+  if (first == FirstWord::none) return false;
+  const std::size_t second = kFirstWords[static_cast<std::size_t>(first)].size() + 1;  // where the second word starts
   switch (first) {
     case FirstWord::dollar: {
       // "$" stands first and goes; the blank or tab before it and the blank
@@ -463,10 +468,8 @@ bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet trigger
         return false;
       }
       const std::string_view name = rest.substr(second, nameEnd - second);
-      out.nameKind = NameKind::variable;
-      out.name = name;
-      out.nameAt = leading + second;
       if ((triggers & kUpdateTrigger) == 0) {
+        named(NameKind::variable, name, second);
         if ((triggers & kValueTrigger) == 0) return done(rest.substr(kDollar.size()), ChainFlag::plainStatement);
         scratch.clear();
         scratch.append(rest.substr(kDollar.size()));
@@ -482,6 +485,7 @@ bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet trigger
           (formedByJoining(' ', nameEnd + 3 < rest.size() ? rest[nameEnd + 3] : '\0') & ~kBlankRunTrigger) != 0) {
         return false;
       }
+      named(NameKind::variable, name, second);
       scratch.clear();
       scratch.append(rest.substr(kDollar.size(), nameEnd + 1 - kDollar.size()));  // the blank included
       scratch.append(kUpdateOpen);
@@ -525,9 +529,7 @@ bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet trigger
           findText(rest, target) != second) {
         return false;
       }
-      out.nameKind = NameKind::jumpTarget;
-      out.name = target;
-      out.nameAt = leading + second;
+      named(NameKind::jumpTarget, target, second);
       scratch.clear();
       scratch.append(rest.substr(0, second));
       scratch.append(kTargetOpen);
@@ -541,9 +543,11 @@ bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet trigger
       scratch.append(rest);
       scratch.append(kCallParentheses);
       return done(scratch.view(), ChainFlag::plainStatement);
-    default:
+    case FirstWord::label:
+    case FirstWord::none:
       return false;
   }
+  return false;
 }
 
 void callPathEnds(std::string& text, std::size_t from) {
