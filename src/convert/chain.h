@@ -49,4 +49,33 @@ class ChainAssembler {
   std::size_t chainLine_ = 0;           // the map's number of the chain line written last
 };
 
+// Inline: every entry of a chain comes through here, and a call for each
+// costs more than the common case.
+inline void ChainAssembler::append(const LuaStatement& entry) {
+  out_.push_back('\n');
+  if (entry.tabs > 0) out_.append(entry.tabs, '\t');
+  out_.append(entry.text);
+}
+
+inline bool ChainAssembler::add(const LuaStatement& entry, std::size_t line) {
+  while (isOpen()) {
+    const std::size_t base = openBases_.back();
+    if (entry.indent > base && entry.chainFlag == ChainFlag::opensChain) {
+      open(entry, line);
+      return true;
+    }
+    if (entry.indent > base ||
+        (entry.indent == base && entry.chainFlag == ChainFlag::continuesChain)) {
+      append(entry);
+      const bool goesOn = entry.chainFlag == ChainFlag::continuesChain;
+      if (goesOn && lines_) chainLine_ = nextLine(*lines_);
+      beginLine(lines_, line, goesOn ? LuaLineRole::chainGoesOn : LuaLineRole::chainBody,
+                openBases_.size(), chainLine_);
+      return true;
+    }
+    closeInnermost();  // the entry ends it; the enclosing chain looks at it next
+  }
+  return false;
+}
+
 }  // namespace brindle

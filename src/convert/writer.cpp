@@ -36,6 +36,27 @@ void TableWriter::open(std::string_view name, std::size_t line) {
   entries_ = 0;
 }
 
+// Announces an entry and writes its opening. What stands between two
+// entries goes in when the second begins, right behind the first one's
+// "; end", where it would stand if written with it.
+inline void TableWriter::beginEntry(std::size_t line) {
+  if (announces_) console_.append(kAnnouncement);
+  if (entries_ == 0) {
+    text_.append(kEntryOpen);
+  } else if (!startsPiece(entries_, mostItems_)) {
+    text_.append(kNextEntryOpen);
+  } else {
+    appendPieceBreak(name_, entries_, mostItems_, text_);
+    text_.append(kEntryOpen);
+  }
+  beginLine(lines_, line, LuaLineRole::entry);
+  ++entries_;
+  if (entries_ <= UINT32_MAX) marks_.tables.back().entries = static_cast<std::uint32_t>(entries_);
+  ++marks_.items;
+}
+
+inline void TableWriter::endEntry() { text_.append(kEntryClose); }
+
 void TableWriter::add(const LuaStatement& statement, std::size_t line) {
   if (chain_.isOpen()) {
     if (chain_.add(statement, line)) return;
@@ -80,27 +101,6 @@ void TableWriter::drop(std::size_t bytes) {
     marks_.tables.clear();
   }
 }
-
-// Announces an entry and writes its opening. What stands between two
-// entries goes in when the second begins, right behind the first one's
-// "; end", where it would stand if written with it.
-void TableWriter::beginEntry(std::size_t line) {
-  if (announces_) console_.append(kAnnouncement);
-  if (entries_ == 0) {
-    text_.append(kEntryOpen);
-  } else if (!startsPiece(entries_, mostItems_)) {
-    text_.append(kNextEntryOpen);
-  } else {
-    appendPieceBreak(name_, entries_, mostItems_, text_);
-    text_.append(kEntryOpen);
-  }
-  beginLine(lines_, line, LuaLineRole::entry);
-  ++entries_;
-  if (entries_ <= UINT32_MAX) marks_.tables.back().entries = static_cast<std::uint32_t>(entries_);
-  ++marks_.items;
-}
-
-void TableWriter::endEntry() { text_.append(kEntryClose); }
 
 void appendDeclarationLines(const NameTable& variables, const std::vector<std::size_t>& variableLines,
                             TextBuffer& out, LineMap& lines) {
