@@ -29,11 +29,6 @@ bool surelyFlat(std::size_t lines, std::size_t declarations, std::size_t mostIte
   return declarations < mostItems && lines <= mostItems - declarations;
 }
 
-bool surelyFlat(std::string_view script, std::size_t declarations, std::size_t mostItems) {
-  return declarations < mostItems &&
-         surelyFlat(linesUpTo(script, mostItems - declarations + 1), declarations, mostItems);
-}
-
 void appendDeclaration(std::string_view name, std::size_t index, std::size_t count,
                        Layout layout, std::size_t mostItems, TextBuffer& out) {
   const bool grouped = layout == Layout::grouped;

@@ -37,15 +37,12 @@ enum class Layout { flat, grouped };
 // it passes.
 Layout chooseLayout(std::size_t items, std::size_t mostItems);
 
-// Whether a script of `declarations` variables surely stays flat whatever its
-// lines hold: every line is at most one table or one entry. Looks at no more
-// of `script` than it needs to tell.
-bool surelyFlat(std::string_view script, std::size_t declarations, std::size_t mostItems);
-// The same, for a script of `lines` lines, as linesUpTo counts them with a
-// `most` above mostItems.
+// Whether a script of `lines` lines and `declarations` variables surely
+// stays flat whatever its lines hold: every line is at most one table or
+// one entry. `lines` as linesUpTo counts them with a `most` above mostItems.
 bool surelyFlat(std::size_t lines, std::size_t declarations, std::size_t mostItems);
 // The lines of `script`, one more than its line feeds, counted to `most` at
-// most.
+// most: no more of it is looked at than that needs.
 std::size_t linesUpTo(std::string_view script, std::size_t most);
 
 // Appends the declaration `index` of `count`: `name = 0;` and a line feed,

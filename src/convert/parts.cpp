@@ -194,7 +194,6 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   std::size_t merging = 0;     // the parts merged so far, the first included once walked
   std::size_t handed = 0;      // the parts handed on whole
   std::size_t tableItems = 0;  // the items of their tables
-  int surelyFlatOnce = -1;     // whether the text surely stays flat, once the declarations are known
   // Begins the text, once the declarations are known, and the layout too:
   // grouped once the items pass the limit, flat where every line left could
   // be an item and still not pass it, or whichever they give once every
@@ -203,10 +202,7 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
     if (lua.begun() || (lastDollar != std::string_view::npos && readTo <= lastDollar)) return;
     const std::size_t declarations = nameCount(merged.variables);
     Layout layout = chooseLayout(declarations + items, mostItems);
-    if (!walkedAll && layout == Layout::flat) {
-      if (surelyFlatOnce < 0) surelyFlatOnce = surelyFlat(linesCounted, declarations, mostItems);
-      if (surelyFlatOnce == 0) return;
-    }
+    if (!walkedAll && layout == Layout::flat && !surelyFlat(linesCounted, declarations, mostItems)) return;
     lua.begin(layout, merged.variables);
   };
   // Hands on the parts merged so far, in order, and lets each go but the

@@ -89,7 +89,7 @@ TEST(LayoutTest, SurelyFlatOnlyWhenEveryLineCouldBeAnItem) {
       {"label a:\nlabel b:\nlabel c:", 0, 3, true},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(surelyFlat(c.script, c.declarations, c.limit), c.surely)
+    EXPECT_EQ(surelyFlat(linesUpTo(c.script, c.limit + 1), c.declarations, c.limit), c.surely)
         << c.script << " with " << c.declarations << " declarations, limit " << c.limit;
   }
 }
