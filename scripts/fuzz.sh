@@ -63,7 +63,7 @@ done
 if [ ${#failed[@]} -gt 0 ]; then
   # What broke, last, where a log cut to its end still shows it: the
   # sanitizer's or the property's report and the input kept, with the input
-  # itself in hex when it is small.
+  # itself, byte by byte, when it is small.
   for target in "${failed[@]}"; do
     echo "== what broke in $target"
     grep -E -A12 'ERROR:|property broken|ALARM|deadly signal|out-of-memory|SUMMARY' \
@@ -71,7 +71,7 @@ if [ ${#failed[@]} -gt 0 ]; then
     for input in "$build/findings/$target"/*; do
       [ -f "$input" ] || continue
       echo "-- $input ($(wc -c <"$input") bytes)"
-      [ "$(wc -c <"$input")" -le 2048 ] && od -An -c "$input" | head -40
+      if [ "$(wc -c <"$input")" -le 2048 ]; then od -An -c "$input" | head -40; fi
     done
   done
   echo "fuzzing found problems in: ${failed[*]} (inputs in $build/findings/)" >&2

@@ -1,5 +1,5 @@
 // Cutting a script into lines with the scan that tells what each holds:
-// one pass, sixteen bytes at a time, finds the line ends and where the
+// one pass, a block of 64 bytes at a time, finds the line ends and where the
 // trigger texts of triggers.h may stand, so that the steps a line cannot set
 // off are skipped. A ScriptLines belongs to one thread, and the text it cuts
 // must outlive it.
