@@ -14,7 +14,13 @@ end
 
 vim.cmd('edit test.py')
 local buffer = vim.api.nvim_get_current_buf()
-local client = vim.lsp.start_client({ name = 'brindle', cmd = { check, '--lsp' }, root_dir = vim.fn.getcwd() })
+-- The server as the configuration shipped for Neovim starts it, with the
+-- program under test in place of the one on PATH.
+local config = dofile(os.getenv('BRINDLE_NVIM_CONFIG'))
+assert(config.cmd[1] == 'brindle-check' and vim.tbl_contains(config.filetypes, 'brindle'))
+local cmd = vim.deepcopy(config.cmd)
+cmd[1] = check
+local client = vim.lsp.start_client({ name = 'brindle', cmd = cmd, root_dir = vim.fn.getcwd() })
 vim.lsp.buf_attach_client(buffer, client)
 
 -- The diagnostics, published once the story is checked.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A real editor on brindle-check --lsp: Neovim, headless (neovim_test.lua),
-# gets the diagnostics of a story, goes to a label's definition from a jump
+# starts it as editors/neovim/lsp/brindle.lua says, gets the diagnostics of a story, goes to a label's definition from a jump
 # and renames the label. Skips (exit code 77) where Neovim is not installed.
 #   tests/lsp/neovim_test.sh BRINDLE_CHECK
 set -euo pipefail
@@ -21,7 +21,7 @@ label market:
     e "The market is closed."
     jump_out start
 STORY
-(cd "$dir" && BRINDLE_CHECK=$check timeout 60 nvim --headless -u NONE -i NONE -n \
+(cd "$dir" && BRINDLE_CHECK=$check BRINDLE_NVIM_CONFIG=$here/../../editors/neovim/lsp/brindle.lua timeout 60 nvim --headless -u NONE -i NONE -n \
   -c "luafile $here/neovim_test.lua" >/dev/null 2>&1) || true
 expected="diagnostics true
 diagnostic 2:13 'then' expected near '!'; to fix it, write ~= instead of !=
