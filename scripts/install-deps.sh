@@ -3,12 +3,13 @@
 # real Lua 5.4, Lua 5.1 and LuaJIT included, for the tests that load and
 # play the output, Lua 5.1's library, whose parser brindle-check links,
 # nlohmann/json, with which it writes JSON and speaks to editors, Neovim,
-# the editor the tests of its language server drive, and
+# the editor the tests of its language server drive, Graphviz, whose dot
+# the tests lay brindle-check --map's graphs out with, and
 # any packages named as arguments, skipping those already present. Needs root (or sudo) only when something
 # is missing.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build libgtest-dev lua5.4 lua5.1 luajit liblua5.1-0-dev nlohmann-json3-dev neovim "$@")
+packages=(g++ cmake ninja-build libgtest-dev lua5.4 lua5.1 luajit liblua5.1-0-dev nlohmann-json3-dev neovim graphviz "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
