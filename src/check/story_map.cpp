@@ -1,12 +1,24 @@
 #include "story_map.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "chain.h"
 #include "string_utils.h"
 #include "walk.h"
 
 namespace brindle {
+
+namespace {
+
+// The first slot to try for the pair, of `slots` (a power of two).
+std::size_t slotOf(std::size_t from, std::size_t to, std::size_t slots) {
+  std::uint64_t key = (static_cast<std::uint64_t>(from) << 32) ^ to;
+  key *= 0x9E3779B97F4A7C15u;
+  return static_cast<std::size_t>(key >> 32) & (slots - 1);
+}
+
+}  // namespace
 
 std::size_t StoryMapBuilder::nameOf(std::string_view name) {
   const std::size_t n = addName(names_, name);
@@ -38,10 +50,27 @@ void StoryMapBuilder::jump(std::string_view target, std::size_t line) {
   Name& facts = facts_[to];
   if (!facts.reached && !facts.defined) facts.line = line;
   facts.reached = true;
-  const std::uint64_t key = (static_cast<std::uint64_t>(current_) << 32) | static_cast<std::uint32_t>(to);
-  const auto [at, added] = pairAt_.try_emplace(key, pairs_.size());
-  if (added) pairs_.push_back({current_, to, 0, line});
-  ++pairs_[at->second].count;
+  ++pairOf(current_, to, line).count;
+}
+
+StoryMapBuilder::Pair& StoryMapBuilder::pairOf(std::size_t from, std::size_t to, std::size_t line) {
+  if (2 * (pairs_.size() + 1) > pairSlots_.size()) {
+    pairSlots_.assign(std::max<std::size_t>(16, 2 * pairSlots_.size()), 0);
+    for (std::size_t k = 0; k < pairs_.size(); ++k) {
+      std::size_t slot = slotOf(pairs_[k].from, pairs_[k].to, pairSlots_.size());
+      while (pairSlots_[slot] != 0) slot = (slot + 1) & (pairSlots_.size() - 1);
+      pairSlots_[slot] = k + 1;
+    }
+  }
+  std::size_t slot = slotOf(from, to, pairSlots_.size());
+  while (pairSlots_[slot] != 0) {
+    Pair& pair = pairs_[pairSlots_[slot] - 1];
+    if (pair.from == from && pair.to == to) return pair;
+    slot = (slot + 1) & (pairSlots_.size() - 1);
+  }
+  pairs_.push_back({from, to, 0, line});
+  pairSlots_[slot] = pairs_.size();
+  return pairs_.back();
 }
 
 StoryMap StoryMapBuilder::finish() {

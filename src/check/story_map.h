@@ -7,10 +7,8 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "names.h"
@@ -46,6 +44,8 @@ struct StoryMap {
 
 class StoryMapBuilder {
  public:
+  // Room for `names` labels and targets, where the caller knows how many.
+  explicit StoryMapBuilder(std::size_t names = 0) { reserveNames(names_, names); }
   // A `label` statement at `line`: the jumps from here on are its. A label
   // defined again is one node, at its later line: its table replaces the
   // earlier one in Lua, but the jumps of both stay the label's.
@@ -72,12 +72,16 @@ class StoryMapBuilder {
   };
 
   std::size_t nameOf(std::string_view name);
+  // The pair of jumps from `from` to `to`, added with no jumps where new.
+  Pair& pairOf(std::size_t from, std::size_t to, std::size_t line);
 
   NameTable names_;  // labels and targets, in first-seen order
   std::vector<Name> facts_;                 // by name
   std::vector<std::size_t> definedOrder_;  // the labels, in the order first defined
   std::vector<Pair> pairs_;
-  std::unordered_map<std::uint64_t, std::size_t> pairAt_;  // by (from, to)
+  // Open addressing by (from, to): each slot 0 or a pair's index + 1; a
+  // power of two long, at most half full.
+  std::vector<std::size_t> pairSlots_;
   std::size_t current_ = kNoName;       // the label given last
   std::size_t first_ = kNoName;
   bool redefined_ = false;

@@ -334,7 +334,7 @@ std::vector<QuickFix> quickFixes(const Story& story, const StoryReport& report, 
 }
 
 StoryMap storyMap(const Story& story) {
-  StoryMapBuilder builder;
+  StoryMapBuilder builder(nameCount(story.labels->names));
   for (std::size_t k = 0; k < story.pieces.size(); ++k) {
     const Piece& piece = *story.pieces[k];
     if (!piece.isLabel) continue;  // the lines before the first label: no jump of theirs runs
