@@ -75,8 +75,8 @@ class StoryMapBuilder {
   // The pair of jumps from `from` to `to`, added with no jumps where new.
   Pair& pairOf(std::size_t from, std::size_t to, std::size_t line);
 
-  NameTable names_;  // labels and targets, in first-seen order
-  std::vector<Name> facts_;                 // by name
+  NameTable names_;                        // labels and targets, in first-seen order
+  std::vector<Name> facts_;                // by name
   std::vector<std::size_t> definedOrder_;  // the labels, in the order first defined
   std::vector<Pair> pairs_;
   // Open addressing by (from, to): each slot 0 or a pair's index + 1; a

@@ -134,8 +134,8 @@ void forEachDiagnostic(const StoryReport& report, const DiagnosticVisit& visit) 
   for (const Warning& warning : report.warnings) {
     visit(textRangeOf(story, warning.line), Severity::warning, check::kindName(warning.kind), warning.message);
   }
-  // From the names, not the pieces: no name is looked up, however many
-  // labels a story has, after every change.
+  // Read name by name from the label index, whose runs of jumps are laid
+  // out already: no name is looked up after a change, however many labels.
   const LabelIndex& labels = *story.labels;
   const auto first = std::find_if(story.pieces.begin(), story.pieces.end(),
                                   [](const std::shared_ptr<const Piece>& piece) { return piece->isLabel; });
