@@ -6,7 +6,8 @@
 Opens SCRIPT, then RUNS times: types a line near its start (an incremental
 change) and times the diagnostics that answer it; asks for a definition and
 a hover at once after another change; asks for a definition, references,
-completion, hover, symbols and code lens on the unchanged document. Then
+completion, hover, symbols, code lens and the story's map (brindle.map) on
+the unchanged document, and prints the map's size. Then
 sends a burst of twenty changes and counts the diagnostics that answer them
 (one is what is wanted: the last change's). Last, the server's peak memory
 (its VmHWM) beside the script's size. Prints medians and the slowest;
@@ -55,11 +56,14 @@ def main():
 
     ids = iter(range(1, 1 << 30))
 
+    answers = {}
+
     def request(method, params):
         number = next(ids)
         start = time.perf_counter()
         send({"jsonrpc": "2.0", "id": number, "method": method, "params": params})
-        at, _ = until(lambda m: m.get("id") == number)
+        at, answer = until(lambda m: m.get("id") == number)
+        answers[method] = answer
         return at - start
 
     uri = "file:///bench/test.py"
@@ -107,6 +111,9 @@ def main():
                                ("documentSymbol", {}),
                                ("codeLens", {})]:
             steady.setdefault(method, []).append(request("textDocument/" + method, dict(document, **params)))
+        steady.setdefault("brindle.map", []).append(
+            request("workspace/executeCommand", {"command": "brindle.map", "arguments": [uri]}))
+        storyMap = answers["workspace/executeCommand"]["result"]
     for _ in range(20):
         change()
     # Diagnostics that would answer another change come within a few checks.
@@ -130,6 +137,9 @@ def main():
     print("%-40s %s" % ("hover just after a change", figures(hoverAfterChange)))
     for method, times in steady.items():
         print("%-40s %s" % (method, figures(times)))
+    print("%-40s %d nodes (%d undefined targets), %d edges, %d labels no jump reaches" % (
+        "the story's map", len(storyMap["nodes"]), sum(not n["defined"] for n in storyMap["nodes"]),
+        len(storyMap["edges"]), sum(n["defined"] and not n["reached"] for n in storyMap["nodes"])))
     print("%-40s %d (of 20 changes)" % ("diagnostics answering a burst", answered))
     with open("/proc/%d/status" % server.pid) as status:
         peak = next(int(line.split()[1]) for line in status if line.startswith("VmHWM:"))

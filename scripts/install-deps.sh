@@ -3,7 +3,8 @@
 # real Lua 5.4, Lua 5.1 and LuaJIT included, for the tests that load and
 # play the output, Lua 5.1's library, whose parser brindle-check links,
 # nlohmann/json, with which it writes JSON and speaks to editors, Neovim,
-# the editor the tests of its language server drive, Node.js and npm (the
+# the editor the tests of its language server drive, Graphviz, whose dot
+# the tests lay brindle-check --map's graphs out with, Node.js and npm (the
 # machine's own where it has them) with the VS Code extension's npm
 # packages as its lock file names them, and any packages named as
 # arguments, skipping those already present. Needs root (or sudo) only when
@@ -11,7 +12,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake ninja-build libgtest-dev lua5.4 lua5.1 luajit liblua5.1-0-dev nlohmann-json3-dev neovim "$@")
+packages=(g++ cmake ninja-build libgtest-dev lua5.4 lua5.1 luajit liblua5.1-0-dev nlohmann-json3-dev neovim graphviz "$@")
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 missing=()
 for package in "${packages[@]}"; do

@@ -7,7 +7,8 @@
 // one JSON document. Exits 1 when it found anything or could not read a
 // file, 2 on a usage error, 0 otherwise, so that it can stop a build.
 // brindle-check --lsp serves an editor instead, on standard input and
-// output (lsp/server.h).
+// output (lsp/server.h); brindle-check --map prints the story's labels and
+// jumps as a Graphviz graph (story_map.h).
 #include <new>
 #include <optional>
 #include <string>
@@ -19,11 +20,13 @@
 #include "json_report.h"
 #include "program.h"
 #include "server.h"
+#include "story_map.h"
 
 namespace {
 
 constexpr const char* kProgram = "brindle-check";
-constexpr const char* kUsage = "usage: brindle-check [--json] [FILE...]\n       brindle-check --lsp\n";
+constexpr const char* kUsage =
+    "usage: brindle-check [--json] [FILE...]\n       brindle-check --map [FILE]\n       brindle-check --lsp\n";
 constexpr const char* kHelp =
     "Checks story scripts as brindle converts them: every line whose Lua will\n"
     "not load, jumps to labels that are not there, labels defined twice, and\n"
@@ -31,17 +34,24 @@ constexpr const char* kHelp =
     "when no FILE is named. Writes nothing.\n"
     "\n"
     "  --json      also print the findings as one JSON document on standard output\n"
+    "  --map       print the story's map instead, as a Graphviz graph on standard\n"
+    "              output: a box per label (its line and entries; the first label's\n"
+    "              border doubled, a label no jump_out reaches dashed and grey), a\n"
+    "              red octagon per target no label defines, an arrow per pair of\n"
+    "              labels a jump_out joins; draw it with dot -Tsvg\n"
     "  --lsp       serve an editor: the Language Server Protocol on standard input\n"
     "              and output\n"
     "  --help      print this help and exit\n"
     "  --version   print the version and exit\n"
     "\n"
     "Exit status: 0 when every line will load, 1 when something will not or a\n"
-    "file cannot be read, 2 on a usage error.\n";
+    "file cannot be read, 2 on a usage error. With --map: 0 once the map is\n"
+    "printed, 1 when the file cannot be read.\n";
 
 struct Options {
   bool json = false;
   bool lsp = false;
+  bool map = false;
   std::vector<std::string> files;
 };
 
@@ -58,6 +68,8 @@ std::optional<int> parseArguments(int argc, char** argv, Options& options) {
       options.json = true;
     } else if (argument == "--lsp") {
       options.lsp = true;
+    } else if (argument == "--map") {
+      options.map = true;
     } else if (argument == "--help") {
       brindle::writeToStandardStream(brindle::StandardStream::kOutput, std::string(kUsage) + kHelp);
       return 0;
@@ -74,6 +86,12 @@ std::optional<int> parseArguments(int argc, char** argv, Options& options) {
   if (options.lsp && (options.json || !options.files.empty())) {
     // The editor names the files; a language server has no report to print.
     brindle::printToError(brindle::errorLine(kProgram, "--lsp takes no other option or file") + kUsage);
+    return 2;
+  }
+  if (options.map && (options.json || options.lsp || options.files.size() > 1)) {
+    // One map on standard output, which a report or a server would share.
+    brindle::printToError(brindle::errorLine(kProgram, "--map takes one file at most and no other option") +
+                          kUsage);
     return 2;
   }
   if (options.files.empty()) options.files.emplace_back(brindle::kScriptPath);
@@ -127,7 +145,21 @@ void checkFile(const std::string& path, bool several, Totals& totals,
   totals.findings.insert(totals.findings.end(), report.findings.begin(), report.findings.end());
 }
 
+// Prints the map of the one file as DOT.
+int printMap(const std::string& path) {
+  brindle::ScriptFile script;
+  std::string problem;
+  if (!brindle::readScriptFile(path, script, problem)) {
+    brindle::printToError(brindle::errorLine(kProgram, problem));
+    return 1;
+  }
+  brindle::writeToStandardStream(brindle::StandardStream::kOutput,
+                                 brindle::mapDot(brindle::storyMapOf(script.text)));
+  return 0;
+}
+
 int run(const Options& options) {
+  if (options.map) return printMap(options.files.front());
   std::optional<brindle::check::JsonReport> json;
   if (options.json) json.emplace();
   Totals totals;
@@ -169,7 +201,7 @@ int main(int argc, char** argv) {
   // Started by a double-click, brindle-check has a console window of its
   // own, which would close the moment it exits: say what it found and keep
   // it open.
-  if (brindle::hasConsoleOfItsOwn()) {
+  if (brindle::hasConsoleOfItsOwn() && !options.map) {
     brindle::writeToStandardStream(
         brindle::StandardStream::kOutput,
         code == 0 ? "brindle-check found nothing that will not load.\n"

@@ -2,7 +2,8 @@
 // body of a single Lua function entry: the opening line and an empty line,
 // every entry the chain takes (deeper entries, and continuations at the
 // chain's own indent), one per line, and one closing line of tabs and `end`
-// for each chain. A ChainAssembler is used by one thread at a time.
+// for each chain; and the count of entries alone. A ChainAssembler is used
+// by one thread at a time.
 #pragma once
 
 #include <cstddef>
@@ -49,6 +50,31 @@ class ChainAssembler {
   std::size_t chainLine_ = 0;           // the map's number of the chain line written last
 };
 
+// Whether a chain whose `if` line has `base` tabs takes `entry` into its
+// Lua entry: a deeper statement, or an elif or else: at its own indent.
+// Any statement a nested chain takes, the outermost takes too.
+inline bool chainTakes(std::size_t base, const LuaStatement& entry) {
+  return entry.indent > base || (entry.indent == base && entry.chainFlag == ChainFlag::continuesChain);
+}
+
+// Counts the entries a label's statements make, as TableWriter makes them,
+// without writing any: a statement the open chain does not take begins one.
+class EntryCounter {
+ public:
+  void add(const LuaStatement& statement) {
+    if (inChain_ && chainTakes(chainBase_, statement)) return;
+    ++entries_;
+    inChain_ = statement.chainFlag == ChainFlag::opensChain;
+    chainBase_ = statement.indent;
+  }
+  std::size_t entries() const { return entries_; }
+
+ private:
+  std::size_t entries_ = 0;
+  std::size_t chainBase_ = 0;
+  bool inChain_ = false;
+};
+
 // Inline: every entry of a chain comes through here, and a call for each
 // costs more than the common case.
 inline void ChainAssembler::append(const LuaStatement& entry) {
@@ -64,8 +90,7 @@ inline bool ChainAssembler::add(const LuaStatement& entry, std::size_t line) {
       open(entry, line);
       return true;
     }
-    if (entry.indent > base ||
-        (entry.indent == base && entry.chainFlag == ChainFlag::continuesChain)) {
+    if (chainTakes(base, entry)) {
       append(entry);
       const bool goesOn = entry.chainFlag == ChainFlag::continuesChain;
       if (goesOn && lines_) chainLine_ = nextLine(*lines_);

@@ -134,6 +134,19 @@ void forEachDiagnostic(const StoryReport& report, const DiagnosticVisit& visit) 
   for (const Warning& warning : report.warnings) {
     visit(textRangeOf(story, warning.line), Severity::warning, check::kindName(warning.kind), warning.message);
   }
+  // Read name by name from the label index, whose runs of jumps are laid
+  // out already: no name is looked up after a change, however many labels.
+  const LabelIndex& labels = *story.labels;
+  const auto first = std::find_if(story.pieces.begin(), story.pieces.end(),
+                                  [](const std::shared_ptr<const Piece>& piece) { return piece->isLabel; });
+  const std::string_view start = first == story.pieces.end() ? std::string_view() : (*first)->labelName();
+  for (std::size_t n = 0; n + 1 < labels.jumpsAt.size(); ++n) {
+    if (!labels.jumpsTo(n).empty() || labels.definitionsOf(n).empty() || nameAt(labels.names, n) == start) continue;
+    message.assign("no jump_out leads to label ").append(nameAt(labels.names, n));
+    for (const std::uint32_t k : labels.definitionsOf(n)) {
+      visit(rangeOf(story, story.placeOf(k, story.pieces[k]->label)), Severity::hint, {}, message);
+    }
+  }
 }
 
 std::vector<Diagnostic> diagnosticsOf(const StoryReport& report) {
@@ -318,6 +331,18 @@ std::vector<QuickFix> quickFixes(const Story& story, const StoryReport& report, 
     }
   }
   return fixes;
+}
+
+StoryMap storyMap(const Story& story) {
+  StoryMapBuilder builder(nameCount(story.labels->names));
+  for (std::size_t k = 0; k < story.pieces.size(); ++k) {
+    const Piece& piece = *story.pieces[k];
+    if (!piece.isLabel) continue;  // the lines before the first label: no jump of theirs runs
+    builder.label(piece.labelName(), story.placeOf(k, piece.label).line);
+    builder.entries(piece.entries);
+    for (const NameUse& jump : piece.jumps) builder.jump(piece.nameOf(jump), story.placeOf(k, jump).line);
+  }
+  return builder.finish();
 }
 
 std::string storyLua(const Story& story) {

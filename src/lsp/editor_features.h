@@ -16,6 +16,7 @@
 #include "positions.h"
 #include "story.h"
 #include "story_check.h"
+#include "story_map.h"
 
 namespace brindle::lsp {
 
@@ -24,7 +25,7 @@ struct TextEdit {
   std::string newText;
 };
 
-enum class Severity { error = 1, warning = 2 };
+enum class Severity { error = 1, warning = 2, hint = 4 };
 
 struct Diagnostic {
   Range range;
@@ -35,8 +36,9 @@ struct Diagnostic {
 
 // Every finding and warning of brindle-check, with its range: the text to
 // change where a fix is known, otherwise the line's text; at the lines of
-// the version the report is of. `visit` sees each in turn, its code and
-// message only while it is called.
+// the version the report is of. Then a hint (no code) on the name of each
+// label no jump_out names, but the first, where the story begins. `visit`
+// sees each in turn, its code and message only while it is called.
 using DiagnosticVisit =
     std::function<void(const Range& range, Severity severity, std::string_view code, std::string_view message)>;
 void forEachDiagnostic(const StoryReport& report, const DiagnosticVisit& visit);
@@ -99,6 +101,10 @@ struct QuickFix {
 // != to ~=, && and || to and and or, else if to elif, a missing colon. The
 // report may be of an older version than `story`.
 std::vector<QuickFix> quickFixes(const Story& story, const StoryReport& report, Range range);
+
+// The story's map, from its pieces, as brindle-check --map makes it from
+// the script.
+StoryMap storyMap(const Story& story);
 
 // The Lua brindle writes for the story, whole.
 std::string storyLua(const Story& story);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "string_utils.h"
+
 namespace brindle::lsp {
 namespace {
 
@@ -14,21 +16,8 @@ struct Sequence {
 };
 
 Sequence sequenceAt(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(at);
-  std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                       : lead >= 0xF0 && lead <= 0xF4                                      ? 4
-                                                                                                           : 1;
-  if (length == 1 || at + length > text.size()) return {};
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(at + k) & 0xC0) != 0x80) return {};
-  }
-  // Overlong and out-of-range forms are no characters either.
-  const unsigned char second = byte(at + 1);
-  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
-      (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F)) {
-    return {};
-  }
+  const std::size_t length = utf8CharacterAt(text, at);
+  if (length == 0) return {};
   return {length, length == 4 ? std::size_t{2} : std::size_t{1}};
 }
 

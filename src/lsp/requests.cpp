@@ -70,7 +70,7 @@ json capabilities() {
             {"documentSymbolProvider", true},
             {"codeLensProvider", {{"resolveProvider", false}}},
             {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
-            {"executeCommandProvider", {{"commands", {kShowLua}}}}}},
+            {"executeCommandProvider", {{"commands", {kShowLua, kShowMap}}}}}},
           {"serverInfo", {{"name", "brindle-check"}, {"version", BRINDLE_VERSION}}}};
 }
 
@@ -164,6 +164,33 @@ std::string answerAbout(std::string_view method, const json& params, const std::
   return answerAsJson(method, params, uri, story, latestReport).dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
+std::string mapJson(const StoryMap& map) {
+  std::string out = R"({"nodes":[)";
+  const auto flag = [&out](const char* key, bool value) {
+    out.append(R"(,")").append(key).append(value ? R"(":true)" : R"(":false)");
+  };
+  for (const MapNode& node : map.nodes) {
+    out.append(&node == map.nodes.data() ? R"({"name":)" : R"(,{"name":)");
+    appendJsonString(out, node.name);
+    out.append(R"(,"line":)").append(std::to_string(node.line));
+    out.append(R"(,"entries":)").append(std::to_string(node.entries));
+    flag("start", node.start);
+    flag("reached", node.reached);
+    flag("defined", node.defined);
+    out.push_back('}');
+  }
+  out.append(R"(],"edges":[)");
+  for (const MapEdge& edge : map.edges) {
+    out.append(&edge == map.edges.data() ? R"({"from":)" : R"(,{"from":)");
+    appendJsonString(out, map.nodes[edge.from].name);
+    out.append(R"(,"to":)");
+    appendJsonString(out, map.nodes[edge.to].name);
+    out.append(R"(,"count":)").append(std::to_string(edge.count));
+    out.append(R"(,"line":)").append(std::to_string(edge.line)).push_back('}');
+  }
+  return out.append("]}");
+}
+
 std::string diagnosticsNotification(const std::string& uri, const StoryReport& report) {
   std::string out = R"({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"uri":)";
   appendJsonString(out, uri);
@@ -177,9 +204,14 @@ std::string diagnosticsNotification(const std::string& uri, const StoryReport& r
     out.append(R"(,"end":)");
     appendPosition(out, range.end);
     out.append(R"(},"severity":)").append(std::to_string(static_cast<int>(severity)));
-    out.append(R"(,"code":)");
-    appendJsonString(out, code);
-    out.append(R"(,"source":"brindle-check","message":)");
+    if (severity == Severity::hint) {
+      // A label no jump reaches: its name drawn as unneeded.
+      out.append(R"(,"tags":[1],"source":"brindle","message":)");
+    } else {
+      out.append(R"(,"code":)");
+      appendJsonString(out, code);
+      out.append(R"(,"source":"brindle-check","message":)");
+    }
     appendJsonString(out, message);
     out.push_back('}');
   });

@@ -20,6 +20,8 @@ namespace brindle::lsp {
 
 // The command that answers with the whole Lua of a document.
 inline constexpr std::string_view kShowLua = "brindle.showLua";
+// The command that answers with a document's map, as mapJson writes it.
+inline constexpr std::string_view kShowMap = "brindle.map";
 
 // What the server answers `initialize` with.
 nlohmann::json capabilities();
@@ -45,6 +47,12 @@ using LatestReport = std::function<std::shared_ptr<const StoryReport>()>;
 // takes.
 std::string answerAbout(std::string_view method, const nlohmann::json& params, const std::string& uri,
                         const Story& story, const LatestReport& report);
+
+// The story's map as JSON text: {"nodes": [{"name", "line", "entries",
+// "start", "reached", "defined"}...], "edges": [{"from", "to", "count",
+// "line"}...]}, edges naming their labels; written out directly, as a
+// story may have thousands of labels.
+std::string mapJson(const StoryMap& map);
 
 // The notification textDocument/publishDiagnostics of the document's
 // report, as JSON text: written out directly, since a large story's has

@@ -121,11 +121,16 @@ class Server {
       return;
     }
     if (method == "workspace/executeCommand") {
-      if (params.at("command") != kShowLua) {
+      const json& command = params.at("command");
+      if (command != kShowLua && command != kShowMap) {
         sendError(id, kInvalidParams, "unknown command");
         return;
       }
       const std::shared_ptr<const Story> story = documents_.storyOf(params.at("arguments").at(0).get<std::string>());
+      if (story && command == kShowMap) {
+        sendResultText(id, mapJson(storyMap(*story)));
+        return;
+      }
       sendResult(id, story ? json(storyLua(*story)) : json(nullptr));
       return;
     }

@@ -5,6 +5,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "chain.h"
 #include "convert.h"
 #include "decode.h"
 #include "normalise.h"
@@ -98,6 +99,7 @@ std::vector<PiecePtr> walkPieces(const std::shared_ptr<const std::string>& chunk
   WalkOptions options;
   options.places = true;
   options.describeTextChanges = true;
+  EntryCounter entries;  // of the last piece
   const WalkEnd end = walkScript(
       script,
       [&](const Statement& statement) {
@@ -117,10 +119,13 @@ std::vector<PiecePtr> walkPieces(const std::shared_ptr<const std::string>& chunk
           piece.renameable = !name.empty() && (spelled == name || (spelled.size() == name.size() + 1 &&
                                                                   spelled.starts_with(name) && spelled.back() == ':'));
           if (piece.renameable) piece.label.end = piece.label.begin + static_cast<std::uint32_t>(name.size());
+          entries = {};
           return;
         }
         if (statement.nameKind == NameKind::variable) piece.variables.push_back(useOf(piece, statement, line));
         if (statement.kind == LineKind::beforeLabels) return;
+        entries.add(statement.lua);
+        piece.entries = entries.entries();
         if (statement.nameKind == NameKind::jumpTarget) piece.jumps.push_back(useOf(piece, statement, line));
         if (statement.textChange) {
           piece.warnings.push_back({line, describeTextChange(*statement.textChange), WarningKind::textChange});

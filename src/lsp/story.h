@@ -81,6 +81,7 @@ struct Piece {
   std::vector<NameUse> jumps;
   std::vector<NameUse> variables;  // every `$` line's
   std::vector<PieceStatement> statements;  // those whose Lua is not their line, in order
+  std::size_t entries = 0;                 // of a label's table, as the writer makes them
   std::vector<Warning> warnings;  // the lines' own, in order, at lines of the piece
   std::size_t beforeLabels = 0;   // statements before the first label, and the line of the first
   std::size_t firstBeforeLabels = 0;

@@ -64,6 +64,12 @@ constexpr bool isNameByte(char c) {
          static_cast<unsigned char>(c) >= 0x80;
 }
 
+// How many bytes the whole UTF-8 character that starts at byte `at` of
+// `text` takes; 0 where none starts there: a stray continuation byte, a
+// character cut short, an overlong form, a surrogate, or a code point past
+// U+10FFFF.
+std::size_t utf8CharacterAt(std::string_view text, std::size_t at);
+
 // The parts one after another, in one string (GCC 12 warns wrongly of
 // `"a" + s + "b"`).
 template <typename... Parts>

@@ -4,6 +4,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -83,7 +87,9 @@ TEST(CheckCliTest, OptionsAsUsersExpect) {
     std::string err;       // all of standard error; DIR is the folder
     int exitCode;
   };
-  const std::string usage = "usage: brindle-check [--json] [FILE...]\n       brindle-check --lsp\n";
+  const std::string usage =
+      "usage: brindle-check [--json] [FILE...]\n       brindle-check --map [FILE]\n       brindle-check --lsp\n";
+  const std::string mapRefused = "brindle-check: error: --map takes one file at most and no other option\n" + usage;
   const Case cases[] = {
       {{"--version"}, "brindle-check " BRINDLE_VERSION "\n", "", 0},
       {{"--help"}, usage, "", 0},
@@ -93,6 +99,10 @@ TEST(CheckCliTest, OptionsAsUsersExpect) {
       {{"version"}, "", "brindle-check: error: cannot read version: there is no version in DIR\n", 1},
       {{"--", "--json"}, "", "brindle-check: error: cannot read --json: there is no --json in DIR\n", 1},
       {{"--lsp", "test.py"}, "", "brindle-check: error: --lsp takes no other option or file\n" + usage, 2},
+      {{"--map", "a.py", "b.py"}, "", mapRefused, 2},
+      {{"--map", "--lsp"}, "", mapRefused, 2},
+      {{"--map", "--json"}, "", mapRefused, 2},
+      {{"--map"}, "", "brindle-check: error: cannot read test.py: there is no test.py in DIR\n", 1},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -104,6 +114,57 @@ TEST(CheckCliTest, OptionsAsUsersExpect) {
     EXPECT_EQ(run.exitCode, c.exitCode) << c.args[0];
     EXPECT_EQ(run.out.substr(0, c.outStart.size()), c.outStart) << c.args[0];
     EXPECT_EQ(run.err, err) << c.args[0];
+  }
+}
+
+// Where Graphviz's dot is, if it is on the PATH.
+std::string dotProgram() {
+  const char* path = std::getenv("PATH");
+  std::string_view dirs = path ? path : "";
+  while (!dirs.empty()) {
+    const std::size_t end = std::min(dirs.find(':'), dirs.size());
+    const std::filesystem::path dot = std::filesystem::path(dirs.substr(0, end)) / "dot";
+    if (access(dot.c_str(), X_OK) == 0) return dot.string();
+    dirs.remove_prefix(std::min(end + 1, dirs.size()));
+  }
+  return {};
+}
+
+TEST(CheckCliTest, MapIsLaidOutByDot) {
+  const std::string dot = dotProgram();
+  if (dot.empty()) GTEST_SKIP() << "Graphviz's dot is not installed (scripts/install-deps.sh installs graphviz)";
+  struct Case {
+    const char* name;
+    std::string script;
+    std::size_t nodes;
+    std::size_t edges;
+  };
+  const std::vector<Case> cases = {
+      {"the tour", readFile(BRINDLE_SOURCE_DIR "/examples/tour/test.py"), 4, 4},
+      // Names that differ only in bytes of no UTF-8 character stay apart.
+      {"hostile names",
+       "label \"q\\:\n    jump_out x\xFF\n    jump_out x\xFE\n    jump_out \"\\\\\nlabel a\\b:\n"
+       "label \xC3\xA9\x80\xE2\x82:\n    jump_out \"q\\\n",
+       6, 4},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    writeFile(dir.file("test.py"), c.script);
+    const RunResult map = runProgram(BRINDLE_CHECK_EXECUTABLE, dir.path(), {}, {"--map"});
+    EXPECT_EQ(map.exitCode, 0) << c.name;
+    EXPECT_EQ(map.err, "") << c.name;
+    writeFile(dir.file("map.dot"), map.out);
+    const RunResult laidOut = runProgram(dot.c_str(), dir.path(), {}, {"-Tsvg", "map.dot"});
+    EXPECT_EQ(laidOut.exitCode, 0) << c.name << ": " << laidOut.err;
+    EXPECT_EQ(laidOut.err, "") << c.name;
+    const auto count = [&](std::string_view what) {
+      std::size_t n = 0;
+      for (std::size_t at = laidOut.out.find(what); at != std::string::npos; at = laidOut.out.find(what, at + 1)) ++n;
+      return n;
+    };
+    EXPECT_EQ(count("<svg"), 1u) << c.name;
+    EXPECT_EQ(count("class=\"node\""), c.nodes) << c.name;
+    EXPECT_EQ(count("class=\"edge\""), c.edges) << c.name;
   }
 }
 

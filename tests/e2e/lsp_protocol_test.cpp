@@ -275,5 +275,40 @@ TEST(LspProtocolTest, AStoryAnsweredWhereTheAuthorTypes) {
   EXPECT_EQ(server.exitCode(), 0);
 }
 
+TEST(LspProtocolTest, TheMapAndTheHintsOfLabelsNoJumpReaches) {
+  Server server;
+  const std::string uri = "file:///stories/map/test.py";
+  server.send(request(1, "initialize", {{"capabilities", json::object()}}));
+  EXPECT_EQ(server.until(1)["result"]["capabilities"]["executeCommandProvider"]["commands"],
+            json::parse(R"(["brindle.showLua", "brindle.map"])"));
+  const std::string story =
+      "label start:\n    jump_out \"q\\\n    jump_out far\n    jump_out far\nlabel \"q\\:\n    e \"x\"\n"
+      "label lost:\n    jump_out start\n";
+  server.send(notification("textDocument/didOpen",
+                           {{"textDocument", {{"uri", uri}, {"languageId", "brindle"}, {"version", 1}, {"text", story}}}}));
+  const json published = server.until(nullptr, "textDocument/publishDiagnostics");
+  json hints = json::array();
+  for (const json& diagnostic : published["params"]["diagnostics"]) {
+    if (diagnostic["severity"] == 4) hints.push_back(diagnostic);
+  }
+  EXPECT_EQ(hints, json::parse(R"([{"range": {"start": {"line": 6, "character": 6}, "end": {"line": 6, "character": 10}},
+      "severity": 4, "tags": [1], "source": "brindle", "message": "no jump_out leads to label lost"}])"));
+  server.send(request(2, "workspace/executeCommand", {{"command", "brindle.map"}, {"arguments", {uri}}}));
+  EXPECT_EQ(server.until(2)["result"], json::parse(R"({
+      "nodes": [{"name": "start", "line": 1, "entries": 3, "start": true, "reached": true, "defined": true},
+                {"name": "\"q\\", "line": 5, "entries": 1, "start": false, "reached": true, "defined": true},
+                {"name": "lost", "line": 7, "entries": 1, "start": false, "reached": false, "defined": true},
+                {"name": "far", "line": 3, "entries": 0, "start": false, "reached": true, "defined": false}],
+      "edges": [{"from": "start", "to": "\"q\\", "count": 1, "line": 2},
+                {"from": "start", "to": "far", "count": 2, "line": 3},
+                {"from": "lost", "to": "start", "count": 1, "line": 8}]})"));
+  server.send(request(3, "workspace/executeCommand", {{"command", "brindle.map"}, {"arguments", {"file:///none"}}}));
+  EXPECT_EQ(server.until(3)["result"], nullptr);
+  server.send(request(4, "shutdown"));
+  server.until(4);
+  server.send(notification("exit"));
+  EXPECT_EQ(server.exitCode(), 0);
+}
+
 }  // namespace
 }  // namespace brindle::test

@@ -2,8 +2,13 @@
 // of it and a position, apart from the protocol.
 #include "editor_features.h"
 
+#include "decode.h"
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -133,6 +138,76 @@ TEST(EditorFeaturesTest, RenameAndQuickFixes) {
     fixes.push_back(describe(fix.edit.range) + " " + fix.edit.newText);
   }
   EXPECT_EQ(fixes, (std::vector<std::string>{"3:13-3:15 ~=", "5:4-5:11 elif", "9:21-9:23 and"}));
+}
+
+TEST(EditorFeaturesTest, HintsOnLabelsNoJumpReaches) {
+  struct Case {
+    const char* name;
+    std::string script;
+    std::vector<std::string> hints;  // range and message
+  };
+  const std::vector<Case> cases = {
+      {"the first label is where the story begins; a jump to itself reaches a label",
+       "label start:\n    e \"a\"\nlabel loop:\n    jump_out loop\nlabel lost:\n",
+       {"4:6-4:10 no jump_out leads to label lost"}},
+      {"a label defined twice, on both lines", "label a:\nlabel b:\nlabel b:\n",
+       {"1:6-1:7 no jump_out leads to label b", "2:6-2:7 no jump_out leads to label b"}},
+      {"the first label's name, wherever defined; a jump before any label runs nowhere",
+       "jump_out b\nlabel a:\nlabel b:\nlabel a:\n", {"2:6-2:7 no jump_out leads to label b"}},
+  };
+  for (const Case& c : cases) {
+    const std::shared_ptr<const Story> story = openStory(c.script);
+    std::vector<std::string> hints;
+    for (const Diagnostic& d : diagnosticsOf(StoryChecker().check(story))) {
+      if (d.severity == Severity::hint) hints.push_back(describe(d.range) + " " + d.message);
+    }
+    EXPECT_EQ(hints, c.hints) << c.name;
+  }
+}
+
+// The server's map, from the pieces of a version, is the one --map makes
+// of the same text, on every real script at hand and on a version an edit
+// made; each piece counts the entries its table is written with.
+TEST(EditorFeaturesTest, MapAgreesWithTheScriptsOwn) {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> scripts = {fs::path(BRINDLE_SOURCE_DIR) / "examples" / "tour" / "test.py"};
+  const fs::path corpus = fs::path(BRINDLE_SOURCE_DIR) / ".." / "shared" / "corpus" / "real";
+  if (fs::is_directory(corpus)) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(corpus)) {
+      if (entry.path().extension() == ".rpy") scripts.push_back(entry.path());
+    }
+  }
+  const auto describeMap = [](const StoryMap& map) {
+    std::string text;
+    for (const MapNode& n : map.nodes) {
+      text += n.name + " " + std::to_string(n.line) + " " + std::to_string(n.entries) + " " +
+              std::to_string(n.start) + std::to_string(n.reached) + std::to_string(n.defined) + "\n";
+    }
+    for (const MapEdge& e : map.edges) {
+      text += std::to_string(e.from) + ">" + std::to_string(e.to) + " " + std::to_string(e.count) + " " +
+              std::to_string(e.line) + "\n";
+    }
+    return text;
+  };
+  for (const fs::path& path : scripts) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::shared_ptr<const Story> opened = openStory(text);
+    // A chain opened, and a jump added, in the middle of the script.
+    const Position middle{opened->positionOf(opened->scriptLines() / 2, 0).line, 0};
+    const std::shared_ptr<const Story> edited =
+        editStory(*opened, {{Range{middle, middle}, "    if x:\n        jump_out start\n"}});
+    for (const std::shared_ptr<const Story>& story : {opened, edited}) {
+      const StoryMap map = storyMap(*story);
+      EXPECT_EQ(describeMap(map), describeMap(storyMapOf(scriptOfEditorText(story->text())))) << path;
+      for (const std::shared_ptr<const Piece>& piece : story->pieces) {
+        if (!piece->isLabel) continue;
+        TextBuffer lua;
+        LineMap lines;
+        EXPECT_EQ(piece->entries, writeTable(*piece, lua, lines)) << path << ": " << piece->labelName();
+      }
+    }
+  }
 }
 
 }  // namespace
