@@ -35,7 +35,7 @@ case "${1:-}" in
     ;;
   units)
     needs_node 18
-    node --test test/story.test.js test/program.test.js test/extension.test.js
+    node --test test/story.test.js test/program.test.js test/extension.test.js test/panel-views.test.js
     ;;
   package)
     [ $# -eq 2 ] || { echo "usage: $0 package VERSION" >&2; exit 2; }
