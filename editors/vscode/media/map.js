@@ -1,5 +1,5 @@
 // The story map's page: lays out the DOT the extension posts ({type: 'map',
-// dot, places}, as src/storyMap.js makes them, or {type: 'failure',
+// dot, engine, places}, as src/storyMap.js makes them, or {type: 'failure',
 // message}) with Graphviz (Viz.js, WebAssembly, bundled), and posts back
 // `ready` once loaded, `rendered` with the milliseconds the layout took,
 // and `reveal` with the line of a label or jump clicked. A map that comes
@@ -34,7 +34,7 @@
         try {
           const viz = await layout;
           const started = performance.now();
-          const svg = viz.renderSVGElement(message.dot);
+          const svg = viz.renderSVGElement(message.dot, { engine: message.engine || 'dot' });
           const milliseconds = performance.now() - started;
           graph.replaceChildren(svg);
           places = message.places;

@@ -80,7 +80,7 @@
 
   function endItem(end) {
     const item = stepItem({ line: end.line, kind: `end ${end.tone}` });
-    item.replaceChildren(element('strong', 'heading', end.heading), element('span', 'text', end.text));
+    item.replaceChildren(element('strong', 'heading', end.heading), ' ', element('span', 'text', end.text));
     return item;
   }
 

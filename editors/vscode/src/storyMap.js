@@ -2,7 +2,7 @@
 // The story map as Graphviz DOT, from the document brindle-check's
 // `brindle.map` returns ({nodes: [{name, line, entries, start, reached,
 // defined}], edges: [{from, to, count, line}]}). mapDot(map) gives
-// {dot, places}: the graph, whose labels are nodes `label-I` and whose
+// {dot, engine, places}: the graph, the Graphviz layout to draw it with, whose labels are nodes `label-I` and whose
 // jumps are edges `jump-I` (ids the SVG keeps), and places[id] the line
 // (from 1) each one stands for, where a click on it leads. The start is
 // marked by an arrow from a point, labels no jump leads to are dashed,
@@ -11,6 +11,15 @@
 // from the story, which is untrusted: they reach DOT only inside quoted
 // strings, escaped, never as ids. Throws, with a message for the author,
 // when the document is not a map. Linear in the map. Pure.
+//
+// Graphviz's dot draws the story top to bottom, each jump a curve, but its
+// time grows much faster than the map: a few hundred milliseconds at
+// LAYERED_MOST labels, minutes at a thousand. A larger map is drawn by
+// twopi, in rings around the start, each label as far out as the jumps it
+// takes to reach it, with straight jumps: under a second at a thousand
+// labels (bench/story_map_layout.js).
+
+const LAYERED_MOST = 150;
 
 const NOT_A_MAP = 'brindle-check returned something that is not a story map';
 
@@ -63,11 +72,16 @@ function mapDot(input) {
   const map = checkedMap(input);
   const places = {};
   const idOf = new Map();
+  const layered = map.nodes.length <= LAYERED_MOST;
+  const start = map.nodes.findIndex((node) => node.start);
+  // Arial, whose widths Graphviz knows, so that names fit their boxes.
   const lines = [
     'digraph story {',
-    '  graph [rankdir="TB", nodesep="0.3", ranksep="0.45", bgcolor="transparent", fontname="sans-serif"];',
-    '  node [fontname="sans-serif", fontsize="11", margin="0.15,0.06"];',
-    '  edge [fontname="sans-serif", fontsize="10", arrowsize="0.7"];',
+    layered
+      ? '  graph [rankdir="TB", nodesep="0.3", ranksep="0.45", bgcolor="transparent", fontname="Arial"];'
+      : `  graph [root="label-${Math.max(start, 0)}", overlap="scale", splines="false", bgcolor="transparent", fontname="Arial"];`,
+    '  node [fontname="Arial", fontsize="11", margin="0.15,0.06"];',
+    '  edge [fontname="Arial", fontsize="10", arrowsize="0.7"];',
   ];
   const undefinedTargets = new Set();
   map.nodes.forEach((node, index) => {
@@ -100,11 +114,11 @@ function mapDot(input) {
     if (count > 1) record.label = `×${count}`;
     lines.push(`  ${quoted(idOf.get(edge.from))} -> ${quoted(idOf.get(edge.to))} ${attributes(record)};`);
   });
-  if (undefinedTargets.size) {
+  if (layered && undefinedTargets.size) {
     lines.push(`  { rank="sink"; ${[...undefinedTargets].map(quoted).join('; ')}; }`);
   }
   lines.push('}');
-  return { dot: `${lines.join('\n')}\n`, places };
+  return { dot: `${lines.join('\n')}\n`, engine: layered ? 'dot' : 'twopi', places };
 }
 
-module.exports = { mapDot, NOT_A_MAP };
+module.exports = { mapDot, NOT_A_MAP, LAYERED_MOST };
