@@ -95,6 +95,7 @@
   function show(message) {
     if (message.type === 'play') showPlay(message);
     else if (message.type === 'failure') {
+      if (message.title) title.textContent = message.title;
       steps.replaceChildren();
       showNotice(message.message, 'error');
     } else return;

@@ -6,7 +6,7 @@
 const test = require('node:test');
 const assert = require('node:assert');
 const { labelAt } = require('../src/labelAt');
-const { mapDot, NOT_A_MAP } = require('../src/storyMap');
+const { mapDot, NOT_A_MAP, LAYERED_MOST } = require('../src/storyMap');
 const { playView, NOT_A_PLAY, PROBLEMS_HINT } = require('../src/playView');
 const { panelHtml } = require('../src/webview');
 
@@ -116,7 +116,14 @@ test('a map becomes DOT that Graphviz reads as the story says', async () => {
     const sorted = (list) => [...list].sort((a, b) => (a[0] < b[0] ? -1 : 1));
     assert.deepStrictEqual(sorted(await laidOut(made.dot)), sorted(graph), name);
     assert.deepStrictEqual(made.places, places, name);
+    assert.strictEqual(made.engine, 'dot', name);
   }
+  // A large map is laid out in rings around its start, which stays quick.
+  const scenes = Array.from({ length: LAYERED_MOST + 1 }, (_, index) => ({ name: `s${index}`, line: index + 1, start: index === 3 }));
+  const large = mapDot({ nodes: scenes, edges: [] });
+  assert.strictEqual(large.engine, 'twopi');
+  assert.match(large.dot, /graph \[root="label-3"/);
+  assert.strictEqual(mapDot({ nodes: scenes.slice(1), edges: [] }).engine, 'dot');
   for (const broken of [null, {}, { nodes: [], edges: {} }, { nodes: [{ name: 'x', line: 0 }], edges: [] }, { nodes: [], edges: [{ from: 'a', to: 3, line: 1 }] }]) {
     assert.throws(() => mapDot(broken), { message: NOT_A_MAP }, JSON.stringify(broken));
   }
