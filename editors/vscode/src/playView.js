@@ -60,10 +60,11 @@ function endOf(end) {
 }
 
 function playView(play) {
-  if (!play || typeof play !== 'object' || !Array.isArray(play.steps)) throw new Error(NOT_A_PLAY);
+  // A play that never began (notLoaded) may come without its steps.
+  if (!play || typeof play !== 'object' || (play.steps !== undefined && !Array.isArray(play.steps))) throw new Error(NOT_A_PLAY);
   const variables = play.variables && typeof play.variables === 'object' ? play.variables : {};
   return {
-    steps: play.steps.map(stepOf),
+    steps: (play.steps || []).map(stepOf),
     end: endOf(play.end),
     variables: Object.keys(variables).map((name) => ({ name, value: storyValue(variables[name]) })),
   };

@@ -166,7 +166,7 @@ test('a play becomes steps, an end set apart by its tone, and values as the stor
     },
     {
       name: 'a script that does not load points to the Problems panel',
-      play: { steps: [], end: { line: 12, kind: 'notLoaded', message: 'line 12 does not load in Lua' }, variables: {} },
+      play: { end: { line: 12, kind: 'notLoaded', message: 'line 12 does not load in Lua' }, variables: {} },
       steps: [],
       end: { line: 12, kind: 'notLoaded', tone: 'error', heading: 'The story does not load', text: `line 12 does not load in Lua ${PROBLEMS_HINT}` },
       variables: [],
