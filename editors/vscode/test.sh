@@ -16,7 +16,7 @@
 #                             are made anew
 # Exits 77, which ctest counts as skipped, with the reason, where Node.js,
 # npm or the node_modules that `npm ci` installs here are missing, or
-# Node.js is older than what a part needs, or, for the browser part,
+# Node.js is older than what a part needs, or, for the browser check,
 # Chromium or playwright-core is.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
