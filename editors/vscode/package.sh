@@ -37,7 +37,7 @@ trap 'rm -rf "$work"' EXIT
 stage=$work/extension
 mkdir -p "$stage"
 cp -R "$here/package.json" "$here/README.md" "$here/language-configuration.json" \
-  "$here/.vscodeignore" "$here/src" "$here/syntaxes" "$here/images" "$stage/"
+  "$here/.vscodeignore" "$here/src" "$here/media" "$here/syntaxes" "$here/images" "$stage/"
 node -e '
   const fs = require("fs");
   const [file, version] = process.argv.slice(1);

@@ -7,9 +7,17 @@
 #                             and how stories open, under Node's test runner
 #   test.sh package VERSION   package.sh twice: the same bytes, and what the
 #                             .vsix holds
+#   test.sh browser [images]  the play and map panels' pages in headless
+#                             Chromium (Debian's, /usr/bin/chromium, through
+#                             playwright-core; no browser is downloaded), then
+#                             bench/story_map_layout.js's figure for a map of
+#                             1,000 labels; with `images`, the screenshots
+#                             images/play-panel.png and images/story-map.png
+#                             are made anew
 # Exits 77, which ctest counts as skipped, with the reason, where Node.js,
 # npm or the node_modules that `npm ci` installs here are missing, or
-# Node.js is older than what a part needs.
+# Node.js is older than what a part needs, or, for the browser check,
+# Chromium or playwright-core is.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cd "$here"
@@ -35,7 +43,7 @@ case "${1:-}" in
     ;;
   units)
     needs_node 18
-    node --test test/story.test.js test/program.test.js test/extension.test.js
+    node --test test/story.test.js test/program.test.js test/extension.test.js test/panel-views.test.js
     ;;
   package)
     [ $# -eq 2 ] || { echo "usage: $0 package VERSION" >&2; exit 2; }
@@ -54,8 +62,20 @@ case "${1:-}" in
     BRINDLE_VSIX=$work/first/$vsix BRINDLE_VSIX_VERSION=$version BRINDLE_VSIX_EPOCH=$epoch \
       node --test test/package.test.js
     ;;
+  browser)
+    needs_node 18
+    [ -x "${BRINDLE_CHROMIUM:-/usr/bin/chromium}" ] ||
+      skip "there is no Chromium at ${BRINDLE_CHROMIUM:-/usr/bin/chromium} (scripts/install-deps.sh chromium installs Debian's)"
+    [ -f node_modules/playwright-core/package.json ] || skip "playwright-core is not installed: run 'npm ci' in $here"
+    if [ "${2:-}" = images ]; then
+      BRINDLE_SCREENSHOTS=$here/images node --test test/browser.test.js
+    else
+      node --test test/browser.test.js
+    fi
+    node ../../bench/story_map_layout.js 1000 3
+    ;;
   *)
-    echo "usage: $0 grammar | units | package VERSION" >&2
+    echo "usage: $0 grammar | units | package VERSION | browser [images]" >&2
     exit 2
     ;;
 esac

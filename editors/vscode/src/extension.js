@@ -2,20 +2,23 @@
 // The Brindle extension. It gives a story the language `brindle` (files
 // VS Code opens as Python that looks like stories, and any file on
 // command), starts `brindle-check --lsp` as the language server of those
-// documents once the first of them is open, and shows the Lua a story
-// becomes beside it. The language client is loaded only then, so Python
+// documents once the first of them is open, and shows beside a story the Lua
+// it becomes, a play of it from the cursor, and its map (src/panels.js). The language client is loaded only then, so Python
 // users who never open a story pay nothing for it.
 
 const os = require('os');
 const vscode = require('vscode');
 const { looksLikeStory, STORY_LINES_LOOKED_AT } = require('./story');
 const { findProgram, DEFAULT_PROGRAM } = require('./program');
+const { storyPanels } = require('./panels');
 
 const LANGUAGE = 'brindle';
 const PYTHON = 'python';
 const COMMANDS = {
   treatAsStory: 'brindle.treatAsStory',
   showConvertedLua: 'brindle.showConvertedLua',
+  playFromHere: 'brindle.playFromHere',
+  showStoryMap: 'brindle.showStoryMap',
 };
 const SETTINGS = { section: 'brindle', checkPath: 'checkPath', recognizeStories: 'recognizeStories' };
 // The server's command that returns a document's whole converted Lua as a
@@ -37,6 +40,9 @@ const MESSAGES = {
     `Brindle cannot check stories: ${program} did not start as a language server (${reason}). It needs a brindle-check that knows --lsp.`,
   noLua: (program) => `Brindle: ${program} returned no Lua for this story.`,
   noChecker: 'Brindle: brindle-check is not running, so there is no Lua to show.',
+  notRunning: (command) => `brindle-check is not running, so ${command === 'brindle.map' ? 'there is no map to draw' : 'the story cannot be played'}. ` +
+    'Install Brindle, or set brindle.checkPath to the full path of a brindle-check that knows --lsp; VS Code said why it did not start.',
+  failed: (command, reason) => `brindle-check could not ${command === 'brindle.map' ? 'map' : 'play'} the story: ${reason}`,
   notAStory: 'Brindle: the active editor holds no story. Open one, or run "Brindle: Treat This File as a Story".',
   openSettings: 'Open Settings',
 };
@@ -148,6 +154,22 @@ async function convertedLua(luaUri) {
   return lua;
 }
 
+// The server's answer to `command` for the story at storyUri, with `rest`
+// after the story in its arguments; rejects with a message for the author.
+async function storyCommand(command, storyUri, ...rest) {
+  const running = await ensureClient();
+  if (!running) throw new Error(MESSAGES.notRunning(command));
+  const { ExecuteCommandRequest } = require('vscode-languageclient/node');
+  try {
+    return await running.sendRequest(ExecuteCommandRequest.type, {
+      command,
+      arguments: [running.code2ProtocolConverter.asUri(storyUri), ...rest],
+    });
+  } catch (error) {
+    throw new Error(MESSAGES.failed(command, messageOf(error)));
+  }
+}
+
 // An open view of a story's Lua follows the story's edits, once they pause.
 function refreshLuaOf(document) {
   if (document.languageId !== LANGUAGE) return;
@@ -183,16 +205,23 @@ async function treatAsStory() {
 }
 
 function activate(context) {
+  const panels = storyPanels({ extensionUri: context.extensionUri, request: storyCommand });
   context.subscriptions.push(
     luaChanges,
+    panels,
     vscode.commands.registerCommand(COMMANDS.treatAsStory, treatAsStory),
     vscode.commands.registerCommand(COMMANDS.showConvertedLua, showConvertedLua),
+    vscode.commands.registerCommand(COMMANDS.playFromHere, panels.playFromHere),
+    vscode.commands.registerCommand(COMMANDS.showStoryMap, panels.showStoryMap),
     vscode.workspace.registerTextDocumentContentProvider(LUA_SCHEME, {
       onDidChange: luaChanges.event,
       provideTextDocumentContent: convertedLua,
     }),
     vscode.workspace.onDidOpenTextDocument(recognise),
-    vscode.workspace.onDidChangeTextDocument((change) => refreshLuaOf(change.document)),
+    vscode.workspace.onDidChangeTextDocument((change) => {
+      refreshLuaOf(change.document);
+      panels.documentChanged(change.document);
+    }),
     vscode.workspace.onDidChangeConfiguration(async (change) => {
       if (!change.affectsConfiguration(`${SETTINGS.section}.${SETTINGS.checkPath}`)) return;
       gaveUpOn = undefined;

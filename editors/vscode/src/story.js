@@ -8,7 +8,8 @@
 
 const STORY_LINES_LOOKED_AT = 200;
 const SKIPPED_LINE = /^[ \t\r\v\f]*(?:$|#|--)/;
-const LABEL_LINE = /^[ \t]*label[ \t]+[\p{L}\p{N}_]+[ \t]*:/u;
+// A label line; its name is the first group.
+const LABEL_LINE = /^[ \t]*label[ \t]+([\p{L}\p{N}_]+)[ \t]*:/u;
 
 function looksLikeStory(text) {
   const lines = text.replace(/^\uFEFF/, '').split('\n', STORY_LINES_LOOKED_AT);
@@ -16,4 +17,4 @@ function looksLikeStory(text) {
   return first !== undefined && LABEL_LINE.test(first);
 }
 
-module.exports = { looksLikeStory, STORY_LINES_LOOKED_AT };
+module.exports = { looksLikeStory, STORY_LINES_LOOKED_AT, LABEL_LINE };

@@ -27,12 +27,22 @@ const required = [
   'extension/src/extension.js',
   'extension/src/story.js',
   'extension/src/program.js',
+  'extension/src/panels.js',
+  'extension/src/labelAt.js',
+  'extension/src/playView.js',
+  'extension/src/storyMap.js',
+  'extension/src/webview.js',
+  'extension/media/play.js',
+  'extension/media/map.js',
+  'extension/media/panel.css',
+  'extension/node_modules/@viz-js/viz/dist/viz-global.js',
   'extension/node_modules/vscode-languageclient/package.json',
 ];
 const forbidden = [
   /^extension\/test\//, /^extension\/tools\//, /^extension\/(package|test)\.sh$/,
   /^extension\/package-lock\.json$/, /\.d\.ts$/, /\.map$/,
-  /node_modules\/(@vscode\/vsce|vscode-tmgrammar-test|yazl|yauzl)\//,
+  /node_modules\/(@vscode\/vsce|vscode-tmgrammar-test|yazl|yauzl|playwright-core)\//,
+  /node_modules\/@viz-js\/viz\/(dist\/viz\.c?js|lib\/|src\/)/,
 ];
 
 // Requires `file` with a `vscode` module whose every member is an empty class.
@@ -78,6 +88,13 @@ test('the .vsix holds the extension, what it runs with, and nothing else', { ski
     for (const { name, version: packageVersion } of bundled) {
       assert.ok(notices.includes(`\n${name} ${packageVersion} (`), `notice of ${name} ${packageVersion}`);
     }
+    // Viz.js ships no licence file; the notices carry its own and those of
+    // what it has compiled in, Graphviz's of the version it holds.
+    const graphviz = /graphvizVersion = "([^"]+)"/.exec(fs.readFileSync(path.join(__dirname, '..', 'node_modules', '@viz-js', 'viz', 'lib', 'metadata.js'), 'utf8'))[1];
+    for (const text of ['Copyright (c) Michael Daines', `Graphviz ${graphviz} (`, 'Eclipse Public License - v 1.0', 'Thai Open Source Software Center']) {
+      assert.ok(notices.includes(text), `notices: ${text}`);
+    }
+    assert.ok(!notices.includes('ships no licence file'), 'every bundled package has its notice');
 
     const client = requireWithoutEditor(path.join(extension, 'node_modules', 'vscode-languageclient', 'node'));
     assert.strictEqual(typeof client.LanguageClient, 'function');

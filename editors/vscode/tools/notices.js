@@ -4,11 +4,17 @@
 // text of its licence files, in the order of their names.
 //   node notices.js FOLDER > THIRD-PARTY-NOTICES.txt
 // A package that ships no licence file is named with the licence its
-// package.json gives, so that the gap shows.
+// package.json gives, so that the gap shows, unless tools/licences/ holds
+// its notices (SUPPLIED): those of a package that carries other software
+// compiled into it, as Viz.js carries Graphviz and Expat.
 const fs = require('fs');
 const path = require('path');
 
 const LICENCE_FILE = /^(licen[cs]e|copying|notice)(\..*)?$/i;
+const SUPPLIED = {
+  '@viz-js/viz': ['viz-js.txt', 'graphviz.txt', 'expat.txt'],
+};
+const LICENCES = path.join(__dirname, 'licences');
 
 function packagesUnder(modules, found = []) {
   if (!fs.existsSync(modules)) return found;
@@ -30,9 +36,10 @@ function notice(folder) {
   const manifest = JSON.parse(fs.readFileSync(path.join(folder, 'package.json'), 'utf8'));
   const licence = typeof manifest.license === 'string' ? manifest.license : JSON.stringify(manifest.license || 'none given');
   const files = fs.readdirSync(folder).filter((name) => LICENCE_FILE.test(name)).sort();
-  const texts = files.map((name) => fs.readFileSync(path.join(folder, name), 'utf8').trimEnd());
+  const texts = files.map((name) => fs.readFileSync(path.join(folder, name), 'utf8').trimEnd())
+    .concat((SUPPLIED[manifest.name] || []).map((name) => fs.readFileSync(path.join(LICENCES, name), 'utf8').trimEnd()));
   const heading = `${manifest.name} ${manifest.version} (${licence})`;
-  return [heading, '-'.repeat(heading.length), ...(texts.length ? texts : ['(the package ships no licence file)'])].join('\n');
+  return [heading, '-'.repeat(heading.length), texts.length ? texts.join('\n\n') : '(the package ships no licence file)'].join('\n');
 }
 
 const folder = process.argv[2];
