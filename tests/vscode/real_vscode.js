@@ -133,11 +133,22 @@ async function goTo(line, column) {
     (text) => text.trim() === `Ln ${line}, Col ${column}`);
 }
 
-// Picks the action of the light bulb's menu whose title holds `title`, with
-// the arrow keys (the menu takes no clicks under a pointer shield) and Enter.
+// Opens the light bulb's menu at the cursor with Ctrl+. once the light bulb
+// shows, and picks the action whose title holds `title` with the arrow keys
+// (the menu takes no clicks under its pointer shield) and Enter. A Ctrl+.
+// that VS Code answers with "No code actions available", as it may when
+// pressed just as the cursor arrives, is pressed again.
 async function chooseAction(title) {
+  await page.locator('.monaco-editor .codicon-light-bulb').first()
+    .waitFor({ state: 'visible', timeout: STEP_TIMEOUT_MS });
   const actions = page.locator('.action-widget .monaco-list-row.action');
-  await actions.first().waitFor({ timeout: STEP_TIMEOUT_MS });
+  await waitFor('the light bulb\'s menu', async () => {
+    if (await actions.count() > 0) return true;
+    await page.keyboard.press('Escape');
+    await page.keyboard.press('Control+.');
+    await actions.first().waitFor({ state: 'visible', timeout: 5000 }).catch(() => {});
+    return await actions.count() > 0;
+  }, (shown) => shown);
   await actions.filter({ hasText: title }).first().waitFor({ timeout: STEP_TIMEOUT_MS });
   const count = await actions.count();
   const focused = () => page.locator('.action-widget .monaco-list-row.action.focused').textContent();
@@ -185,7 +196,6 @@ async function run() {
     pass(`the Problems panel lists brindle-check's ${expected.length} findings, line for line`);
 
     await goTo(FIX.line, FIX.column);
-    await page.keyboard.press('Control+.');
     await chooseAction(FIX.title);
     const rest = expected.filter((finding) => finding.line !== FIX.line);
     await waitFor('the Problems panel after the quick fix', problemsShown, (shown) => same(shown, rest));
