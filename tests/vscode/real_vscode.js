@@ -5,10 +5,11 @@
 // story's symbols. real_vscode.sh starts code-server and gives:
 //   node real_vscode.js URL BRINDLE_CHECK STORY_DIR OUTPUT_DIR [README_IMAGE]
 // where URL serves the workbench and STORY_DIR is an empty folder, in which
-// the story is written before the workbench opens it. Every step waits for what it expects (up to STEP_TIMEOUT_MS) and leaves a
-// screenshot in OUTPUT_DIR; README_IMAGE, when given, receives the one of
-// the editor with its Problems panel. Exits 1 at the first check that fails,
-// saying what the editor showed.
+// the story is written before the workbench opens it. Every step waits for
+// what it expects (up to STEP_TIMEOUT_MS) and leaves a screenshot in
+// OUTPUT_DIR; README_IMAGE, when given, receives the one of the editor with
+// its Problems panel. Exits 1 at the first check that fails, saying what
+// the editor showed.
 const { execFileSync } = require('child_process');
 const fs = require('fs');
 const path = require('path');
@@ -225,13 +226,12 @@ async function run() {
     await screenshot('renamed');
     pass(`the rename of ${RENAME.from} changes the label and its jump, and nothing else`);
 
-    const labels = RENAME.labels;
     await commandInput('Control+Shift+O', '@');
     await waitFor('Go to Symbol in Editor',
       () => page.$$eval('.quick-input-list .monaco-list-row .label-name', (names) => names.map((name) => name.textContent.trim())),
-      (names) => same(names, labels));
+      (names) => same(names, RENAME.labels));
     await screenshot('symbols');
-    pass(`Go to Symbol lists the labels, ${labels.join(', ')}`);
+    pass(`Go to Symbol lists the labels, ${RENAME.labels.join(', ')}`);
   } catch (error) {
     if (page) await screenshot('failure').catch(() => {});
     throw error;
