@@ -6,13 +6,15 @@
 # the editor the tests of its language server drive, Graphviz, whose dot
 # the tests lay brindle-check --map's graphs out with, Node.js and npm (the
 # machine's own where it has them) with the VS Code extension's npm
-# packages as its lock file names them, and any packages named as
-# arguments, skipping those already present. Needs root (or sudo) only when
+# packages as its lock file names them, Chromium and code-server for the
+# test of the extension in a real VS Code (tests/vscode/install.sh), and
+# any packages named as arguments, skipping those already present. Needs root (or sudo) only when
 # a Debian package is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake ninja-build libgtest-dev lua5.4 lua5.1 luajit liblua5.1-0-dev nlohmann-json3-dev neovim graphviz "$@")
+packages=(g++ cmake ninja-build libgtest-dev lua5.4 lua5.1 luajit liblua5.1-0-dev nlohmann-json3-dev neovim
+  graphviz chromium ripgrep libkrb5-dev make python3 "$@")
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 missing=()
 for package in "${packages[@]}"; do
@@ -38,3 +40,7 @@ if ! cmp -s "$extension/package-lock.json" "$installed"; then
   (cd "$extension" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
   cp "$extension/package-lock.json" "$installed"
 fi
+
+# code-server and playwright-core in tests/vscode/node_modules, as locked
+# there; the script does nothing when they are installed already.
+tests/vscode/install.sh
