@@ -121,6 +121,10 @@ class Server {
       return;
     }
     if (method == "workspace/executeCommand") {
+      if (params.at("command") == kPlay) {
+        play(id, params.at("arguments"));
+        return;
+      }
       if (params.at("command") != kShowLua) {
         sendError(id, kInvalidParams, "unknown command");
         return;
@@ -143,6 +147,21 @@ class Server {
       sendResultText(id, answerAbout(method, params, uri, *story, [&] { return documents_.reportOf(uri); }));
     } catch (const RequestRefused& refused) {
       sendError(id, kRequestFailed, refused.what());
+    }
+  }
+
+  // brindle.play: the document's current text played; bad arguments are
+  // an error of the request.
+  void play(const json& id, const json& arguments) {
+    const std::shared_ptr<const Story> story = documents_.storyOf(arguments.at(0).get<std::string>());
+    if (!story) {
+      sendResult(id, nullptr);
+      return;
+    }
+    try {
+      sendResultText(id, playAnswer(*story, arguments.size() > 1 ? arguments[1] : json::object()));
+    } catch (const RequestRefused& refused) {
+      sendError(id, kInvalidParams, refused.what());
     }
   }
 
