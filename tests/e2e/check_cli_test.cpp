@@ -83,7 +83,11 @@ TEST(CheckCliTest, OptionsAsUsersExpect) {
     std::string err;       // all of standard error; DIR is the folder
     int exitCode;
   };
-  const std::string usage = "usage: brindle-check [--json] [FILE...]\n       brindle-check --lsp\n";
+  const std::string usage =
+      "usage: brindle-check [--json] [FILE...]\n"
+      "       brindle-check --play [--from LABEL] [--set NAME=VALUE]... [--steps N]\n"
+      "                     [--engine FILE.lua] [--json] [FILE]\n"
+      "       brindle-check --lsp\n";
   const Case cases[] = {
       {{"--version"}, "brindle-check " BRINDLE_VERSION "\n", "", 0},
       {{"--help"}, usage, "", 0},
