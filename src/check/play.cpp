@@ -6,7 +6,6 @@
 
 #include "convert.h"
 #include "labels.h"
-#include "script_lines.h"
 #include "triggers.h"
 #include "writer.h"
 
@@ -96,7 +95,7 @@ class Player {
  public:
   Player(std::string_view script, const PlayableLua& lua, const LabelReferences& labels, const PlayOptions& options,
          Sandbox& sandbox, PlayReport& report)
-      : scriptLines_(script), lua_(lua), labels_(labels), options_(options), sandbox_(sandbox), report_(report) {}
+      : script_(script), lua_(lua), labels_(labels), options_(options), sandbox_(sandbox), report_(report) {}
 
   void play(const std::string& start) {
     std::size_t index = 1;
@@ -166,7 +165,15 @@ class Player {
  private:
   // Whether the script's line is a `call` statement.
   bool isCallStatement(std::size_t line) {
-    std::string_view text = scriptLines_.line(line);
+    if (lineStarts_.empty()) {
+      // Found once, in one pass: a story jumps back and forth.
+      lineStarts_.push_back(0);
+      for (std::size_t at = script_.find('\n'); at != std::string_view::npos; at = script_.find('\n', at + 1)) {
+        lineStarts_.push_back(at + 1);
+      }
+    }
+    if (line == 0 || line > lineStarts_.size()) return false;
+    std::string_view text = script_.substr(lineStarts_[line - 1]);
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     return text.starts_with(kCall);
   }
@@ -221,7 +228,8 @@ class Player {
             joinedNames(report_.end.loop));
   }
 
-  ScriptLineFinder scriptLines_;
+  std::string_view script_;
+  std::vector<std::size_t> lineStarts_;  // of the script's lines, once a call needs them
   const PlayableLua& lua_;
   const LabelReferences& labels_;
   const PlayOptions& options_;
@@ -395,7 +403,17 @@ std::string playText(std::string_view path, const PlayReport& report) {
   for (const PlayStep& step : report.steps) {
     place(step.line);
     switch (step.kind) {
-      case PlayStepKind::dialogue: out.append(step.name).append(": ").append(step.text); break;
+      case PlayStepKind::dialogue:
+        out.append(step.name).append(": ");
+        // A line of dialogue stays one line of the play.
+        for (const char c : step.text) {
+          if (c == '\n' || c == '\r') {
+            out.append(c == '\n' ? "\\n" : "\\r");
+          } else {
+            out.push_back(c);
+          }
+        }
+        break;
       case PlayStepKind::call: out.append(step.text); break;
       case PlayStepKind::jump: out.append("jump to ").append(step.name); break;
     }

@@ -100,7 +100,8 @@ struct PlayableLua {
 PlayableLua playableLua(std::string_view script);
 
 // The report as printed, one line per step then one for the end, each
-// "PATH:LINE: ...".
+// "PATH:LINE: ..."; a line feed or carriage return in dialogue is written
+// \n or \r.
 std::string playText(std::string_view path, const PlayReport& report);
 
 }  // namespace brindle::check

@@ -54,6 +54,8 @@ TEST(PlayTest, StepsAndEndsFollowTheRulesOfThePlay) {
        {}, std::nullopt,
        "test.py:2: e: Hi.\ntest.py:3: show_text(\"a \\\"b\\\"\", 2.5, true)\ntest.py:4: jump to next\n"
        "test.py:6: m: There.\ntest.py:6: label next has no more entries\n"},
+      {"a line of dialogue with a line feed stays one line", "label start:\n    e \"One\\ntwo.\"\n", {},
+       std::nullopt, "test.py:2: e: One\\ntwo.\ntest.py:2: label start has no more entries\n"},
       {"a variable as the file declares it", branch, {}, std::nullopt,
        "test.py:5: e: Poor.\ntest.py:7: the path ends\n"},
       {"--set takes the other branch", branch, setting("coins", "5"), std::nullopt,
