@@ -421,7 +421,6 @@ void setOwnFunctions(lua_State* L) {
 
 // What a protected step is given and gives.
 struct Step {
-  State* state;
   std::string_view text;
   std::string_view name;
   std::size_t index = 0;
@@ -629,7 +628,6 @@ int readStep(lua_State* L) {
 // Runs a step in protected mode; Lua's own failures there (out of memory)
 // go into `run`.
 void protect(State& s, lua_CFunction function, Step& step, SandboxRun& run) {
-  step.state = &s;
   step.run = &run;
   s.failedLine = 0;
   if (lua_cpcall(s.lua, function, &step) != 0) {
