@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace brindle::bench {
@@ -233,6 +234,48 @@ std::string repeatLines(std::string head, std::size_t bytes, Make make) {
 
 std::string generateRealistic(std::size_t bytes, std::uint64_t seed) {
   return StoryWriter(seed, Names::kPool).write(bytes);
+}
+
+std::string generatePlayable(std::size_t bytes, std::uint64_t seed) {
+  const std::string story = generateRealistic(bytes, seed);
+  constexpr std::string_view kLabel = "label scene_";
+  constexpr std::string_view kJump = "jump_out scene_";
+  std::size_t labels = 0;
+  for (std::size_t at = 0; at < story.size(); at = story.find('\n', at) + 1) {
+    if (story.compare(at, kLabel.size(), kLabel) == 0) ++labels;
+    if (story.find('\n', at) == std::string::npos) break;
+  }
+  std::string out;
+  out.reserve(story.size() + story.size() / 8);
+  std::size_t label = 0;
+  for (std::size_t at = 0; at < story.size();) {
+    std::size_t end = story.find('\n', at);
+    if (end == std::string::npos) end = story.size();
+    std::string_view line(story.data() + at, end - at);
+    at = end + 1;
+    const std::size_t blanks = line.find_first_not_of(' ');
+    const std::string_view text = blanks == std::string_view::npos ? std::string_view() : line.substr(blanks);
+    if (line.starts_with(kLabel)) {
+      if (!out.empty()) out.append("    ").append(kJump).append(std::to_string((label + 1) % labels)).push_back('\n');
+      label = std::strtoull(std::string(line.substr(kLabel.size())).c_str(), nullptr, 10);
+      out.append(line);
+    } else if (text == "path_end") {
+      out.append(blanks, ' ').append(kJump).append(std::to_string((label + 1) % labels));
+    } else if (text.starts_with(kJump)) {
+      const std::size_t target = std::strtoull(std::string(text.substr(kJump.size())).c_str(), nullptr, 10);
+      out.append(blanks, ' ').append(kJump).append(std::to_string(target % labels));
+    } else if (text.starts_with("$ ") && (line.ends_with(" = True") || line.ends_with(" = False"))) {
+      // Numbers, which the story's tests compare with numbers.
+      out.append(line.substr(0, line.rfind(' ') + 1)).append(line.ends_with("True") ? "1" : "0");
+    } else {
+      for (std::size_t k = 0; k < line.size(); ++k) {
+        out.push_back(line[k] == '!' && k + 1 < line.size() && line[k + 1] == '=' ? '~' : line[k]);
+      }
+    }
+    out.push_back('\n');
+  }
+  out.append("    ").append(kJump).append("0\n");
+  return out;
 }
 
 std::string generateMixed(std::size_t bytes, std::uint64_t seed) {

@@ -18,6 +18,12 @@ namespace brindle::bench {
 // Stops after the first label that brings the text to `bytes` or more.
 std::string generateRealistic(std::size_t bytes, std::uint64_t seed);
 
+// The realistic story made to play without end, for the play's benchmark:
+// its `!=` tests written `~=` (the fix brindle-check gives), every
+// `path_end` a jump to the next label, and every jump to a label it lacks
+// one to a label it has.
+std::string generatePlayable(std::size_t bytes, std::uint64_t seed);
+
 // The same story, except that every `$` assignment and update names a
 // variable no earlier line named (conditions test recent ones), so the
 // number of distinct names grows with the size amid ordinary statements.

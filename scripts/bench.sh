@@ -8,7 +8,8 @@
 # and peak memory of brindle-check --lsp at 1, 10 and 100 MB, the
 # instructions brindle runs on one realistic script (valgrind's count, which
 # a busy machine cannot blur; the baseline's beside it when one is given),
-# the conversion alone in this process (MB/s on one thread and on all), then
+# the conversion alone in this process (MB/s on one thread and on all), a
+# play of 10,000 entries by brindle-check --play on 1 MB, then
 # the micro-benchmarks of the hot operations.
 #   scripts/bench.sh            sizes 1, 10 and 100 MB, 6 runs (rounds) each; memory 40
 #                               and 30 MB;
@@ -29,12 +30,14 @@ options=(--sizes 1,10,100 --runs 6 --hostile 10)
 lsp_sizes=(1 10 100)
 lsp_runs=7
 counted_size=10
+play_runs=7
 if [ "${1:-}" = "--smoke" ]; then
   options=(--sizes 1 --runs 1 --memory 1,1 --hostile 0.1)
   micro=(--benchmark_min_time=0.01)
   lsp_sizes=(1)
   lsp_runs=2
   counted_size=1
+  play_runs=2
   shift
 fi
 # Paths given are from the caller's folder, but the harness runs from the root.
@@ -55,10 +58,14 @@ scripts/install-deps.sh libbenchmark-dev valgrind
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRINDLE_BENCH=ON \
   -DBRINDLE_TESTS=OFF -DBRINDLE_WERROR=ON >/dev/null
 cmake --build build-bench --target brindle brindle-check brindle_bench brindle_generate \
-  brindle_micro_bench
+  brindle_micro_bench brindle_play_bench
 
 build-bench/bench/brindle_bench --brindle build-bench/brindle --check build-bench/brindle-check \
   "${options[@]}" "${args[@]}"
+echo
+
+# A play of 10,000 entries of the realistic script, made playable.
+build-bench/bench/brindle_play_bench 1 "$play_runs"
 echo
 
 # The language server where the author types: realistic scripts opened,

@@ -3,7 +3,8 @@
 # (build-win32/) and 64-bit Windows (build-win64/), checks that all are static
 # console programs and that brindle.exe carries the project's version, the
 # manifest and Windows Vista as its minimum, and runs the end-to-end tests of
-# the 64-bit ones under wine. brindle-check.exe links Lua 5.1 compiled from
+# the 64-bit ones under wine (brindle-check.exe --play on the tour among
+# them, against examples/tour/expected-play.txt). brindle-check.exe links Lua 5.1 compiled from
 # the sources of Debian's package, which the first build of each folder
 # fetches (network to Debian's archive) and keeps there. 32-bit programs
 # cannot run on build machines whose kernel has 32-bit emulation turned off,

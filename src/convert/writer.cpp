@@ -1,5 +1,6 @@
 #include "writer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "output_texts.h"
@@ -110,6 +111,13 @@ void appendDeclarationLines(const NameTable& variables, const std::vector<std::s
     appendName(out, nameAt(variables, k));
     out.append(kDeclarationEnd);
   }
+}
+
+std::size_t lineFeedsBeforeTables(std::size_t declarations) {
+  const auto lineFeeds = [](std::string_view text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+  };
+  return lineFeeds(kLuaHeader) + declarations + lineFeeds(kDeclarationsEnd);
 }
 
 void LuaWriter::begin(Layout layout, const NameTable& variables) {

@@ -92,6 +92,10 @@ using LuaSink = std::function<bool(std::string_view)>;
 void appendDeclarationLines(const NameTable& variables, const std::vector<std::size_t>& variableLines,
                             TextBuffer& out, LineMap& lines);
 
+// The line feeds LuaWriter::begin writes before the first table, in either
+// layout: the header's, one per declaration and those that close them.
+std::size_t lineFeedsBeforeTables(std::size_t declarations);
+
 // Writes the beginning of the text, once its layout is chosen, and hands the
 // whole text on: with a sink in pieces of at least `pieceSize` bytes, `out`
 // holding only what is not yet handed on; without one, the whole text

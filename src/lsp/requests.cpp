@@ -1,5 +1,7 @@
 #include "requests.h"
 
+#include "play.h"
+#include "play_json.h"
 #include <algorithm>
 #include <iterator>
 #include <optional>
@@ -70,8 +72,32 @@ json capabilities() {
             {"documentSymbolProvider", true},
             {"codeLensProvider", {{"resolveProvider", false}}},
             {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
-            {"executeCommandProvider", {{"commands", {kShowLua, kShowMap}}}}}},
+            {"executeCommandProvider", {{"commands", {kShowLua, kShowMap, kPlay}}}}}},
           {"serverInfo", {{"name", "brindle-check"}, {"version", BRINDLE_VERSION}}}};
+}
+
+std::string playAnswer(const Story& story, const json& options) {
+  if (!options.is_object()) throw RequestRefused("brindle.play takes [uri, {from, set, steps}]");
+  check::PlayOptions playing;
+  if (const auto from = options.find("from"); from != options.end()) {
+    if (!from->is_string()) throw RequestRefused("\"from\" is the name of a label");
+    playing.from = from->get<std::string>();
+  }
+  if (const auto set = options.find("set"); set != options.end()) {
+    if (!set->is_object()) throw RequestRefused("\"set\" maps names to values as typed");
+    for (const auto& [name, value] : set->items()) {
+      if (!value.is_string()) throw RequestRefused("the value of \"" + name + "\" is a string, as typed");
+      playing.set.push_back({name, value.get<std::string>()});
+    }
+  }
+  if (const auto steps = options.find("steps"); steps != options.end()) {
+    if (!steps->is_number_unsigned()) throw RequestRefused("\"steps\" is a number of entries");
+    playing.steps = steps->get<std::size_t>();
+  }
+  const std::string text = story.text();
+  const check::PlayReport report = check::playScript(text, playing);
+  if (!report.refusal.empty()) throw RequestRefused(report.refusal);
+  return check::playJson(report);
 }
 
 bool asksAboutDocument(std::string_view method) {

@@ -22,6 +22,8 @@ namespace brindle::lsp {
 inline constexpr std::string_view kShowLua = "brindle.showLua";
 // The command that answers with a document's map, as mapJson writes it.
 inline constexpr std::string_view kShowMap = "brindle.map";
+// The command that plays a document (check/play.h): [uri, {from, set, steps}].
+inline constexpr std::string_view kPlay = "brindle.play";
 
 // What the server answers `initialize` with.
 nlohmann::json capabilities();
@@ -33,6 +35,11 @@ Position positionFrom(const nlohmann::json& position);
 struct RequestRefused : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+
+// The play of `story` with the options of a brindle.play command's second
+// argument, as the play's JSON document; throws RequestRefused for options
+// that are not of the command's form or cannot be used on the story.
+std::string playAnswer(const Story& story, const nlohmann::json& options);
 
 // Whether `method` asks about one document, which answerAbout answers.
 bool asksAboutDocument(std::string_view method);

@@ -122,6 +122,10 @@ class Server {
     }
     if (method == "workspace/executeCommand") {
       const json& command = params.at("command");
+      if (command == kPlay) {
+        play(id, params.at("arguments"));
+        return;
+      }
       if (command != kShowLua && command != kShowMap) {
         sendError(id, kInvalidParams, "unknown command");
         return;
@@ -148,6 +152,21 @@ class Server {
       sendResultText(id, answerAbout(method, params, uri, *story, [&] { return documents_.reportOf(uri); }));
     } catch (const RequestRefused& refused) {
       sendError(id, kRequestFailed, refused.what());
+    }
+  }
+
+  // brindle.play: the document's current text played; bad arguments are
+  // an error of the request.
+  void play(const json& id, const json& arguments) {
+    const std::shared_ptr<const Story> story = documents_.storyOf(arguments.at(0).get<std::string>());
+    if (!story) {
+      sendResult(id, nullptr);
+      return;
+    }
+    try {
+      sendResultText(id, playAnswer(*story, arguments.size() > 1 ? arguments[1] : json::object()));
+    } catch (const RequestRefused& refused) {
+      sendError(id, kInvalidParams, refused.what());
     }
   }
 

@@ -88,7 +88,11 @@ TEST(CheckCliTest, OptionsAsUsersExpect) {
     int exitCode;
   };
   const std::string usage =
-      "usage: brindle-check [--json] [FILE...]\n       brindle-check --map [FILE]\n       brindle-check --lsp\n";
+      "usage: brindle-check [--json] [FILE...]\n"
+      "       brindle-check --play [--from LABEL] [--set NAME=VALUE]... [--steps N]\n"
+      "                     [--engine FILE.lua] [--json] [FILE]\n"
+      "       brindle-check --map [FILE]\n"
+      "       brindle-check --lsp\n";
   const std::string mapRefused = "brindle-check: error: --map takes one file at most and no other option\n" + usage;
   const Case cases[] = {
       {{"--version"}, "brindle-check " BRINDLE_VERSION "\n", "", 0},

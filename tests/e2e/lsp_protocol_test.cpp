@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "e2e/run_brindle.h"
+
 namespace brindle::test {
 namespace {
 
@@ -280,7 +282,7 @@ TEST(LspProtocolTest, TheMapAndTheHintsOfLabelsNoJumpReaches) {
   const std::string uri = "file:///stories/map/test.py";
   server.send(request(1, "initialize", {{"capabilities", json::object()}}));
   EXPECT_EQ(server.until(1)["result"]["capabilities"]["executeCommandProvider"]["commands"],
-            json::parse(R"(["brindle.showLua", "brindle.map"])"));
+            json::parse(R"(["brindle.showLua", "brindle.map", "brindle.play"])"));
   const std::string story =
       "label start:\n    jump_out \"q\\\n    jump_out far\n    jump_out far\nlabel \"q\\:\n    e \"x\"\n"
       "label lost:\n    jump_out start\n";
@@ -308,6 +310,35 @@ TEST(LspProtocolTest, TheMapAndTheHintsOfLabelsNoJumpReaches) {
   server.until(4);
   server.send(notification("exit"));
   EXPECT_EQ(server.exitCode(), 0);
+}
+
+// brindle.play gives the document of brindle-check --play --json, from the
+// document's text as the editor holds it; bad arguments are errors.
+TEST(LspProtocolTest, PlayGivesTheDocumentOfTheCommandLine) {
+  const std::string story = readFile(BRINDLE_SOURCE_DIR "/examples/tour/test.py");
+  TempDir dir;
+  writeFile(dir.file("test.py"), story);
+  const RunResult run = runProgram(BRINDLE_CHECK_EXECUTABLE, dir.path(), {},
+                                   {"--play", "--json", "--from", "market", "--set", "met_guide=true",
+                                    "--set", "coins=20", "--steps", "40"});
+  Server server;
+  const std::string uri = "file:///stories/tour/test.py";
+  server.send(request(1, "initialize", {{"capabilities", json::object()}}));
+  EXPECT_NE(server.until(1)["result"]["capabilities"]["executeCommandProvider"]["commands"].dump().find("brindle.play"),
+            std::string::npos);
+  server.send(notification("textDocument/didOpen",
+                           {{"textDocument", {{"uri", uri}, {"languageId", "brindle"}, {"version", 1}, {"text", story}}}}));
+  const json options = {{"from", "market"}, {"set", {{"met_guide", "true"}, {"coins", "20"}}}, {"steps", 40}};
+  server.send(request(2, "workspace/executeCommand", {{"command", "brindle.play"}, {"arguments", {uri, options}}}));
+  const json played = server.until(2)["result"];
+  EXPECT_EQ(played, json::parse(run.out));
+  EXPECT_EQ(played["end"]["kind"], "pathEnd") << played.dump();
+
+  const json bad[] = {json{{"steps", "many"}}, json{{"from", "nowhere"}}, json{{"set", {{"coins", "lots"}}}}};
+  for (int k = 0; k < 3; ++k) {
+    server.send(request(3 + k, "workspace/executeCommand", {{"command", "brindle.play"}, {"arguments", {uri, bad[k]}}}));
+    EXPECT_EQ(server.until(3 + k)["error"]["code"], -32602) << bad[k].dump();
+  }
 }
 
 }  // namespace

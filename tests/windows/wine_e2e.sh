@@ -5,7 +5,8 @@
 #
 # With CHECK_EXE (brindle-check.exe) and its Linux build, a story with faults
 # and one without are checked under wine too: the report must be the native
-# one with CR LF, with exit code 1 and 0.
+# one with CR LF, with exit code 1 and 0; and the tour of EXAMPLES_DIR is
+# played (--play) as its expected-play.txt says, with CR LF.
 #
 # BRINDLE_EXE is a 64-bit brindle.exe; NATIVE_BRINDLE the Linux build of the
 # same sources, which serves as the reference for what a conversion gives;
@@ -415,6 +416,18 @@ if [ -n "$check_exe" ]; then
       "exit $(cat "$dir.rc") (native $(cat "$dir.native-rc"))" "stderr: $(cat -A "$dir.err")" \
       "native: $(cat -A "$dir.native-err")"
   done
+fi
+
+# --- brindle-check --play: the tour plays as checked in, with CR LF.
+if [ -n "$check_exe" ]; then
+  new_dir
+  cp "$examples/tour/test.py" "$dir/test.py"
+  (cd "$dir" && wine "$check_exe" --play >"$dir.out" 2>"$dir.err"; echo $? >"$dir.rc")
+  crlf "$examples/tour/expected-play.txt" >"$dir.expected-out"
+  [ "$(cat "$dir.rc")" = 0 ] && same "$dir.expected-out" "$dir.out" && [ ! -s "$dir.err" ] &&
+    [ "$(listing "$dir")" = test.py ]
+  check "brindle-check --play on the tour: exit 0, the expected play with CR LF, nothing written" $? \
+    "exit $(cat "$dir.rc")" "stdout: $(head -c 400 "$dir.out" | cat -A)" "stderr: $(cat -A "$dir.err")"
 fi
 
 # --- brindle-check --lsp: the protocol's bytes pass unchanged both ways (no
