@@ -1,7 +1,8 @@
 -- Driven by neovim_test.sh: Neovim, headless, starts brindle-check --lsp on
 -- the story in the current folder, waits for its diagnostics, goes to a
--- label's definition from a jump_out, and renames that label. Writes what
--- it saw to result.txt, one fact a line, and quits.
+-- label's definition from a jump_out, renames that label, and asks for the
+-- story's map and its play. Writes what it saw to result.txt, one fact a
+-- line, and quits.
 local check = os.getenv('BRINDLE_CHECK')
 local out = {}
 local function say(text) table.insert(out, text) end
@@ -52,4 +53,25 @@ end
 for number, line in ipairs(vim.api.nvim_buf_get_lines(buffer, 0, -1, false)) do
   say(string.format('line %d %s', number, line))
 end
+
+-- The story's map and its play, as the server's commands give them to any
+-- client, on the text as renamed.
+local function command(name, arguments)
+  local answers = vim.lsp.buf_request_sync(buffer, 'workspace/executeCommand',
+    { command = name, arguments = arguments }, 10000)
+  for _, answer in pairs(answers or {}) do
+    if answer.result then return answer.result end
+    if answer.err then say(name .. ' refused ' .. answer.err.message) end
+  end
+end
+local uri = vim.uri_from_bufnr(buffer)
+local map = command('brindle.map', { uri })
+for _, node in ipairs(map and map.nodes or {}) do
+  say(string.format('node %s %d %d', node.name, node.line, node.entries))
+end
+for _, edge in ipairs(map and map.edges or {}) do
+  say(string.format('edge %s %s %d', edge.from, edge.to, edge.line))
+end
+local play = command('brindle.play', { uri, { from = 'harbour' } })
+if play then say(string.format('play %s %d', play['end'].kind, play['end'].line)) end
 finish()

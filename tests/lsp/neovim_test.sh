@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A real editor on brindle-check --lsp: Neovim, headless (neovim_test.lua),
 # starts it as editors/neovim/lsp/brindle.lua says, gets the diagnostics of a story, goes to a label's definition from a jump
-# and renames the label. Skips (exit code 77) where Neovim is not installed.
+# renames the label, and gets the story's map and play (brindle.map and
+# brindle.play). Skips (exit code 77) where Neovim is not installed.
 #   tests/lsp/neovim_test.sh BRINDLE_CHECK
 set -euo pipefail
 check=$(realpath "$1")
@@ -32,7 +33,12 @@ line 3         jump_out harbour
 line 4     e \"Welcome, café owner.\"
 line 5 label harbour:
 line 6     e \"The market is closed.\"
-line 7     jump_out start"
+line 7     jump_out start
+node start 1 2
+node harbour 5 2
+edge start harbour 3
+edge harbour start 7
+play notLoaded 2"
 if [ "$(cat "$dir/result.txt" 2>/dev/null)" != "$expected" ]; then
   echo "FAILED: Neovim saw"
   cat "$dir/result.txt" 2>/dev/null || echo "(nothing: Neovim wrote no result)"
@@ -40,4 +46,4 @@ if [ "$(cat "$dir/result.txt" 2>/dev/null)" != "$expected" ]; then
   echo "$expected"
   exit 1
 fi
-echo "ok: Neovim received the diagnostics, went to the definition and renamed the label"
+echo "ok: Neovim received the diagnostics, went to the definition, renamed the label, and got the map and the play"
