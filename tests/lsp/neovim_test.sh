@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A real editor on brindle-check --lsp: Neovim, headless (neovim_test.lua),
-# starts it as editors/neovim/lsp/brindle.lua says, gets the diagnostics of a story, goes to a label's definition from a jump
-# renames the label, and gets the story's map and play (brindle.map and
-# brindle.play). Skips (exit code 77) where Neovim is not installed.
+# starts it as editors/neovim/lsp/brindle.lua says, gets the diagnostics of
+# a story, goes to a label's definition from a jump, renames the label, and
+# gets the story's map and play (brindle.map and brindle.play). Skips (exit
+# code 77) where Neovim is not installed.
 #   tests/lsp/neovim_test.sh BRINDLE_CHECK
 set -euo pipefail
 check=$(realpath "$1")
