@@ -191,18 +191,16 @@ async function runCommand(title) {
   await page.keyboard.press('Enter');
 }
 
-function tabsShown() {
-  return page.$$eval('.part.editor .editor-group-container', (groups) => groups.map((group) => ({
-    tabs: [...group.querySelectorAll('.tab .label-name')].map((name) => name.textContent.trim()),
-    active: group.querySelector('.tab.active .label-name')?.textContent.trim(),
-  })));
+// The title of each editor group's active tab, left to right.
+function activeTabs() {
+  return page.$$eval('.part.editor .editor-group-container',
+    (groups) => groups.map((group) => group.querySelector('.tab.active .label-name')?.textContent.trim()));
 }
 
 // Waits for the editor's second group to show the panel `title`, beside
 // the story in the first.
 async function expectBeside(title) {
-  await waitFor(`the panel ${title} beside the story`, tabsShown,
-    (groups) => groups.length === 2 && groups[0].active === 'test.py' && groups[1].active === title);
+  await waitFor(`the panel ${title} beside the story`, activeTabs, (tabs) => same(tabs, ['test.py', title]));
 }
 
 // The frame of a panel's page: webviews are iframes within iframes, and the
