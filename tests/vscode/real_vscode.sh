@@ -2,13 +2,14 @@
 # The VS Code extension in a real VS Code: code-server, the VS Code that
 # runs in a browser, with the extension's .vsix installed and brindle.checkPath
 # set to the brindle-check under test, opened in headless Chromium on a
-# story; real_vscode.js checks what the workbench shows and leaves a
-# screenshot of each step in OUTPUT_DIR.
+# story and on the tour; real_vscode.js checks what the workbench and the
+# extension's panels show and leaves a screenshot of each step in OUTPUT_DIR.
 #   tests/vscode/real_vscode.sh BRINDLE_CHECK OUTPUT_DIR VERSION|VSIX
 # Given a version, the .vsix is packaged with it (editors/vscode/package.sh)
-# into a temporary folder. With BRINDLE_README_IMAGE=1 the screenshot of the
-# editor and its Problems panel also replaces
-# editors/vscode/images/vscode-problems.png. Exits 77, which ctest counts as
+# into a temporary folder. With BRINDLE_README_IMAGE=1 the screenshots of the
+# editor with its Problems panel, the play panel and the map also replace
+# editors/vscode/images/vscode-problems.png, vscode-play.png and
+# vscode-map.png. Exits 77, which ctest counts as
 # skipped, with the reason, where code-server, playwright-core or Chromium
 # (scripts/install-deps.sh installs all three) or the extension's packages
 # are missing.
@@ -64,6 +65,8 @@ mkdir -p "$HOME" "$user/User" "$work/story" "$output"
 rm -f "$output"/*.png
 "$code_server" --install-extension "$vsix" --extensions-dir "$extensions" --user-data-dir "$user" \
   >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
+# The editor indents nothing itself, so that the lines the test types are
+# the story's as typed.
 check_json=$(node -p 'JSON.stringify(process.argv[1])' "$check")
 cat >"$user/User/settings.json" <<SETTINGS
 {
@@ -76,7 +79,8 @@ cat >"$user/User/settings.json" <<SETTINGS
   "workbench.enableExperiments": false,
   "workbench.startupEditor": "none",
   "workbench.tips.enabled": false,
-  "files.autoSave": "off"
+  "files.autoSave": "off",
+  "editor.autoIndent": "none"
 }
 SETTINGS
 
@@ -98,9 +102,9 @@ if [ -z "$url" ]; then
   exit 1
 fi
 
-image=()
-[ "${BRINDLE_README_IMAGE:-}" = 1 ] && image=("$root/editors/vscode/images/vscode-problems.png")
-if ! node "$here/real_vscode.js" "$url" "$check" "$work/story" "$(realpath "$output")" "${image[@]}"; then
+images=()
+[ "${BRINDLE_README_IMAGE:-}" = 1 ] && images=("$root/editors/vscode/images")
+if ! node "$here/real_vscode.js" "$url" "$check" "$work/story" "$(realpath "$output")" "${images[@]}"; then
   echo "code-server's log:"
   tail -n 40 "$work/code-server.log"
   exit 1

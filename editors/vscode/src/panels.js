@@ -31,12 +31,19 @@ function messageOf(error) {
   return error && error.message ? error.message : String(error);
 }
 
-// The starting values a page sent: names to the values as typed, strings.
+// The page asks for values as the story writes them, and shows them so;
+// brindle.play takes its booleans as true and false.
+const PLAY_BOOLEANS = { True: 'true', False: 'false' };
+
+// The starting values a page sent: names to the values as typed, strings,
+// in the form brindle.play takes.
 function startingValues(set) {
   const values = {};
   if (!set || typeof set !== 'object') return values;
   for (const [name, value] of Object.entries(set)) {
-    if (typeof value === 'string' && value.trim() !== '') values[name] = value.trim();
+    if (typeof value !== 'string' || value.trim() === '') continue;
+    const typed = value.trim();
+    values[name] = PLAY_BOOLEANS[typed] || typed;
   }
   return values;
 }

@@ -206,18 +206,18 @@ const panelCases = [
     posted: [['brindle.play', 'play: Play from market']],
   },
   {
-    name: 'above the first label, the play is from the start; Restart sends the starting values typed, and a click shows the line',
+    name: 'above the first label, the play is from the start; Restart sends the starting values typed, the story\'s True and False as the play\'s, and a click shows the line',
     cursor: 0,
     run: async ({ run, page, seen }) => {
       run('brindle.playFromHere');
       page(0).say({ type: 'ready' });
       await settle();
-      page(0).say({ type: 'restart', set: { coins: ' 10 ', day: '', 3: 4 } });
+      page(0).say({ type: 'restart', set: { coins: ' 10 ', day: '', 3: 4, has_map: 'True ', met_guide: 'False', name: '"True"' } });
       page(0).say({ type: 'reveal', line: 6 });
       await settle();
       assert.deepStrictEqual(seen.shown, ['file:///test.py 5']);
     },
-    requests: [[REQUEST, 'brindle.play', 'file:///test.py', {}], [REQUEST, 'brindle.play', 'file:///test.py', { set: { coins: '10' } }]],
+    requests: [[REQUEST, 'brindle.play', 'file:///test.py', {}], [REQUEST, 'brindle.play', 'file:///test.py', { set: { coins: '10', has_map: 'true', met_guide: 'false', name: '"True"' } }]],
     posted: [['brindle.play', 'play: Play from the start', 'play: Play from the start']],
   },
   {
