@@ -6,7 +6,12 @@
 #                                         README.txt, LICENSE.txt, CHANGELOG.txt
 #                                         (and the man pages on Linux)
 #   brindle_VERSION-1_amd64.deb           through CPack (cmake/release-deb.cmake)
-#   brindle-VERSION.vsix                  when editors/vscode/package.sh exists
+#   brindle-VERSION.vsix                  when editors/vscode/package.sh exists:
+#                                         the VS Code extension, which finds
+#                                         brindle-check on PATH
+#   brindle-VERSION-win32-x64.vsix        the same, carrying the 64-bit zip's
+#   brindle-VERSION-linux-x64.vsix        brindle-check.exe or the tarball's
+#                                         brindle-check, with their notices
 #   SHA256SUMS                            over all of them
 # The tree must be clean: what is released is the commit. Two runs on the same
 # commit give the same bytes: times come from the commit (SOURCE_DATE_EPOCH),
@@ -129,12 +134,21 @@ tar --sort=name --format=gnu --owner=0 --group=0 --numeric-owner --mtime="@$SOUR
 (cd "$build_root/deb" && cpack -G DEB >/dev/null)
 cp "$build_root/deb/package/brindle_$version-1_amd64.deb" "$out/"
 
+# The platform extensions carry the programs of the packages made above, as
+# staged, with the LICENSE.txt beside them, which holds the notices of the
+# code they include.
 if [ -e editors/vscode/package.sh ]; then
   editors/vscode/package.sh "$out" "$version"
-  if [ ! -f "$out/brindle-$version.vsix" ]; then
-    echo "release.sh: editors/vscode/package.sh wrote no brindle-$version.vsix" >&2
-    exit 1
-  fi
+  windows=$build_root/stage/brindle-$version-windows-x86_64
+  linux=$build_root/stage/brindle-$version-linux-x86_64
+  editors/vscode/package.sh "$out" "$version" win32-x64 "$windows/brindle-check.exe" "$windows/LICENSE.txt"
+  editors/vscode/package.sh "$out" "$version" linux-x64 "$linux/brindle-check" "$linux/LICENSE.txt"
+  for vsix in "brindle-$version.vsix" "brindle-$version-win32-x64.vsix" "brindle-$version-linux-x64.vsix"; do
+    if [ ! -f "$out/$vsix" ]; then
+      echo "release.sh: editors/vscode/package.sh wrote no $vsix" >&2
+      exit 1
+    fi
+  done
 fi
 
 (cd "$out" && find . -maxdepth 1 -type f -name 'brindle*' -printf '%f\n' | sort |

@@ -5,8 +5,11 @@
 #                             grammar asserted there
 #   test.sh units             story recognition, the search for brindle-check
 #                             and how stories open, under Node's test runner
-#   test.sh package VERSION   package.sh twice: the same bytes, and what the
-#                             .vsix holds
+#   test.sh package VERSION [PROGRAM LICENCE]
+#                             package.sh twice: the same bytes, and what the
+#                             .vsix holds; given a brindle-check and the
+#                             LICENSE.txt of its build, the linux-x64 .vsix
+#                             with that program too
 #   test.sh browser [images]  the play and map panels' pages in headless
 #                             Chromium (Debian's, /usr/bin/chromium, through
 #                             playwright-core; no browser is downloaded), then
@@ -46,7 +49,7 @@ case "${1:-}" in
     node --test test/story.test.js test/program.test.js test/extension.test.js test/panel-views.test.js
     ;;
   package)
-    [ $# -eq 2 ] || { echo "usage: $0 package VERSION" >&2; exit 2; }
+    [ $# -eq 2 ] || [ $# -eq 4 ] || { echo "usage: $0 package VERSION [PROGRAM LICENCE]" >&2; exit 2; }
     needs_node 20
     version=$2
     work=$(mktemp -d)
@@ -59,6 +62,12 @@ case "${1:-}" in
     vsix=brindle-$version.vsix
     sha256sum "$work/first/$vsix" "$work/second/$vsix" | sed "s|$work/||"
     cmp "$work/first/$vsix" "$work/second/$vsix" || { echo "two runs of package.sh gave different files"; exit 1; }
+    if [ $# -eq 4 ]; then
+      ./package.sh "$work/first" "$version" linux-x64 "$3" "$4" 2>"$work/linux.log" ||
+        { cat "$work/linux.log"; exit 1; }
+      export BRINDLE_VSIX_LINUX=$work/first/brindle-$version-linux-x64.vsix BRINDLE_VSIX_PROGRAM=$3 \
+        BRINDLE_VSIX_LICENCE=$4
+    fi
     BRINDLE_VSIX=$work/first/$vsix BRINDLE_VSIX_VERSION=$version BRINDLE_VSIX_EPOCH=$epoch \
       node --test test/package.test.js
     ;;

@@ -17,6 +17,11 @@
 #     otherwise it is unpacked with dpkg-deb -x), and lintian reports no
 #     error or warning that is not overridden;
 #   - the man pages render without warnings (groff -ww, man --warnings);
+#   - the universal .vsix carries no program; the win32-x64 and linux-x64
+#     ones carry the 64-bit zip's and the tarball's brindle-check (PE32+
+#     x86-64, ELF x86-64), name their platform, hold the notices of Lua and
+#     nlohmann/json, and the Linux one's program is executable as unpacked
+#     and prints the version;
 #   - a second release, from scratch in other folders, gives the same bytes.
 # Prints one line per check, the packages' sizes and contents, lintian's
 # output, both SHA256SUMS and the time taken, then "release: N passed, N
@@ -217,6 +222,51 @@ if [ "$installed" -eq 1 ]; then
   [ ! -e /usr/bin/brindle ] && [ ! -e /usr/bin/brindle-check ] && ! dpkg-query -W brindle >/dev/null 2>&1
   check "dpkg -r removed the programs" $?
 fi
+
+# The VS Code extensions: the universal one carries no program, each
+# platform's the brindle-check of that platform's package, with the notices
+# of the code it includes.
+vsix_universal=dist/brindle-$version.vsix
+vsix_windows=dist/brindle-$version-win32-x64.vsix
+vsix_linux=dist/brindle-$version-linux-x64.vsix
+same "the universal .vsix carries no program" "" "$(zipinfo -1 "$vsix_universal" | grep '^extension/bin/')"
+same "the win32-x64 .vsix's program" "extension/bin/brindle-check.exe" \
+  "$(zipinfo -1 "$vsix_windows" | grep '^extension/bin/')"
+same "the linux-x64 .vsix's program, its mode executable" "-rwxr-xr-x extension/bin/brindle-check" \
+  "$(zipinfo "$vsix_linux" | awk '$NF ~ /^extension\/bin\// {print $1, $NF}')"
+for kind in universal windows linux; do
+  package=vsix_$kind
+  mkdir -p "$scratch/vsix-$kind"
+  unzip -q "${!package}" -d "$scratch/vsix-$kind"
+done
+carried_windows=$scratch/vsix-windows/extension/bin/brindle-check.exe
+carried_linux=$scratch/vsix-linux/extension/bin/brindle-check
+file -b "$carried_windows" | grep -q '^PE32+ executable (console) x86-64' &&
+  cmp -s "$carried_windows" "$win64/brindle-check.exe"
+check "the win32-x64 .vsix carries the 64-bit zip's brindle-check.exe (PE32+ x86-64)" $? \
+  "$(file -b "$carried_windows")"
+file -b "$carried_linux" | grep -q '^ELF 64-bit LSB .*, x86-64' && cmp -s "$carried_linux" "$linux/brindle-check"
+check "the linux-x64 .vsix carries the tarball's brindle-check (ELF x86-64)" $? "$(file -b "$carried_linux")"
+run_in "$story" "$carried_linux" --version
+same "the linux-x64 .vsix's brindle-check, as unpacked, --version" "0:brindle-check $version" "$rc:$out"
+for kind in universal windows linux; do
+  manifest=$scratch/vsix-$kind/extension.vsixmanifest
+  notices=$scratch/vsix-$kind/extension/THIRD-PARTY-NOTICES.txt
+  case $kind in
+    universal) want="no target, no notice of Lua or nlohmann/json" ;;
+    windows) want="TargetPlatform=\"win32-x64\", the notices of Lua and nlohmann/json" ;;
+    linux) want="TargetPlatform=\"linux-x64\", the notices of Lua and nlohmann/json" ;;
+  esac
+  got="no target"
+  grep -q 'TargetPlatform=' "$manifest" && got=$(grep -o 'TargetPlatform="[^"]*"' "$manifest")
+  if grep -q '^Copyright (C) 1994-2012 Lua.org, PUC-Rio\.' "$notices" &&
+    grep -q '^Copyright (c) 2013-2022 Niels Lohmann' "$notices"; then
+    got="$got, the notices of Lua and nlohmann/json"
+  elif ! grep -q -e 'Lua\.org' -e 'Niels Lohmann' "$notices"; then
+    got="$got, no notice of Lua or nlohmann/json"
+  fi
+  same "the $kind .vsix's target and notices" "$want" "$got"
+done
 
 # The man pages, as shipped in the tarball and (compressed) in the .deb.
 for page in "$linux"/*.1 "$scratch"/deb/usr/share/man/man1/*.1.gz; do

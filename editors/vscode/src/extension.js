@@ -9,7 +9,8 @@
 const os = require('os');
 const vscode = require('vscode');
 const { looksLikeStory, STORY_LINES_LOOKED_AT } = require('./story');
-const { findProgram, DEFAULT_PROGRAM } = require('./program');
+const { findProgram, carriedProgram, makeExecutable, installAdvice, DEFAULT_PROGRAM } = require('./program');
+const { version: VERSION } = require('../package.json');
 const { storyPanels } = require('./panels');
 
 const LANGUAGE = 'brindle';
@@ -35,7 +36,7 @@ const LUA_REFRESH_MS = 300;
 const MESSAGES = {
   notFound: (name, setting) => setting
     ? `Brindle cannot check stories: there is no program ${name} (the setting brindle.checkPath). Set it to the full path of brindle-check.`
-    : `Brindle cannot check stories: ${DEFAULT_PROGRAM} is not on PATH. Install Brindle, or set brindle.checkPath to the full path of brindle-check.`,
+    : `Brindle cannot check stories: ${DEFAULT_PROGRAM} is not on PATH. ${installAdvice(VERSION)}`,
   didNotStart: (program, reason) =>
     `Brindle cannot check stories: ${program} did not start as a language server (${reason}). It needs a brindle-check that knows --lsp.`,
   noLua: (program) => `Brindle: ${program} returned no Lua for this story.`,
@@ -53,6 +54,7 @@ let clientStart;   // its start, while it is under way
 // The value of brindle.checkPath whose program was not found or did not
 // start; the author was told, and it is not tried again until it changes.
 let gaveUpOn;
+let extensionFolder; // where the extension is installed, with its bin/
 // Documents that have been stories. A language change keeps the document
 // object (VS Code closes and reopens the same one), so a story that opens
 // as Python again was turned into Python by its author, and stays so.
@@ -87,7 +89,9 @@ function ensureClient() {
   if (clientStart) return clientStart;
   const setting = (settings().get(SETTINGS.checkPath, '') || '').trim();
   if (gaveUpOn === setting) return Promise.resolve(undefined);
-  const program = findProgram(setting, { base: workspaceBase() });
+  const carried = carriedProgram(extensionFolder);
+  if (!setting && carried) makeExecutable(carried);
+  const program = findProgram(setting, { base: workspaceBase(), extensionFolder });
   if (!program) {
     gaveUpOn = setting;
     vscode.window.showErrorMessage(MESSAGES.notFound(setting || DEFAULT_PROGRAM, setting), MESSAGES.openSettings)
@@ -205,6 +209,7 @@ async function treatAsStory() {
 }
 
 function activate(context) {
+  extensionFolder = context.extensionUri.fsPath;
   const panels = storyPanels({ extensionUri: context.extensionUri, request: storyCommand });
   context.subscriptions.push(
     luaChanges,

@@ -112,7 +112,7 @@ function activate(standIn) {
   };
   try {
     for (const name of ['extension', 'panels']) delete require.cache[require.resolve(`../src/${name}`)];
-    require('../src/extension').activate({ subscriptions: [], extensionUri: { path: '/extension' } });
+    require('../src/extension').activate({ subscriptions: [], extensionUri: { path: '/extension', fsPath: '/extension' } });
   } finally {
     Module._load = load;
   }

@@ -3,7 +3,9 @@
 // packages it runs with (which load from it), their notices, the version it
 // was given, one date on every entry, and nothing of the tests or tools.
 // test.sh package names the file in BRINDLE_VSIX, with BRINDLE_VSIX_VERSION
-// and BRINDLE_VSIX_EPOCH.
+// and BRINDLE_VSIX_EPOCH; and, given a brindle-check, the linux-x64 .vsix
+// that carries it in BRINDLE_VSIX_LINUX, with BRINDLE_VSIX_PROGRAM and
+// BRINDLE_VSIX_LICENCE (the LICENSE.txt packaged beside it).
 const test = require('node:test');
 const assert = require('node:assert');
 const fs = require('fs');
@@ -11,9 +13,17 @@ const os = require('os');
 const path = require('path');
 const Module = require('module');
 const { readEntries } = require('../tools/vsix');
+const { CARRIED } = require('../src/program');
 const source = require('../package.json');
 
-const { BRINDLE_VSIX: vsix, BRINDLE_VSIX_VERSION: version, BRINDLE_VSIX_EPOCH: epoch } = process.env;
+const {
+  BRINDLE_VSIX: vsix, BRINDLE_VSIX_VERSION: version, BRINDLE_VSIX_EPOCH: epoch,
+  BRINDLE_VSIX_LINUX: linuxVsix, BRINDLE_VSIX_PROGRAM: program, BRINDLE_VSIX_LICENCE: licence,
+} = process.env;
+const FILE = 0o100644;
+const PROGRAM = 0o100755;
+const manifestOf = (entries) => entries.find((entry) => entry.name === 'extension.vsixmanifest').data.toString('utf8');
+const noticesOf = (entries) => entries.find((entry) => entry.name === 'extension/THIRD-PARTY-NOTICES.txt').data.toString('utf8');
 
 const required = [
   '[Content_Types].xml',
@@ -68,6 +78,8 @@ test('the .vsix holds the extension, what it runs with, and nothing else', { ski
   assert.deepStrictEqual([...names].sort(), names, 'entries sorted by name');
   const dates = new Set(entries.map((entry) => entry.date.getTime() / 1000));
   assert.deepStrictEqual([...dates], [Number(epoch) - (Number(epoch) % 2)], 'one date, the given one to two seconds');
+  assert.deepStrictEqual([...new Set(entries.map((entry) => entry.mode))], [FILE], 'one mode, no program');
+  assert.doesNotMatch(manifestOf(entries), /TargetPlatform/);
 
   const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'brindle-vsix-'));
   try {
@@ -102,4 +114,23 @@ test('the .vsix holds the extension, what it runs with, and nothing else', { ski
   } finally {
     fs.rmSync(folder, { recursive: true, force: true });
   }
+});
+
+test('the linux-x64 .vsix is the universal one with brindle-check, executable, and its notices', { skip: !linuxVsix && 'run by test.sh package with a brindle-check' }, async () => {
+  const universal = await readEntries(vsix);
+  const entries = await readEntries(linuxVsix);
+  const carried = `extension/${CARRIED['linux-x64']}`;
+  const names = entries.map((entry) => entry.name);
+  assert.deepStrictEqual(names.filter((name) => name !== carried), universal.map((entry) => entry.name), 'the universal entries and the program');
+  const entry = entries.find((candidate) => candidate.name === carried);
+  assert.ok(entry && entry.data.equals(fs.readFileSync(program)), `${carried} holds the program given`);
+  assert.deepStrictEqual(entries.filter((other) => other.mode !== FILE).map((other) => [other.name, other.mode]), [[carried, PROGRAM]]);
+  assert.match(manifestOf(entries), /<Identity [^>]*TargetPlatform="linux-x64"/);
+
+  const notices = noticesOf(entries);
+  const text = fs.readFileSync(licence, 'utf8').replace(/\r\n/g, '\n').trimEnd();
+  const heading = `${CARRIED['linux-x64']}: Brindle's brindle-check`;
+  assert.ok(notices.endsWith(`\n${heading}\n${'-'.repeat(heading.length)}\n${text}\n`), "the program's licence, last");
+  const packages = noticesOf(universal).split('\n').slice(2).join('\n').trimEnd();
+  assert.ok(notices.includes(packages), 'the notices of the npm packages, as in the universal .vsix');
 });

@@ -2,7 +2,11 @@
 // Prints the licence notices of the npm packages under FOLDER/node_modules
 // (those a .vsix bundles): for each, its name, version and licence, then the
 // text of its licence files, in the order of their names.
-//   node notices.js FOLDER > THIRD-PARTY-NOTICES.txt
+//   node notices.js FOLDER [PROGRAM LICENCE] > THIRD-PARTY-NOTICES.txt
+// With PROGRAM (its path in the extension) and LICENCE (the LICENSE.txt
+// that the release's zip or tarball ships beside that program, with the
+// notices of the code it includes), the notices end with that text, its
+// line ends made LF.
 // A package that ships no licence file is named with the licence its
 // package.json gives, so that the gap shows, unless tools/licences/ holds
 // its notices (SUPPLIED): those of a package that carries other software
@@ -42,11 +46,17 @@ function notice(folder) {
   return [heading, '-'.repeat(heading.length), texts.length ? texts.join('\n\n') : '(the package ships no licence file)'].join('\n');
 }
 
-const folder = process.argv[2];
-if (!folder) {
-  process.stderr.write('usage: notices.js FOLDER\n');
+const [folder, program, licence, ...rest] = process.argv.slice(2);
+if (!folder || (program && !licence) || rest.length) {
+  process.stderr.write('usage: notices.js FOLDER [PROGRAM LICENCE]\n');
   process.exit(2);
 }
 const notices = packagesUnder(path.join(folder, 'node_modules')).map(notice)
   .sort((a, b) => (a < b ? -1 : a > b ? 1 : 0));
-process.stdout.write(`The Brindle extension bundles these npm packages, under their own licences.\n\n${notices.join('\n\n\n')}\n`);
+if (program) {
+  const heading = `${program}: Brindle's brindle-check`;
+  notices.push([heading, '-'.repeat(heading.length),
+    fs.readFileSync(licence, 'utf8').replace(/\r\n/g, '\n').trimEnd()].join('\n'));
+}
+const bundles = program ? `these npm packages and ${program}` : 'these npm packages';
+process.stdout.write(`The Brindle extension bundles ${bundles}, under their own licences.\n\n${notices.join('\n\n\n')}\n`);

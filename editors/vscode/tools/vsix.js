@@ -3,11 +3,15 @@
 //   node vsix.js normalize IN OUT EPOCH   writes OUT with IN's entries sorted by
 //                                         name, each dated EPOCH (seconds, UTC,
 //                                         down to an even one)
-//                                         and of mode 0644: the same bytes for
-//                                         the same contents, wherever and
-//                                         whenever it runs
+//                                         and of mode 0644, but the programs
+//                                         under extension/bin/, of mode 0755:
+//                                         the same bytes for the same
+//                                         contents, wherever and whenever it
+//                                         runs
 //   node vsix.js list FILE                prints each entry: name, size, date
 // readEntries(FILE) gives the entries, for the tests.
+// VS Code unpacks an extension with the mode its zip entry gives, so the
+// Linux brindle-check that a .vsix carries is executable once installed.
 // OUT is written beside itself and renamed into place once complete.
 // A zip's date is a local time without a zone, to two seconds: it is
 // written and read as UTC, so that the machine's zone changes nothing, and
@@ -16,6 +20,10 @@ process.env.TZ = 'UTC';
 const fs = require('fs');
 const yauzl = require('yauzl');
 const yazl = require('yazl');
+
+// The folder of the programs a platform's .vsix carries (src/program.js's
+// CARRIED).
+const PROGRAMS = 'extension/bin/';
 
 function readEntries(file) {
   return new Promise((resolve, reject) => {
@@ -32,7 +40,10 @@ function readEntries(file) {
           stream.on('data', (chunk) => chunks.push(chunk));
           stream.on('error', reject);
           stream.on('end', () => {
-            entries.push({ name: entry.fileName, data: Buffer.concat(chunks), date: entry.getLastModDate() });
+            entries.push({
+              name: entry.fileName, data: Buffer.concat(chunks), date: entry.getLastModDate(),
+              mode: entry.externalFileAttributes >>> 16,
+            });
             zip.readEntry();
           });
         });
@@ -52,7 +63,8 @@ async function normalize(input, output, epoch) {
     .sort((a, b) => (a.name < b.name ? -1 : a.name > b.name ? 1 : 0));
   const zip = new yazl.ZipFile();
   for (const entry of entries) {
-    zip.addBuffer(entry.data, entry.name, { mtime: date, mode: 0o100644, compress: true, forceDosTimestamp: true });
+    const mode = entry.name.startsWith(PROGRAMS) ? 0o100755 : 0o100644;
+    zip.addBuffer(entry.data, entry.name, { mtime: date, mode, compress: true, forceDosTimestamp: true });
   }
   zip.end();
   const partial = `${output}.partial`;
