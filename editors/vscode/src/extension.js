@@ -1,9 +1,11 @@
 'use strict';
 // The Brindle extension. It gives a story the language `brindle` (files
 // VS Code opens as Python that looks like stories, and any file on
-// command), starts `brindle-check --lsp` as the language server of those
-// documents once the first of them is open, and shows beside a story the Lua
-// it becomes, a play of it from the cursor, and its map (src/panels.js). The language client is loaded only then, so Python
+// command), starts `brindle-check --lsp` (the one it carries, where it
+// carries one; see src/program.js) as the language server of those
+// documents once the first of them is open, and shows beside a story the
+// Lua it becomes, a play of it from the cursor, and its map
+// (src/panels.js). The language client is loaded only then, so Python
 // users who never open a story pay nothing for it.
 
 const os = require('os');
