@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The VS Code extension in a real VS Code: code-server, the VS Code that
-# runs in a browser, with the extension's .vsix installed and brindle.checkPath
-# set to the brindle-check under test, opened in headless Chromium on a
+# runs in a browser, with the extension's .vsix installed (on 64-bit Linux
+# the linux-x64 one, carrying the brindle-check under test, with no setting;
+# elsewhere brindle.checkPath names it), opened in headless Chromium on a
 # story and on the tour; real_vscode.js checks what the workbench and the
 # extension's panels show and leaves a screenshot of each step in OUTPUT_DIR.
 #   tests/vscode/real_vscode.sh BRINDLE_CHECK OUTPUT_DIR VERSION|VSIX
@@ -46,12 +47,22 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# On 64-bit Linux a version packages the extension for linux-x64, carrying
+# the brindle-check under test, and no setting names a program: what the
+# test sees is what an author who installs that .vsix gets. Elsewhere, and
+# for a .vsix given, brindle.checkPath names the program.
+carried=
 if [[ $3 == *.vsix ]]; then
   vsix=$(realpath "$3")
 else
   [ -x "$root/editors/vscode/node_modules/.bin/vsce" ] ||
     skip "the extension's packages are not installed (scripts/install-deps.sh installs them)"
-  vsix=$("$root/editors/vscode/package.sh" "$work/dist" "$3" 2>"$work/package.log") ||
+  target=()
+  if [ "$(uname -s)-$(uname -m)" = Linux-x86_64 ]; then
+    target=(linux-x64 "$check" "$root/LICENSE")
+    carried=1
+  fi
+  vsix=$("$root/editors/vscode/package.sh" "$work/dist" "$3" "${target[@]}" 2>"$work/package.log") ||
     { cat "$work/package.log"; exit 1; }
 fi
 
@@ -67,10 +78,11 @@ rm -f "$output"/*.png
   >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
 # The editor indents nothing itself, so that the lines the test types are
 # the story's as typed.
-check_json=$(node -p 'JSON.stringify(process.argv[1])' "$check")
+check_path=
+[ -z "$carried" ] && check_path="\"brindle.checkPath\": $(node -p 'JSON.stringify(process.argv[1])' "$check"),"
 cat >"$user/User/settings.json" <<SETTINGS
 {
-  "brindle.checkPath": $check_json,
+  $check_path
   "security.workspace.trust.enabled": false,
   "telemetry.telemetryLevel": "off",
   "update.mode": "none",
