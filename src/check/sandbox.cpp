@@ -637,6 +637,12 @@ void protect(State& s, lua_CFunction function, Step& step, SandboxRun& run) {
   }
 }
 
+// Runs a step as protect does, unless the play has stopped already: after a
+// stop nothing more of the story or the engine runs.
+void protectUnlessStopped(State& s, lua_CFunction function, Step& step, SandboxRun& run) {
+  if (s.stop == Stop::none) protect(s, function, step, run);
+}
+
 std::string stopMessage(const State& s) {
   switch (s.stop) {
     case Stop::memory:
@@ -686,7 +692,7 @@ SandboxRun Sandbox::runEngine(std::string_view text, std::string_view name) {
   step.text = text;
   step.name = name;
   SandboxRun run;
-  if (state_->stop == Stop::none) protect(*state_, engineStep, step, run);
+  protectUnlessStopped(*state_, engineStep, step, run);
   return finished(*state_, std::move(run));
 }
 
@@ -694,14 +700,14 @@ SandboxRun Sandbox::loadStory(std::string_view lua) {
   Step step;
   step.text = lua;
   SandboxRun run;
-  if (state_->stop == Stop::none) protect(*state_, loadStep, step, run);
+  protectUnlessStopped(*state_, loadStep, step, run);
   return finished(*state_, std::move(run));
 }
 
 SandboxRun Sandbox::runStory() {
   Step step;
   SandboxRun run;
-  if (state_->stop == Stop::none) protect(*state_, storyStep, step, run);
+  protectUnlessStopped(*state_, storyStep, step, run);
   return finished(*state_, std::move(run));
 }
 
@@ -709,7 +715,7 @@ bool Sandbox::enterLabel(std::string_view name) {
   Step step;
   step.name = name;
   SandboxRun run;
-  if (state_->stop == Stop::none) protect(*state_, labelStep, step, run);
+  protectUnlessStopped(*state_, labelStep, step, run);
   return run.ok && step.found;
 }
 
@@ -717,7 +723,7 @@ bool Sandbox::hasEntry(std::size_t index) {
   Step step;
   step.index = index;
   SandboxRun run;
-  if (state_->stop == Stop::none) protect(*state_, hasEntryStep, step, run);
+  protectUnlessStopped(*state_, hasEntryStep, step, run);
   return run.ok && step.found;
 }
 
@@ -729,7 +735,7 @@ SandboxRun Sandbox::runEntry(std::size_t index, std::vector<SandboxEvent>& event
   step.entryLine = &entryLine;
   SandboxRun run;
   s.events = &events;
-  if (s.stop == Stop::none) protect(s, entryStep, step, run);
+  protectUnlessStopped(s, entryStep, step, run);
   s.events = nullptr;
   return finished(s, std::move(run));
 }
