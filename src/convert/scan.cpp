@@ -89,13 +89,6 @@ void patternHits(const ByteVector& a, const ByteVector& b, const ByteVector& c, 
   if constexpr (pattern.size > 2) hits &= c == static_cast<unsigned char>(pattern.bytes[2]);
 }
 
-// The hits of every pattern at once, each computed once.
-template <std::size_t... I>
-void allPatternHits(const ByteVector& a, const ByteVector& b, const ByteVector& c,
-                    LaneVector (&hits)[kPatternCount], std::index_sequence<I...>) {
-  (patternHits<I>(a, b, c, hits[I]), ...);
-}
-
 // The union of the hits of every pattern, in `any`.
 template <std::size_t... I>
 void anyPatternHits(const ByteVector& a, const ByteVector& b, const ByteVector& c, LaneVector& any,
@@ -104,43 +97,31 @@ void anyPatternHits(const ByteVector& a, const ByteVector& b, const ByteVector& 
   ((patternHits<I>(a, b, c, hits), any |= hits), ...);
 }
 
-// The union of the hits of the patterns of the group `kGroup`.
-template <TriggerSet kGroup, std::size_t... I>
-unsigned groupStarts(const LaneVector (&hits)[kPatternCount], std::index_sequence<I...>) {
-  LaneVector group = {};
-  ((group |= kPatterns[I].sets == kGroup ? hits[I] : LaneVector{}), ...);
-  return hitMask(group);
-}
-
-// Fills `starts` for the window at `p`: bit k of starts[g] is set where a
-// text of the group with bit g may begin at p[k]; returns their union. Four
-// blanks are matched as two blanks after a byte that is neither a blank nor
-// a line feed: blanks that lead a line are its indentation, which every line
-// turns into tabs anyway.
-template <std::size_t... G>
-unsigned windowStarts(const ByteVector& a, const char* p, unsigned (&starts)[kTriggerGroups],
-                      std::index_sequence<G...>) {
+// For the window at `p`, whose first bytes are `a`: bit k of `runs` is set
+// where four blanks may begin at p[k], and of `texts` where another scanned
+// text may. Four blanks are matched as two blanks after a byte that is
+// neither a blank nor a line feed: blanks that lead a line are its
+// indentation, which every line turns into tabs anyway.
+void windowStarts(const ByteVector& a, const char* p, unsigned& runs, unsigned& texts) {
   ByteVector b;
   ByteVector c;
   loadBytes(b, p + 1);
   loadBytes(c, p + 2);
   constexpr unsigned char kBlank = kFourBlanks[0];
-  const LaneVector blankRuns =
-      (b == kBlank) & (c == kBlank) & ~((a == kBlank) | (a == static_cast<unsigned char>('\n')));
-  const auto patterns = std::make_index_sequence<kPatternCount>();
-  LaneVector any = blankRuns;
-  anyPatternHits(a, b, c, any, patterns);
-  // Most windows start no trigger text; only the others are told apart by
-  // group, their hits made again.
-  const unsigned anyStart = hitMask(any);
-  if (anyStart == 0) return 0;
-  LaneVector hits[kPatternCount];
-  allPatternHits(a, b, c, hits, patterns);
-  static_assert(kBlankRunTrigger == 1);
-  starts[0] = hitMask(blankRuns);
-  ((starts[G + 1] = groupStarts<TriggerSet{2} << G>(hits, patterns)), ...);
-  return anyStart;
+  runs = hitMask((b == kBlank) & (c == kBlank) & ~((a == kBlank) | (a == static_cast<unsigned char>('\n'))));
+  LaneVector any = {};
+  anyPatternHits(a, b, c, any, std::make_index_sequence<kPatternCount>());
+  texts = hitMask(any);
 }
+
+// Each pattern's first byte tells its group, as the scan's reader looks it up.
+constexpr bool firstBytesTellGroups() {
+  for (const Pattern& pattern : kPatterns) {
+    if (kGroupByFirstByte[static_cast<unsigned char>(pattern.bytes[0])] != pattern.sets) return false;
+  }
+  return true;
+}
+static_assert(firstBytesTellGroups());
 
 }  // namespace
 
@@ -148,7 +129,8 @@ std::string_view lineAt(std::string_view input, std::size_t begin) {
   return lineBefore(input, begin, input.find('\n', begin));
 }
 
-void scanBlockPlain(const char* bytes, BlockMasks& masks) {
+namespace {
+void scanOneBlockPlain(const char* bytes, BlockMasks& masks) {
   masks = BlockMasks();
   for (std::size_t w = 0; w < kWindowsPerBlock; ++w) {
     const char* const window = bytes + w * kStep;
@@ -162,13 +144,17 @@ void scanBlockPlain(const char* bytes, BlockMasks& masks) {
     masks.lineFeeds |= std::uint64_t{hitMask(a == static_cast<unsigned char>('\n'))} << shift;
     masks.otherSpaces |= std::uint64_t{hitMask((signedBytes >= '\t') & (signedBytes <= '\r'))} << shift;
     masks.quotes |= std::uint64_t{hitMask((a | kQuoteBits) == static_cast<unsigned char>('\''))} << shift;
-    unsigned starts[kTriggerGroups];
-    const unsigned any =
-        windowStarts(a, window, starts, std::make_index_sequence<kTriggerGroups - 1>());
-    if (any == 0) continue;
-    masks.anyStart |= std::uint64_t{any} << shift;
-    for (std::size_t g = 0; g < kTriggerGroups; ++g) masks.starts[g] |= std::uint64_t{starts[g]} << shift;
+    unsigned runs;
+    unsigned texts;
+    windowStarts(a, window, runs, texts);
+    masks.blankRuns |= std::uint64_t{runs} << shift;
+    masks.textStarts |= std::uint64_t{texts} << shift;
   }
+}
+}  // namespace
+
+void scanBlockPlain(const char* bytes, std::size_t blocks, BlockMasks* masks) {
+  for (std::size_t k = 0; k < blocks; ++k) scanOneBlockPlain(bytes + k * kScanBlock, masks[k]);
 }
 
 #if BRINDLE_SCAN_AVX2
@@ -184,7 +170,6 @@ static_assert(kPatternCount <= 8, "each pattern takes a bit of a byte");
 struct NibbleTables {
   unsigned char low[3][32] = {};
   unsigned char high[3][32] = {};
-  unsigned char groups[kTriggerGroups] = {};  // the patterns' bits of each group
 };
 
 constexpr NibbleTables kNibbleTables = [] {
@@ -198,9 +183,6 @@ constexpr NibbleTables kNibbleTables = [] {
         if (d >= kPatterns[i].size || (byte & 15) == nibble) tables.low[d][k] |= bit;
         if (d >= kPatterns[i].size || (byte >> 4) == nibble) tables.high[d][k] |= bit;
       }
-    }
-    for (std::size_t g = 0; g < kTriggerGroups; ++g) {
-      if (kPatterns[i].sets == TriggerSet{1} << g) tables.groups[g] |= bit;
     }
   }
   return tables;
@@ -226,9 +208,9 @@ __attribute__((target("avx2"))) inline std::uint64_t nonZeroMask(__m256i lanes) 
   return maskOf(_mm256_cmpeq_epi8(lanes, _mm256_setzero_si256())) ^ 0xFFFFFFFFu;
 }
 
-// The masks gather in locals, stored once at the end: stores through
-// `masks` might change the bytes, as far as the compiler knows.
-__attribute__((target("avx2"))) void scanBlockAvx2(const char* bytes, BlockMasks& masks) {
+// The masks of a block gather in locals, stored once at its end: stores
+// through `out` might change the bytes, as far as the compiler knows.
+__attribute__((target("avx2"))) void scanBlockAvx2(const char* bytes, std::size_t blocks, BlockMasks* out) {
   const __m256i fifteen = kept(_mm256_set1_epi8(15));
   const __m256i lineFeed = kept(_mm256_set1_epi8('\n'));
   const __m256i belowTab = kept(_mm256_set1_epi8('\t' - 1));
@@ -245,42 +227,31 @@ __attribute__((target("avx2"))) void scanBlockAvx2(const char* bytes, BlockMasks
     return _mm256_and_si256(_mm256_shuffle_epi8(low[d], _mm256_and_si256(x, fifteen)),
                             _mm256_shuffle_epi8(high[d], _mm256_and_si256(_mm256_srli_epi16(x, 4), fifteen)));
   };
-  std::uint64_t lineFeeds = 0, otherSpaces = 0, quotes = 0, anyStart = 0;
-  std::uint64_t starts[kTriggerGroups] = {};
-  for (std::size_t w = 0; w < kScanBlock / 32; ++w) {
-    const char* const window = bytes + w * 32;
-    const unsigned shift = static_cast<unsigned>(w * 32);
-    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window));
-    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window + 1));
-    const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window + 2));
-    const __m256i feeds = _mm256_cmpeq_epi8(a, lineFeed);
-    lineFeeds |= maskOf(feeds) << shift;
-    otherSpaces |= maskOf(_mm256_and_si256(_mm256_cmpgt_epi8(a, belowTab), _mm256_cmpgt_epi8(aboveReturn, a)))
+  for (std::size_t k = 0; k < blocks; ++k) {
+    std::uint64_t lineFeeds = 0, otherSpaces = 0, quotes = 0, blankRuns = 0, textStarts = 0;
+    for (std::size_t w = 0; w < kScanBlock / 32; ++w) {
+      const char* const window = bytes + k * kScanBlock + w * 32;
+      const unsigned shift = static_cast<unsigned>(w * 32);
+      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window));
+      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window + 1));
+      const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window + 2));
+      const __m256i feeds = _mm256_cmpeq_epi8(a, lineFeed);
+      lineFeeds |= maskOf(feeds) << shift;
+      otherSpaces |= maskOf(_mm256_and_si256(_mm256_cmpgt_epi8(a, belowTab), _mm256_cmpgt_epi8(aboveReturn, a)))
+                     << shift;
+      quotes |= maskOf(_mm256_cmpeq_epi8(_mm256_or_si256(a, quoteBits), quote)) << shift;
+      // Four blanks: two blanks after a byte that is neither a blank nor a
+      // line feed, as the plain form matches them.
+      blankRuns |= maskOf(_mm256_andnot_si256(_mm256_or_si256(_mm256_cmpeq_epi8(a, blank), feeds),
+                                              _mm256_and_si256(_mm256_cmpeq_epi8(b, blank),
+                                                               _mm256_cmpeq_epi8(c, blank))))
                    << shift;
-    quotes |= maskOf(_mm256_cmpeq_epi8(_mm256_or_si256(a, quoteBits), quote)) << shift;
-    // Four blanks: two blanks after a byte that is neither a blank nor a
-    // line feed, as the plain form matches them.
-    const __m256i blankRuns =
-        _mm256_andnot_si256(_mm256_or_si256(_mm256_cmpeq_epi8(a, blank), feeds),
-                            _mm256_and_si256(_mm256_cmpeq_epi8(b, blank), _mm256_cmpeq_epi8(c, blank)));
-    const __m256i patterns =
-        _mm256_and_si256(patternBits(a, 0), _mm256_and_si256(patternBits(b, 1), patternBits(c, 2)));
-    const std::uint64_t runs = maskOf(blankRuns);
-    const std::uint64_t any = runs | nonZeroMask(patterns);
-    if (any == 0) continue;
-    anyStart |= any << shift;
-    static_assert(kBlankRunTrigger == 1);
-    starts[0] |= runs << shift;
-    for (std::size_t g = 1; g < kTriggerGroups; ++g) {
-      const __m256i group = _mm256_set1_epi8(static_cast<char>(kNibbleTables.groups[g]));
-      starts[g] |= nonZeroMask(_mm256_and_si256(patterns, group)) << shift;
+      const __m256i patterns =
+          _mm256_and_si256(patternBits(a, 0), _mm256_and_si256(patternBits(b, 1), patternBits(c, 2)));
+      textStarts |= nonZeroMask(patterns) << shift;
     }
+    out[k] = {lineFeeds, otherSpaces, quotes, blankRuns, textStarts};
   }
-  masks.lineFeeds = lineFeeds;
-  masks.otherSpaces = otherSpaces;
-  masks.quotes = quotes;
-  masks.anyStart = anyStart;
-  for (std::size_t g = 0; g < kTriggerGroups; ++g) masks.starts[g] = starts[g];
 }
 
 }  // namespace
@@ -305,18 +276,22 @@ ScriptLines::ScriptLines(std::string_view input)
       scan_(fastestBlockScan()),
       anySemicolon_(!input.empty() && std::memchr(input.data(), ';', input.size()) != nullptr) {}
 
-void ScriptLines::scanBlock(std::size_t start) {
-  block_ = start;
+void ScriptLines::scanRun(std::size_t start) {
+  const std::size_t size = input_.size();
+  const std::size_t blocks = std::min(kScanRun, (size - start + kScanBlock - 1) / kScanBlock);
+  const std::size_t reads = blocks * kScanBlock + kScanReads - kScanBlock;
+  run_ = start;
+  runEnd_ = start + blocks * kScanBlock;
   const char* bytes = input_.data() + start;
-  char padded[kScanReads];
-  if (start + kScanReads > input_.size()) {
-    // Near the end the block reads a zero-padded copy; no pattern holds a
+  char padded[kScanRun * kScanBlock + kScanReads - kScanBlock];
+  if (start + reads > size) {
+    // Near the end the scan reads a zero-padded copy; no pattern holds a
     // zero byte, and the four-blank pattern needs two blanks after its start.
-    std::memset(padded, 0, kScanReads);
-    std::memcpy(padded, bytes, input_.size() - start);
+    std::memset(padded, 0, reads);
+    std::memcpy(padded, bytes, size - start);
     bytes = padded;
   }
-  scan_(bytes, masks_);
+  scan_(bytes, blocks, masks_);
 }
 
 }  // namespace brindle

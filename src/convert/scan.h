@@ -5,6 +5,7 @@
 // must outlive it.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -31,28 +32,45 @@ struct ScannedLine {
 
 // What the scan finds in a block of kScanBlock bytes of input, bit k of
 // each mask for the block's byte k: line feeds, whitespace other than a
-// blank, quotes (and a few bytes that only look alike to the scan), and
-// where a text of each trigger group may begin (starts[g] for the group
-// 1 << g; anyStart, their union).
+// blank, quotes (and a few bytes that only look alike to the scan), where
+// four blanks may begin (kBlankRunTrigger), and where any other scanned
+// text may begin, whose group its first byte tells (kGroupByFirstByte).
 inline constexpr std::size_t kScanBlock = 64;
 inline constexpr std::size_t kScanReads = kScanBlock + 2;  // bytes the scan of a block reads
 struct BlockMasks {
   std::uint64_t lineFeeds = 0;
   std::uint64_t otherSpaces = 0;
   std::uint64_t quotes = 0;
-  std::uint64_t anyStart = 0;
-  std::uint64_t starts[kTriggerGroups] = {};
+  std::uint64_t blankRuns = 0;
+  std::uint64_t textStarts = 0;
 };
 
-// Scans the kScanReads bytes at `bytes` into `masks`. The plain form runs
-// on any processor; the AVX2 form, 32 bytes at a time with table lookups in
-// place of one comparison per pattern, gives the same masks for the same
-// bytes (the tests and the convert fuzz target compare them), and is
-// nullptr where the processor or the build has no AVX2. ScriptLines uses the
-// fastest form there is.
-using BlockScan = void (*)(const char* bytes, BlockMasks& masks);
-void scanBlockPlain(const char* bytes, BlockMasks& masks);
+// The group of the scanned texts, four blanks apart, that begin with each
+// byte: no two groups' texts begin with the same byte, so that a start the
+// scan finds needs no more than its first byte to be told apart.
+inline constexpr auto kGroupByFirstByte = [] {
+  std::array<TriggerSet, 256> groups{};
+  for (const ScannedText& scanned : kScannedTexts) {
+    if (scanned.text == kFourBlanks) continue;
+    TriggerSet& group = groups[static_cast<unsigned char>(scanned.text[0])];
+    if (group != 0 && group != scanned.sets) throw "two groups' scanned texts begin with the same byte";
+    group = scanned.sets;
+  }
+  return groups;
+}();
+
+// Scans `blocks` blocks of kScanBlock bytes from `bytes` on into
+// masks[0 .. blocks), reading blocks * kScanBlock + kScanReads - kScanBlock
+// bytes. The plain form runs on any processor; the AVX2 form, 32 bytes at a
+// time with table lookups in place of one comparison per pattern, gives the
+// same masks for the same bytes (the tests and the convert fuzz target
+// compare them), and is nullptr where the processor or the build has no
+// AVX2. ScriptLines uses the fastest form there is, kScanRun blocks a call,
+// which spares each block the call and the setting up of the constants.
+using BlockScan = void (*)(const char* bytes, std::size_t blocks, BlockMasks* masks);
+void scanBlockPlain(const char* bytes, std::size_t blocks, BlockMasks* masks);
 BlockScan avx2BlockScan();
+inline constexpr std::size_t kScanRun = 4;
 
 // Hands out the lines of an input, in order. An input has one more line
 // than it has line feeds; a carriage return directly before a line feed
@@ -65,19 +83,19 @@ class ScriptLines {
   bool next(ScannedLine& line);
 
  private:
-  void scanBlock(std::size_t start);
+  void scanRun(std::size_t start);
 
   std::string_view input_;
   BlockScan scan_;
   std::size_t next_ = 0;  // where the next line starts
-  bool done_ = false;
   // Few scripts hold a semicolon at all; in those that do, each line is
   // looked at for one.
   bool anySemicolon_ = false;
-  // The block of input scanned last, at an offset that is a multiple of its
-  // width, and what the scan found in it.
-  std::size_t block_ = static_cast<std::size_t>(-1);
-  BlockMasks masks_;
+  // The blocks of input scanned last, from `run_` (a multiple of their
+  // width) to `runEnd_`, and what the scan found in each.
+  std::size_t run_ = 0;
+  std::size_t runEnd_ = 0;
+  BlockMasks masks_[kScanRun];
 };
 
 // The text of `input` from `begin` to the line feed at `lineFeed` (npos, or
@@ -85,47 +103,50 @@ class ScriptLines {
 // takes a carriage return directly before the line feed with it. The one
 // place the script's line end is read.
 inline std::string_view lineBefore(std::string_view input, std::size_t begin, std::size_t lineFeed) {
-  if (lineFeed >= input.size()) return input.substr(begin);
-  std::string_view line = input.substr(begin, lineFeed - begin);
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  return line;
+  const char* const line = input.data() + begin;
+  if (lineFeed >= input.size()) return {line, input.size() - begin};
+  const std::size_t size = lineFeed - begin;
+  return {line, size - (size > 0 && line[size - 1] == '\r')};
 }
 
 // Inline, so that the loop over a script's lines holds the common case
 // whole: a line that ends in the block scanned last.
 inline bool ScriptLines::next(ScannedLine& line) {
-  if (done_) return false;
   const std::size_t size = input_.size();
   const std::size_t begin = next_;
+  if (begin > size) return false;
   TriggerSet triggers = 0;
   std::uint64_t otherSpaces = 0;
   std::uint64_t quotes = 0;
-  // Takes in the bytes of the block scanned last that `range` marks.
-  const auto lookAt = [&](std::uint64_t range) {
-    otherSpaces |= masks_.otherSpaces & range;
-    quotes |= masks_.quotes & range;
-    if ((masks_.anyStart & range) == 0) return;
-    for (std::size_t g = 0; g < kTriggerGroups; ++g) {
-      triggers |= static_cast<TriggerSet>((masks_.starts[g] & range) != 0) << g;
+  // Takes in the bytes of `masks`' block, at `block` in the input, that
+  // `range` marks.
+  const auto lookAt = [&](const BlockMasks& masks, std::size_t block, std::uint64_t range) {
+    otherSpaces |= masks.otherSpaces & range;
+    quotes |= masks.quotes & range;
+    static_assert(kBlankRunTrigger == 1);
+    triggers |= static_cast<TriggerSet>((masks.blankRuns & range) != 0);
+    for (std::uint64_t starts = masks.textStarts & range; starts != 0; starts &= starts - 1) {
+      triggers |= kGroupByFirstByte[static_cast<unsigned char>(input_[block + std::countr_zero(starts)])];
     }
   };
   static_assert((kScanBlock & (kScanBlock - 1)) == 0);
   std::size_t end = size;
   for (std::size_t at = begin; at < size;) {
     const std::size_t block = at & ~(kScanBlock - 1);
-    if (block != block_) scanBlock(block);
+    if (block >= runEnd_) scanRun(block);  // lines come in order
+    const BlockMasks& masks = masks_[(block - run_) / kScanBlock];
     const std::uint64_t from = ~std::uint64_t{0} << (at - block);
-    if (const std::uint64_t lineFeeds = masks_.lineFeeds & from; lineFeeds != 0) {
+    if (const std::uint64_t lineFeeds = masks.lineFeeds & from; lineFeeds != 0) {
       const auto feed = static_cast<unsigned>(std::countr_zero(lineFeeds));
       end = block + feed;
       // A carriage return before the line feed belongs to the line end. One
       // that ended the block before is taken for whitespace of the line,
       // which only costs the line the quick cut into words.
       const bool carriage = end > at && input_[end - 1] == '\r';
-      lookAt(from & ((std::uint64_t{1} << (feed - carriage)) - 1));
+      lookAt(masks, block, from & ((std::uint64_t{1} << (feed - carriage)) - 1));
       break;
     }
-    lookAt(from);
+    lookAt(masks, block, from);
     at = block + kScanBlock;
   }
   line.text = lineBefore(input_, begin, end);
@@ -135,8 +156,7 @@ inline bool ScriptLines::next(ScannedLine& line) {
   line.triggers = triggers;
   line.blanksOnly = otherSpaces == 0;
   line.mayHoldQuote = quotes != 0;
-  next_ = end + 1;
-  done_ = end == size;
+  next_ = end + 1;  // past the end once the last line is out
   return true;
 }
 

@@ -78,7 +78,6 @@ inline constexpr TriggerSet kUpdateTrigger = 2;    // "+=" or "-=": normalised, 
 inline constexpr TriggerSet kDollarTrigger = 4;    // "$": erased
 inline constexpr TriggerSet kCallTrigger = 8;      // "call ": erased
 inline constexpr TriggerSet kValueTrigger = 16;    // a value rewrite's search text
-inline constexpr std::size_t kTriggerGroups = 5;  // one bit each, the bits above
 // A semicolon, which no rule puts in: the last rule, which makes every
 // "path_end;" a call, has something to look for only in a line that holds
 // one. Not scanned: few scripts hold any.
