@@ -69,14 +69,16 @@ void TableWriter::add(const LuaStatement& statement, std::size_t line) {
     chain_.open(statement, line);
     return;
   }
-  text_.append(statement.tabs, '\t');
-  text_.append(statement.text);
   // "; end" follows: a plain entry that ends in "path_end" ends in
   // "path_end;", which the last rule makes a call.
   static_assert(kPathEndStatement.size() == kPathEnd.size() + 1 &&
                 kPathEndStatement.back() == kEntryClose.front());
-  if (statement.text.ends_with(kPathEnd)) text_.append(kCallParentheses);
-  endEntry();
+  char* out = text_.room(std::max(statement.tabs, TextBuffer::kPutWord) + statement.text.size() +
+                         kCallParentheses.size() + kEntryClose.size());
+  out = TextBuffer::put(out, statement.tabs, '\t');
+  out = TextBuffer::put(out, statement.text);
+  if (statement.text.ends_with(kPathEnd)) out = TextBuffer::put(out, kCallParentheses);
+  text_.settle(TextBuffer::put(out, kEntryClose));
 }
 
 void TableWriter::close() {

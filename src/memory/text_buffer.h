@@ -35,10 +35,37 @@ class TextBuffer {
   // Most pieces are short, and a call to copy them would cost more than
   // the copy: up to sixteen bytes are moved in two loads and two stores
   // that may overlap.
-  [[gnu::always_inline]] void append(std::string_view text) {
+  [[gnu::always_inline]] void append(std::string_view text) { settle(put(room(text.size()), text)); }
+  // A few tabs are written eight at a time, in room the buffer keeps for
+  // it: bytes past the end are written over later.
+  [[gnu::always_inline]] void append(std::size_t count, char c) {
+    settle(put(room(std::max(count, kPutWord)), count, c));
+  }
+
+  // Writing at a cursor, for a writer of several pieces: room(n) makes
+  // sure that n bytes can be written from the end on and says where, put()
+  // writes there and says where the piece ends, and settle(end) takes in
+  // the bytes up to `end`. A local cursor spares each piece the check for
+  // room and the reload of the buffer's fields after every store.
+  [[gnu::always_inline]] char* room(std::size_t bytes) {
+    if (bytes > capacity_ - size_) grow(bytes);
+    return bytes_.get() + size_;
+  }
+  void settle(const char* end) { size_ = static_cast<std::size_t>(end - bytes_.get()); }
+  // `count` bytes `c`; kPutWord bytes of room at least.
+  static constexpr std::size_t kPutWord = 8;
+  [[gnu::always_inline]] static char* put(char* out, std::size_t count, char c) {
+    if (count <= kPutWord) {
+      char word[kPutWord];
+      for (char& byte : word) byte = c;
+      std::memcpy(out, word, kPutWord);
+    } else {
+      std::memset(out, c, count);
+    }
+    return out + count;
+  }
+  [[gnu::always_inline]] static char* put(char* out, std::string_view text) {
     const std::size_t size = text.size();
-    if (size > capacity_ - size_) grow(size);
-    char* const out = bytes_.get() + size_;
     const char* const in = text.data();
     if (size >= 8 && size <= 16) {
       copyBytes<8>(out, in);
@@ -51,22 +78,7 @@ class TextBuffer {
     } else {
       for (std::size_t k = 0; k < size; ++k) out[k] = in[k];
     }
-    size_ += size;
-  }
-  // A few tabs are written eight at a time, in room the buffer keeps for
-  // it: bytes past the end are written over later.
-  [[gnu::always_inline]] void append(std::size_t count, char c) {
-    constexpr std::size_t kWord = 8;
-    if (std::max(count, kWord) > capacity_ - size_) grow(std::max(count, kWord));
-    char* const out = bytes_.get() + size_;
-    if (count <= kWord) {
-      char word[kWord];
-      for (char& byte : word) byte = c;
-      std::memcpy(out, word, kWord);
-    } else {
-      std::memset(out, c, count);
-    }
-    size_ += count;
+    return out + size;
   }
   void push_back(char c) {
     if (size_ == capacity_) grow(1);
