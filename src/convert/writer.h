@@ -21,8 +21,10 @@
 #include "layout.h"
 #include "line_map.h"
 #include "names.h"
+#include "output_texts.h"
 #include "records.h"
 #include "text_buffer.h"
+#include "triggers.h"
 
 namespace brindle {
 
@@ -80,6 +82,52 @@ class TableWriter {
   bool lastWasChain_ = false;  // the table's last entry holds a chain
   ChainAssembler chain_;
 };
+
+// Inline, as the chain's: every statement of a script comes through here,
+// and a call for each costs more than the common case.
+// Announces an entry and writes its opening. What stands between two
+// entries goes in when the second begins, right behind the first one's
+// "; end", where it would stand if written with it.
+inline void TableWriter::beginEntry(std::size_t line) {
+  if (announces_) console_.append(kAnnouncement);
+  if (entries_ == 0) {
+    text_.append(kEntryOpen);
+  } else if (!startsPiece(entries_, mostItems_)) {
+    text_.append(kNextEntryOpen);
+  } else {
+    appendPieceBreak(name_, entries_, mostItems_, text_);
+    text_.append(kEntryOpen);
+  }
+  beginLine(lines_, line, LuaLineRole::entry);
+  ++entries_;
+  if (entries_ <= UINT32_MAX) marks_.tables.back().entries = static_cast<std::uint32_t>(entries_);
+  ++marks_.items;
+}
+
+inline void TableWriter::endEntry() { text_.append(kEntryClose); }
+
+[[gnu::always_inline]] inline void TableWriter::add(const LuaStatement& statement, std::size_t line) {
+  if (chain_.isOpen()) {
+    if (chain_.add(statement, line)) return;
+    endEntry();  // the statement ended the chain, which is now closed
+  }
+  beginEntry(line);
+  lastWasChain_ = statement.chainFlag == ChainFlag::opensChain;
+  if (lastWasChain_) {
+    chain_.open(statement, line);
+    return;
+  }
+  // "; end" follows: a plain entry that ends in "path_end" ends in
+  // "path_end;", which the last rule makes a call.
+  static_assert(kPathEndStatement.size() == kPathEnd.size() + 1 &&
+                kPathEndStatement.back() == kEntryClose.front());
+  char* out = text_.room(std::max(statement.tabs, TextBuffer::kPutWord) + statement.text.size() +
+                         kCallParentheses.size() + kEntryClose.size());
+  out = TextBuffer::put(out, statement.tabs, '\t');
+  out = TextBuffer::put(out, statement.text);
+  if (statement.text.ends_with(kPathEnd)) out = TextBuffer::put(out, kCallParentheses);
+  text_.settle(TextBuffer::put(out, kEntryClose));
+}
 
 // Takes the Lua text in consecutive pieces, in order. Returns false when it
 // cannot take them; it is not called again then.
