@@ -4,7 +4,10 @@
 // call it.
 #pragma once
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -27,8 +30,26 @@ struct Normalised {
   std::size_t leadingTabs = 0;
 };
 
-// The blanks `raw` begins with: every four of them become a tab.
-std::size_t leadingBlanks(std::string_view raw);
+// The blanks `raw` begins with: every four of them become a tab. Inline:
+// every line of a script is counted.
+inline std::size_t leadingBlanks(std::string_view raw) {
+  constexpr char kBlank = kFourBlanks[0];
+  // Eight bytes at a time while they last: the first that is no blank is
+  // the lowest byte of the difference that is not zero, in memory order.
+  constexpr std::uint64_t kEightBlanks = 0x0101010101010101u * static_cast<unsigned char>(kBlank);
+  std::size_t leading = 0;
+  while (raw.size() - leading >= sizeof(std::uint64_t)) {
+    std::uint64_t word;
+    std::memcpy(&word, raw.data() + leading, sizeof word);
+    if (const std::uint64_t other = word ^ kEightBlanks; other != 0) {
+      const int bit = std::endian::native == std::endian::little ? std::countr_zero(other) : std::countl_zero(other);
+      return leading + static_cast<std::size_t>(bit) / 8;
+    }
+    leading += sizeof word;
+  }
+  while (leading < raw.size() && raw[leading] == kBlank) ++leading;
+  return leading;
+}
 
 // Writes into `line` what the normalisation makes of `raw`. `triggers` are
 // those scanned in the line (kEveryTrigger when not known); without a blank

@@ -357,18 +357,6 @@ bool rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
   return rewriteWith(words, triggers, statement, warning, jumpTarget, notes);
 }
 
-bool untouchedLine(std::string_view raw, std::size_t leading, TriggerSet triggers, bool blanksOnly,
-                   FirstWord first, LuaStatement& lua) {
-  if (triggers != 0 || !blanksOnly) return false;
-  constexpr std::size_t kTabBlanks = kFourBlanks.size();
-  // Blanks left over after the tabs make the first word empty; otherwise it
-  // runs to the next blank.
-  if (first != FirstWord::none) return false;
-  const std::size_t tabs = leading / kTabBlanks;
-  lua = {raw.substr(tabs * kTabBlanks), tabs, tabs, ChainFlag::plainStatement};
-  return true;
-}
-
 namespace {
 
 // Where the word of `rest` that starts at `from` ends: at the next blank

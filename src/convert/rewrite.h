@@ -88,8 +88,18 @@ inline FirstWord firstWordAfter(std::string_view raw, std::size_t leading) {
 // checks. `leading` is what leadingBlanks(raw) gives, `first` what
 // firstWordAfter(raw, leading) gives where the line is blanksOnly. Returns
 // false, for the general steps, for any other line.
-bool untouchedLine(std::string_view raw, std::size_t leading, TriggerSet triggers, bool blanksOnly,
-                   FirstWord first, LuaStatement& lua);
+// Inline: most lines of a story are such lines.
+inline bool untouchedLine(std::string_view raw, std::size_t leading, TriggerSet triggers, bool blanksOnly,
+                          FirstWord first, LuaStatement& lua) {
+  if (triggers != 0 || !blanksOnly) return false;
+  constexpr std::size_t kTabBlanks = kFourBlanks.size();
+  // Blanks left over after the tabs make the first word empty; otherwise it
+  // runs to the next blank.
+  if (first != FirstWord::none) return false;
+  const std::size_t tabs = leading / kTabBlanks;
+  lua = {raw.substr(tabs * kTabBlanks), tabs, tabs, ChainFlag::plainStatement};
+  return true;
+}
 
 // The fast forms of the rules for the commonest statements of stories,
 // each a line of one shape: `$ NAME = VALUE`, `$ NAME += VALUE` (and `-=`),
