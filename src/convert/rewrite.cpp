@@ -390,28 +390,6 @@ void appendColonsMade(TextBuffer& out, std::string_view text, std::string_view c
 
 }  // namespace
 
-FirstWord firstWordOf(std::string_view rest) {
-  if (rest.empty() || !kFirstWordStarts[static_cast<unsigned char>(rest[0])]) return FirstWord::none;
-  // No word that chooses a rule is longer than the longest of them: the
-  // search for the blank stops there, and only words of the length found
-  // and the same first byte are compared, byte by byte.
-  constexpr std::size_t kLongest = [] {
-    std::size_t longest = 0;
-    for (const std::string_view word : kFirstWords) longest = std::max(longest, word.size());
-    return longest;
-  }();
-  std::size_t size = 1;
-  while (size < rest.size() && size <= kLongest && rest[size] != ' ') ++size;
-  if (size > kLongest) return FirstWord::none;
-  for (std::size_t k = 0; k < std::size(kFirstWords); ++k) {
-    const std::string_view word = kFirstWords[k];
-    if (word.size() == size && word[0] == rest[0] && std::equal(word.begin() + 1, word.end(), rest.begin() + 1)) {
-      return static_cast<FirstWord>(k);
-    }
-  }
-  return FirstWord::none;
-}
-
 bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet triggers, bool blanksOnly,
                    FirstWord first, TextBuffer& scratch, FastStatement& out) {
   constexpr std::size_t kTabBlanks = kFourBlanks.size();

@@ -7,9 +7,11 @@
 // them.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -69,8 +71,29 @@ bool rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
                       EditLog* edits = nullptr);
 
 // Which of the words that choose a rule `rest`, a line after its leading
-// blanks that holds no whitespace but blanks, begins with, if any.
-FirstWord firstWordOf(std::string_view rest);
+// blanks that holds no whitespace but blanks, begins with, if any. Inline:
+// every such line is asked.
+inline FirstWord firstWordOf(std::string_view rest) {
+  if (rest.empty() || !kFirstWordStarts[static_cast<unsigned char>(rest[0])]) return FirstWord::none;
+  // No word that chooses a rule is longer than the longest of them: the
+  // search for the blank stops there, and only words of the length found
+  // and the same first byte are compared, byte by byte.
+  constexpr std::size_t kLongest = [] {
+    std::size_t longest = 0;
+    for (const std::string_view word : kFirstWords) longest = std::max(longest, word.size());
+    return longest;
+  }();
+  std::size_t size = 1;
+  while (size < rest.size() && size <= kLongest && rest[size] != ' ') ++size;
+  if (size > kLongest) return FirstWord::none;
+  for (std::size_t k = 0; k < std::size(kFirstWords); ++k) {
+    const std::string_view word = kFirstWords[k];
+    if (word.size() == size && word[0] == rest[0] && std::equal(word.begin() + 1, word.end(), rest.begin() + 1)) {
+      return static_cast<FirstWord>(k);
+    }
+  }
+  return FirstWord::none;
+}
 
 // The same for a whole line `raw` that holds no whitespace but blanks, of
 // `leading` leading blanks: blanks left over after its tabs make its first
