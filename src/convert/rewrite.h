@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <iterator>
+#include <string>
 #include <string_view>
 #include <vector>
 
