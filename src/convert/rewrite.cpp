@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <optional>
@@ -113,53 +115,61 @@ struct EditNotes {
   }
 };
 
-// One scan, in place, gives the same text as one replaceAll per row of
-// kValueRewrites: no two search texts can overlap unless one holds the
-// other, and then the longer comes first; no replacement can form a new
-// occurrence of a later row; and none makes the text longer.
+// One scan gives the same text as one replaceAll per row of kValueRewrites:
+// no two search texts can overlap unless one holds the other, and then the
+// longer comes first; no replacement can form a new occurrence of a later
+// row; and none makes the text longer. The `size` bytes at `in` are written
+// rewritten from `out` on, which may be `in` itself; returns the bytes
+// written.
 template <typename Notes>
-std::size_t applyValueRewrites(char* const begin, std::size_t size, Notes& notes) {
-  // Most bytes start no search text, and one look at a table lets them pass.
-  static constexpr auto kStarts = [] {
-    std::array<bool, 256> starts{};
-    for (const auto& rule : kValueRewrites) starts[static_cast<unsigned char>(rule.first[0])] = true;
-    return starts;
+std::size_t applyValueRewrites(const char* const in, std::size_t size, char* const out, Notes& notes) {
+  // Most bytes start no search text, and one look at a table lets them
+  // pass; the rows a byte may start are those from kFirstRow[byte] on that
+  // begin with it, as rows of the same first byte stand together.
+  static constexpr std::size_t kNoRow = std::size(kValueRewrites);
+  static constexpr auto kFirstRow = [] {
+    std::array<std::size_t, 256> first{};
+    first.fill(kNoRow);
+    for (std::size_t k = std::size(kValueRewrites); k-- > 0;) {
+      const auto byte = static_cast<unsigned char>(kValueRewrites[k].first[0]);
+      if (first[byte] != kNoRow && first[byte] != k + 1) throw "rows of the same first byte stand apart";
+      first[byte] = k;
+    }
+    return first;
   }();
-  const char* const end = begin + size;
-  char* out = begin;
-  for (const char* in = begin; in != end;) {
-    if (!kStarts[static_cast<unsigned char>(*in)]) {
-      *out++ = *in++;
+  const char* const end = in + size;
+  char* to = out;
+  for (const char* at = in; at != end;) {
+    std::size_t row = kFirstRow[static_cast<unsigned char>(*at)];
+    for (; row < kNoRow && kValueRewrites[row].first[0] == *at; ++row) {
+      const std::string_view search = kValueRewrites[row].first;
+      if (static_cast<std::size_t>(end - at) >= search.size() && std::equal(search.begin() + 1, search.end(), at + 1)) {
+        break;
+      }
+    }
+    if (row == kNoRow || kValueRewrites[row].first[0] != *at) {
+      *to++ = *at++;
       continue;
     }
-    const auto* rule = std::find_if(
-        std::begin(kValueRewrites), std::end(kValueRewrites), [&](const auto& r) {
-          return r.first.front() == *in && static_cast<std::size_t>(end - in) >= r.first.size() &&
-                 std::equal(r.first.begin(), r.first.end(), in);
-        });
-    if (rule == std::end(kValueRewrites)) {
-      *out++ = *in++;
-      continue;
-    }
-    notes.note(static_cast<std::size_t>(in - begin), rule->first.size(), rule->second.size(),
-               RewriteRule::valueRewrite, static_cast<std::size_t>(rule - std::begin(kValueRewrites)));
-    out = std::copy(rule->second.begin(), rule->second.end(), out);
-    in += rule->first.size();
+    const auto& [search, replacement] = kValueRewrites[row];
+    notes.note(static_cast<std::size_t>(at - in), search.size(), replacement.size(), RewriteRule::valueRewrite, row);
+    to = std::copy(replacement.begin(), replacement.end(), to);
+    at += search.size();
   }
   notes.endStep();
-  return static_cast<std::size_t>(out - begin);
+  return static_cast<std::size_t>(to - out);
 }
 
 template <typename Notes>
 void applyValueRewrites(std::string& text, Notes& notes) {
-  text.resize(applyValueRewrites(text.data(), text.size(), notes));
+  text.resize(applyValueRewrites(text.data(), text.size(), text.data(), notes));
 }
 
-// The value rewrites alone, noting nothing, over the text that `text`
-// ends in from `from` on.
-void applyValueRewrites(TextBuffer& text, std::size_t from) {
+// The value rewrites alone, noting nothing: `text` rewritten, written at
+// `out`, which has room for it; returns where the rewritten text ends.
+char* putValueRewritten(char* out, std::string_view text) {
   EditNotes<false> notes{nullptr};
-  text.truncate(from + applyValueRewrites(text.data() + from, text.size() - from, notes));
+  return out + applyValueRewrites(text.data(), text.size(), out, notes);
 }
 
 // The rewrites every statement gets, in order, each skipped where the text
@@ -360,9 +370,24 @@ bool rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
 namespace {
 
 // Where the word of `rest` that starts at `from` ends: at the next blank
-// or the end. Words are short: a byte loop costs less than a call.
+// or the end. Words are short, and a call costs more than a look at eight
+// bytes at a time.
 std::size_t wordEnd(std::string_view rest, std::size_t from) {
-  while (from < rest.size() && rest[from] != ' ') ++from;
+  if constexpr (std::endian::native == std::endian::little) {
+    // The bytes of `x` that are zero, each as its top bit: exact up to
+    // the first one, which is all that is asked.
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kBlanks = kOnes * static_cast<unsigned char>(kFourBlanks[0]);
+    for (; from + sizeof(std::uint64_t) <= rest.size(); from += sizeof(std::uint64_t)) {
+      std::uint64_t word;
+      std::memcpy(&word, rest.data() + from, sizeof word);
+      const std::uint64_t x = word ^ kBlanks;
+      if (const std::uint64_t blanks = (x - kOnes) & ~x & (kOnes << 7); blanks != 0) {
+        return from + static_cast<std::size_t>(std::countr_zero(blanks)) / 8;
+      }
+    }
+  }
+  while (from < rest.size() && rest[from] != kFourBlanks[0]) ++from;
   return from;
 }
 
@@ -374,18 +399,23 @@ bool onlyUpdateAt(std::string_view text, std::size_t at) {
   return true;
 }
 
-// Appends `text` with every colon made `colon`.
-void appendColonsMade(TextBuffer& out, std::string_view text, std::string_view colon) {
-  for (std::size_t from = 0;;) {
-    const std::size_t at = text.find(kColon[0], from);
-    if (at == std::string_view::npos) {
-      out.append(text.substr(from));
-      return;
-    }
-    out.append(text.substr(from, at - from));
-    out.append(colon);
+// Puts `text` at `out` with every colon made `colon`; returns where it
+// ends. `out` has room for the text with each of its bytes made `colon`.
+char* putColonsMade(char* out, std::string_view text, std::string_view colon) {
+  const char* from = text.data();
+  const char* const end = from + text.size();
+  while (const auto* at = static_cast<const char*>(std::memchr(from, kColon[0], static_cast<std::size_t>(end - from)))) {
+    out = TextBuffer::put(out, std::string_view(from, static_cast<std::size_t>(at - from)));
+    out = TextBuffer::put(out, colon);
     from = at + 1;
   }
+  return TextBuffer::put(out, std::string_view(from, static_cast<std::size_t>(end - from)));
+}
+
+// Whether the word of `rest` that starts at `from` is `word`.
+bool wordIs(std::string_view rest, std::size_t from, std::string_view word) {
+  return rest.size() >= from + word.size() && rest.compare(from, word.size(), word) == 0 &&
+         (rest.size() == from + word.size() || rest[from + word.size()] == kFourBlanks[0]);
 }
 
 }  // namespace
@@ -397,13 +427,22 @@ bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet trigger
       (triggers & (kBlankRunTrigger | kSemicolonTrigger)) != 0) {
     return false;
   }
-  const std::string_view rest = raw.substr(leading);
+  const std::string_view rest(raw.data() + leading, raw.size() - leading);
   const std::size_t tabs = leading / kTabBlanks;
+  // The bytes of `rest` from `from` on, or from `from` to `to`.
+  const auto part = [&](std::size_t from, std::size_t to = std::string_view::npos) {
+    return std::string_view(rest.data() + from, std::min(to, rest.size()) - from);
+  };
   // With no whitespace but blanks and no run of them, the tabs are the
   // leading ones, and the words are the runs between blanks.
   const auto done = [&](std::string_view text, ChainFlag flag) {
     out.lua = {text, tabs, tabs, flag};
     return true;
+  };
+  // The Lua written into `scratch` from its start to `end`.
+  const auto written = [&](const char* end, ChainFlag flag) {
+    scratch.settle(end);
+    return done(scratch.view(), flag);
   };
   // The name a `$` line or a jump gives, at `at` in `rest`.
   const auto named = [&](NameKind kind, std::string_view name, std::size_t at) {
@@ -413,15 +452,13 @@ bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet trigger
   };
   out.nameKind = NameKind::none;
   out.name = {};
+  scratch.clear();
   if (rest.starts_with(kCall)) {
     // The first "call " stands first and goes; the tab before it forms
     // nothing with what follows.
     if ((triggers & ~(kCallTrigger | kValueTrigger)) != 0) return false;
-    if ((triggers & kValueTrigger) == 0) return done(rest.substr(kCall.size()), ChainFlag::plainStatement);
-    scratch.clear();
-    scratch.append(rest.substr(kCall.size()));
-    applyValueRewrites(scratch, 0);
-    return done(scratch.view(), ChainFlag::plainStatement);
+    if ((triggers & kValueTrigger) == 0) return done(part(kCall.size()), ChainFlag::plainStatement);
+    return written(putValueRewritten(scratch.room(rest.size()), part(kCall.size())), ChainFlag::plainStatement);
   }
   if (first == FirstWord::none) return false;
   const std::size_t second = kFirstWords[static_cast<std::size_t>(first)].size() + 1;  // where the second word starts
@@ -433,82 +470,68 @@ bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet trigger
       if (nameEnd <= second || (triggers & ~(kDollarTrigger | kUpdateTrigger | kValueTrigger)) != 0) {
         return false;
       }
-      const std::string_view name = rest.substr(second, nameEnd - second);
+      const std::string_view name = part(second, nameEnd);
       if ((triggers & kUpdateTrigger) == 0) {
         named(NameKind::variable, name, second);
-        if ((triggers & kValueTrigger) == 0) return done(rest.substr(kDollar.size()), ChainFlag::plainStatement);
-        scratch.clear();
-        scratch.append(rest.substr(kDollar.size()));
-        applyValueRewrites(scratch, 0);
-        return done(scratch.view(), ChainFlag::plainStatement);
+        if ((triggers & kValueTrigger) == 0) return done(part(kDollar.size()), ChainFlag::plainStatement);
+        return written(putValueRewritten(scratch.room(rest.size()), part(kDollar.size())), ChainFlag::plainStatement);
       }
       // `$ NAME += VALUE`: the one update is the third word, and the blank
       // the normalisation puts behind it forms no text a rule looks for
       // with what follows (more blanks make a run no rule looks at now).
-      const std::string_view update = rest.substr(nameEnd, 3);
-      if ((triggers & kValueTrigger) != 0 || update.size() != 3 || update[0] != ' ' ||
-          !endsUpdate(update[1], update[2]) || !onlyUpdateAt(rest, nameEnd + 1) ||
+      if ((triggers & kValueTrigger) != 0 || nameEnd + 3 > rest.size() || rest[nameEnd] != ' ' ||
+          !endsUpdate(rest[nameEnd + 1], rest[nameEnd + 2]) || !onlyUpdateAt(rest, nameEnd + 1) ||
           (formedByJoining(' ', nameEnd + 3 < rest.size() ? rest[nameEnd + 3] : '\0') & ~kBlankRunTrigger) != 0) {
         return false;
       }
       named(NameKind::variable, name, second);
-      scratch.clear();
-      scratch.append(rest.substr(kDollar.size(), nameEnd + 1 - kDollar.size()));  // the blank included
-      scratch.append(kUpdateOpen);
-      scratch.append(name);
-      scratch.push_back(' ');
-      scratch.push_back(update[1]);
-      scratch.push_back(' ');
-      scratch.append(rest.substr(nameEnd + 3));
-      return done(scratch.view(), ChainFlag::plainStatement);
+      const char sign[] = {' ', rest[nameEnd + 1], ' '};
+      char* lua = scratch.room(rest.size() + kUpdateOpen.size() + name.size() + std::size(sign));
+      lua = TextBuffer::put(lua, part(kDollar.size(), nameEnd + 1));  // the blank included
+      lua = TextBuffer::put(lua, kUpdateOpen);
+      lua = TextBuffer::put(lua, name);
+      lua = TextBuffer::put(lua, std::string_view(sign, std::size(sign)));
+      return written(TextBuffer::put(lua, part(nameEnd + 3)), ChainFlag::plainStatement);
     }
     case FirstWord::ifWord:
     case FirstWord::elifWord:
     case FirstWord::elseWord: {
       // A second word "path_end" leaves the line as it is: the general steps.
-      if (triggers != 0 ||
-          (second < rest.size() && rest.substr(second, wordEnd(rest, second) - second) == kPathEndWord)) {
-        return false;
-      }
-      scratch.clear();
-      if (first == FirstWord::ifWord) {
-        appendColonsMade(scratch, rest, kThen);
-        return done(scratch.view(), ChainFlag::opensChain);
-      }
-      if (first == FirstWord::elseWord) {
-        appendColonsMade(scratch, rest, "");
-        return done(scratch.view(), ChainFlag::continuesChain);
-      }
+      if (triggers != 0 || wordIs(rest, second, kPathEndWord)) return false;
+      // Room for every byte made " then", and for the " then" of an elif.
+      char* const lua = scratch.room((rest.size() + 1) * std::max(kThen.size(), kElseifWord.size()));
+      if (first == FirstWord::ifWord) return written(putColonsMade(lua, rest, kThen), ChainFlag::opensChain);
+      if (first == FirstWord::elseWord) return written(putColonsMade(lua, rest, ""), ChainFlag::continuesChain);
       // Every "elif" becomes "elseif": the first stands first, and where
       // the rest, its colons gone, holds another, the general steps.
-      scratch.append(kElseifWord);
-      appendColonsMade(scratch, rest.substr(kElifWord.size()), "");
-      if (findText(scratch.view(), kElifWord, kElseifWord.size()) != std::string::npos) return false;
-      scratch.append(kThen);
-      return done(scratch.view(), ChainFlag::continuesChain);
+      char* const condition = TextBuffer::put(lua, kElseifWord);
+      char* const end = putColonsMade(condition, part(kElifWord.size()), "");
+      if (findText(std::string_view(condition, static_cast<std::size_t>(end - condition)), kElifWord) !=
+          std::string::npos) {
+        return false;
+      }
+      return written(TextBuffer::put(end, kThen), ChainFlag::continuesChain);
     }
     case FirstWord::jumpOut: {
       // `jump_out TARGET`, where the target is found in the line only where
-      // it stands.
-      const std::string_view target = second < rest.size() ? rest.substr(second) : std::string_view();
-      if (triggers != 0 || target.empty() || wordEnd(rest, second) != rest.size() ||
-          findText(rest, target) != second) {
-        return false;
+      // it stands: it runs to the end, so any other place begins before it.
+      if (triggers != 0 || second >= rest.size() || wordEnd(rest, second) != rest.size()) return false;
+      const std::string_view target = part(second);
+      for (std::size_t at = 0; at < second; ++at) {
+        if (rest[at] == target[0] && rest.compare(at, target.size(), target) == 0) return false;
       }
       named(NameKind::jumpTarget, target, second);
-      scratch.clear();
-      scratch.append(rest.substr(0, second));
-      scratch.append(kTargetOpen);
-      scratch.append(target);
-      scratch.append(kTargetClose);
-      return done(scratch.view(), ChainFlag::plainStatement);
+      char* lua = scratch.room(rest.size() + kTargetOpen.size() + kTargetClose.size());
+      lua = TextBuffer::put(lua, part(0, second));
+      lua = TextBuffer::put(lua, kTargetOpen);
+      lua = TextBuffer::put(lua, target);
+      return written(TextBuffer::put(lua, kTargetClose), ChainFlag::plainStatement);
     }
     case FirstWord::pathEnd:
       if (triggers != 0 || rest.size() != kPathEndWord.size()) return false;
-      scratch.clear();
-      scratch.append(rest);
-      scratch.append(kCallParentheses);
-      return done(scratch.view(), ChainFlag::plainStatement);
+      return written(TextBuffer::put(TextBuffer::put(scratch.room(rest.size() + kCallParentheses.size()), rest),
+                                     kCallParentheses),
+                     ChainFlag::plainStatement);
     case FirstWord::label:
     case FirstWord::none:
       return false;
