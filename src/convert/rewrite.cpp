@@ -123,38 +123,32 @@ struct EditNotes {
 // written.
 template <typename Notes>
 std::size_t applyValueRewrites(const char* const in, std::size_t size, char* const out, Notes& notes) {
-  // Most bytes start no search text, and one look at a table lets them
-  // pass; the rows a byte may start are those from kFirstRow[byte] on that
-  // begin with it, as rows of the same first byte stand together.
-  static constexpr std::size_t kNoRow = std::size(kValueRewrites);
-  static constexpr auto kFirstRow = [] {
-    std::array<std::size_t, 256> first{};
-    first.fill(kNoRow);
-    for (std::size_t k = std::size(kValueRewrites); k-- > 0;) {
-      const auto byte = static_cast<unsigned char>(kValueRewrites[k].first[0]);
-      if (first[byte] != kNoRow && first[byte] != k + 1) throw "rows of the same first byte stand apart";
-      first[byte] = k;
-    }
-    return first;
+  // Most bytes start no search text, and one look at a table lets them pass.
+  static constexpr auto kStarts = [] {
+    std::array<bool, 256> starts{};
+    for (const auto& rule : kValueRewrites) starts[static_cast<unsigned char>(rule.first[0])] = true;
+    return starts;
   }();
   const char* const end = in + size;
   char* to = out;
   for (const char* at = in; at != end;) {
-    std::size_t row = kFirstRow[static_cast<unsigned char>(*at)];
-    for (; row < kNoRow && kValueRewrites[row].first[0] == *at; ++row) {
-      const std::string_view search = kValueRewrites[row].first;
-      if (static_cast<std::size_t>(end - at) >= search.size() && std::equal(search.begin() + 1, search.end(), at + 1)) {
-        break;
-      }
-    }
-    if (row == kNoRow || kValueRewrites[row].first[0] != *at) {
+    if (!kStarts[static_cast<unsigned char>(*at)]) {
       *to++ = *at++;
       continue;
     }
-    const auto& [search, replacement] = kValueRewrites[row];
-    notes.note(static_cast<std::size_t>(at - in), search.size(), replacement.size(), RewriteRule::valueRewrite, row);
-    to = std::copy(replacement.begin(), replacement.end(), to);
-    at += search.size();
+    const auto* rule = std::find_if(
+        std::begin(kValueRewrites), std::end(kValueRewrites), [&](const auto& r) {
+          return r.first.front() == *at && static_cast<std::size_t>(end - at) >= r.first.size() &&
+                 std::equal(r.first.begin(), r.first.end(), at);
+        });
+    if (rule == std::end(kValueRewrites)) {
+      *to++ = *at++;
+      continue;
+    }
+    notes.note(static_cast<std::size_t>(at - in), rule->first.size(), rule->second.size(),
+               RewriteRule::valueRewrite, static_cast<std::size_t>(rule - std::begin(kValueRewrites)));
+    to = std::copy(rule->second.begin(), rule->second.end(), to);
+    at += rule->first.size();
   }
   notes.endStep();
   return static_cast<std::size_t>(to - out);
