@@ -36,7 +36,7 @@ std::uint64_t shortWordAt(const char* p, std::size_t size) {
 // Names are short: eight bytes at a time, each word mixed in by a
 // multiplication, then the whole mixed once more, so that both the low bits
 // (the slot) and the high ones (the tag) depend on every byte.
-std::uint64_t hashOf(std::string_view name) {
+inline std::uint64_t hashOf(std::string_view name) {
   constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
   const char* const p = name.data();
   const std::size_t size = name.size();
