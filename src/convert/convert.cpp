@@ -30,11 +30,17 @@ void convertStretch(std::string_view stretch, const ConvertOptions& options, Str
   // Whole entries are handed on once enough of them have gathered; bytes
   // before that point never change again: the comma between entries is
   // written when the next one begins.
+  // Without a taker, never.
+  const auto nextGathered = [&] {
+    return gathered ? record.gatheredAt + options.pieceSize : static_cast<std::size_t>(-1);
+  };
+  std::size_t gatherAt = nextGathered();
   const auto handOnIfGathered = [&](const Statement& statement) {
-    if (!gathered || tables.insideEntry() || tables.text().size() < record.gatheredAt + options.pieceSize) return;
+    if (tables.text().size() < gatherAt || tables.insideEntry()) return;
     record.read = static_cast<std::size_t>(statement.source.data() - stretch.data()) + statement.source.size();
     gathered();
     record.gatheredAt = tables.text().size();
+    gatherAt = nextGathered();
   };
   WalkOptions walk;
   walk.describeTextChanges = options.describeTextChanges;
