@@ -6,6 +6,7 @@
 // by one thread at a time.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -78,9 +79,10 @@ class EntryCounter {
 // Inline: every entry of a chain comes through here, and a call for each
 // costs more than the common case.
 inline void ChainAssembler::append(const LuaStatement& entry) {
-  out_.push_back('\n');
-  if (entry.tabs > 0) out_.append(entry.tabs, '\t');
-  out_.append(entry.text);
+  char* out = out_.room(1 + std::max(entry.tabs, TextBuffer::kPutWord) + entry.text.size());
+  *out++ = '\n';
+  if (entry.tabs > 0) out = TextBuffer::put(out, entry.tabs, '\t');
+  out_.settle(TextBuffer::put(out, entry.text));
 }
 
 inline bool ChainAssembler::add(const LuaStatement& entry, std::size_t line) {

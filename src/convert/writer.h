@@ -67,7 +67,9 @@ class TableWriter {
   void drop(std::size_t bytes);
 
  private:
-  void beginEntry(std::size_t line);
+  // Announces an entry and writes its opening; returns where the entry's
+  // text goes, with room for `more` bytes, for the caller to settle.
+  char* beginEntry(std::size_t line, std::size_t more);
   void endEntry();
 
   TextBuffer text_;
@@ -88,20 +90,20 @@ class TableWriter {
 // Announces an entry and writes its opening. What stands between two
 // entries goes in when the second begins, right behind the first one's
 // "; end", where it would stand if written with it.
-inline void TableWriter::beginEntry(std::size_t line) {
+inline char* TableWriter::beginEntry(std::size_t line, std::size_t more) {
   if (announces_) console_.append(kAnnouncement);
-  if (entries_ == 0) {
-    text_.append(kEntryOpen);
-  } else if (!startsPiece(entries_, mostItems_)) {
-    text_.append(kNextEntryOpen);
+  char* out;
+  if (entries_ != 0 && !startsPiece(entries_, mostItems_)) {
+    out = TextBuffer::put(text_.room(kNextEntryOpen.size() + more), kNextEntryOpen);
   } else {
-    appendPieceBreak(name_, entries_, mostItems_, text_);
-    text_.append(kEntryOpen);
+    if (entries_ != 0) appendPieceBreak(name_, entries_, mostItems_, text_);
+    out = TextBuffer::put(text_.room(kEntryOpen.size() + more), kEntryOpen);
   }
   beginLine(lines_, line, LuaLineRole::entry);
   ++entries_;
   if (entries_ <= UINT32_MAX) marks_.tables.back().entries = static_cast<std::uint32_t>(entries_);
   ++marks_.items;
+  return out;
 }
 
 inline void TableWriter::endEntry() { text_.append(kEntryClose); }
@@ -111,9 +113,9 @@ inline void TableWriter::endEntry() { text_.append(kEntryClose); }
     if (chain_.add(statement, line)) return;
     endEntry();  // the statement ended the chain, which is now closed
   }
-  beginEntry(line);
   lastWasChain_ = statement.chainFlag == ChainFlag::opensChain;
   if (lastWasChain_) {
+    text_.settle(beginEntry(line, 0));
     chain_.open(statement, line);
     return;
   }
@@ -121,8 +123,8 @@ inline void TableWriter::endEntry() { text_.append(kEntryClose); }
   // "path_end;", which the last rule makes a call.
   static_assert(kPathEndStatement.size() == kPathEnd.size() + 1 &&
                 kPathEndStatement.back() == kEntryClose.front());
-  char* out = text_.room(std::max(statement.tabs, TextBuffer::kPutWord) + statement.text.size() +
-                         kCallParentheses.size() + kEntryClose.size());
+  char* out = beginEntry(line, std::max(statement.tabs, TextBuffer::kPutWord) + statement.text.size() +
+                                   kCallParentheses.size() + kEntryClose.size());
   out = TextBuffer::put(out, statement.tabs, '\t');
   out = TextBuffer::put(out, statement.text);
   if (statement.text.ends_with(kPathEnd)) out = TextBuffer::put(out, kCallParentheses);
