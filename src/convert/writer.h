@@ -90,7 +90,7 @@ class TableWriter {
 // Announces an entry and writes its opening. What stands between two
 // entries goes in when the second begins, right behind the first one's
 // "; end", where it would stand if written with it.
-inline char* TableWriter::beginEntry(std::size_t line, std::size_t more) {
+[[gnu::always_inline]] inline char* TableWriter::beginEntry(std::size_t line, std::size_t more) {
   if (announces_) console_.append(kAnnouncement);
   char* out;
   if (entries_ != 0 && !startsPiece(entries_, mostItems_)) {
