@@ -1,5 +1,9 @@
 #include "layout.h"
 
+#include <algorithm>
+#include <bit>
+
+#include "byte_vectors.h"
 #include "output_texts.h"
 #include "writer.h"
 
@@ -17,11 +21,29 @@ Layout chooseLayout(std::size_t items, std::size_t mostItems) {
 }
 
 std::size_t linesUpTo(std::string_view script, std::size_t most) {
+  // Line feeds are counted sixteen bytes at a time, each lane of `hits`
+  // counting its own up to 255, in chunks whose line feeds cannot take the
+  // count past `most`; then sixteen bytes at a time, counted at once; then
+  // one by one. Lines are short: a call for each would cost more than the
+  // count.
+  constexpr std::size_t kChunk = 255 * kVectorBytes;
   std::size_t lines = 1;
-  for (std::size_t at = script.find('\n'); at != std::string_view::npos && lines < most;
-       at = script.find('\n', at + 1)) {
-    ++lines;
+  std::size_t at = 0;
+  for (; script.size() - at >= kChunk && lines + kChunk < most; at += kChunk) {
+    ByteVector hits = {};
+    for (std::size_t k = at; k < at + kChunk; k += kVectorBytes) {
+      ByteVector bytes;
+      loadBytes(bytes, script.data() + k);
+      hits -= reinterpret_cast<ByteVector>(bytes == static_cast<unsigned char>('\n'));  // a hit is all ones
+    }
+    for (std::size_t lane = 0; lane < kVectorBytes; ++lane) lines += hits[lane];
   }
+  for (; script.size() - at >= kVectorBytes && lines + kVectorBytes < most; at += kVectorBytes) {
+    ByteVector bytes;
+    loadBytes(bytes, script.data() + at);
+    lines += static_cast<std::size_t>(std::popcount(hitMask(bytes == static_cast<unsigned char>('\n'))));
+  }
+  for (; at < script.size() && lines < most; ++at) lines += script[at] == '\n';
   return std::min(lines, most);
 }
 
