@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,20 @@ TEST(LayoutTest, SurelyFlatOnlyWhenEveryLineCouldBeAnItem) {
   for (const Case& c : cases) {
     EXPECT_EQ(surelyFlat(linesUpTo(c.script, c.limit + 1), c.declarations, c.limit), c.surely)
         << c.script << " with " << c.declarations << " declarations, limit " << c.limit;
+  }
+}
+
+TEST(LayoutTest, LinesCountedUpToTheMostAsOneByOne) {
+  // Scripts long enough for the counts sixteen and 4080 bytes at a time,
+  // with limits that stop the count inside each of them.
+  for (const std::size_t every : {1, 3, 40, 5000}) {
+    std::string script(20000, 'x');
+    for (std::size_t k = 0; k < script.size(); k += every) script[k] = '\n';
+    const std::size_t all = 1 + static_cast<std::size_t>(std::count(script.begin(), script.end(), '\n'));
+    for (const std::size_t most : {std::size_t{1}, std::size_t{2}, std::size_t{17}, std::size_t{4100},
+                                   all - 1, all, all + 1, std::size_t{100000}}) {
+      EXPECT_EQ(linesUpTo(script, most), std::min(all, most)) << "a line feed every " << every << ", most " << most;
+    }
   }
 }
 
