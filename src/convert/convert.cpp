@@ -35,9 +35,10 @@ void convertStretch(std::string_view stretch, const ConvertOptions& options, Str
     return gathered ? record.gatheredAt + options.pieceSize : static_cast<std::size_t>(-1);
   };
   std::size_t gatherAt = nextGathered();
-  const auto handOnIfGathered = [&](const Statement& statement) {
+  // `source`: the line of the statement taken last.
+  const auto handOnIfGathered = [&](std::string_view source) {
     if (tables.text().size() < gatherAt || tables.insideEntry()) return;
-    record.read = static_cast<std::size_t>(statement.source.data() - stretch.data()) + statement.source.size();
+    record.read = static_cast<std::size_t>(source.data() - stretch.data()) + source.size();
     gathered();
     record.gatheredAt = tables.text().size();
     gatherAt = nextGathered();
@@ -46,14 +47,14 @@ void convertStretch(std::string_view stretch, const ConvertOptions& options, Str
   walk.describeTextChanges = options.describeTextChanges;
   const WalkEnd end = walkScript(
       stretch,
-      [&](const Statement& statement) {
+      SplitSink{[&](const Statement& statement) {
         if (!statement.warning.empty()) {
           record.warnings.push_back({statement.line, std::string(statement.warning)});
         }
         if (statement.kind == LineKind::label) {
           addLabel(record.labels, statement.name, statement.line);
           tables.open(statement.name, statement.line);
-          handOnIfGathered(statement);
+          handOnIfGathered(statement.source);
           return;
         }
         if (statement.nameKind == NameKind::variable) {
@@ -73,8 +74,12 @@ void convertStretch(std::string_view stretch, const ConvertOptions& options, Str
           }
         }
         tables.add(statement.lua, statement.line);
-        handOnIfGathered(statement);
+        handOnIfGathered(statement.source);
       },
+      [&](const LuaStatement& lua, std::size_t line, std::string_view source) {
+        tables.add(lua, line);
+        handOnIfGathered(source);
+      }},
       walk);
   tables.close();
   record.lines = end.lines;

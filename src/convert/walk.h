@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "normalise.h"
 #include "records.h"
@@ -43,10 +44,35 @@ std::optional<Warning> beforeLabelsWarning(const WalkEnd& end);
 
 inline constexpr std::string_view kNoLabelName = "label has no name; its block is named \"\"";
 
+// A sink that takes the commonest statement apart: one of a block, taken
+// whole by a fast form, that gives no name, warning or text change, as its
+// Lua, its line and its source (the line as the script spells it). The walk
+// hands such a statement to `plain` and not as a Statement, sparing the
+// sink the look at what else the statement gives.
+template <typename Sink>
+concept TakesPlainStatements =
+    requires(Sink& sink, const LuaStatement& lua, std::size_t line, std::string_view source) {
+      sink.plain(lua, line, source);
+    };
+
+// A sink of two callables: `whole` for every Statement, `plain` for the
+// plain statements.
+template <typename Whole, typename Plain>
+struct SplitSink {
+  Whole whole;
+  Plain plainOne;
+  void operator()(const Statement& statement) { whole(statement); }
+  void plain(const LuaStatement& lua, std::size_t line, std::string_view source) { plainOne(lua, line, source); }
+};
+template <typename Whole, typename Plain>
+SplitSink(Whole, Plain) -> SplitSink<Whole, Plain>;
+
 // Walks `script` line by line, handing each non-empty line to
-// `handOn(const Statement&)`. Lines count from 1.
+// `handOn(const Statement&)`, or the plain ones to `handOn.plain` where the
+// sink TakesPlainStatements. Lines count from 1.
 template <typename Sink>
 WalkEnd walkScript(std::string_view script, Sink&& handOn, const WalkOptions& options = {}) {
+  constexpr bool kPlainApart = TakesPlainStatements<std::remove_reference_t<Sink>>;
   Words words;
   ScriptLine rewritten;
   std::string& line = rewritten.text;  // normalised, then rewritten in place
@@ -69,6 +95,27 @@ WalkEnd walkScript(std::string_view script, Sink&& handOn, const WalkOptions& op
     ++end.lines;
     const std::string_view raw = scanned.text;
     if (raw.empty()) continue;  // an empty line is dropped
+    const std::size_t leading = leadingBlanks(raw);
+    const FirstWord first = scanned.blanksOnly ? firstWordAfter(raw, leading) : FirstWord::none;
+    // A quoted text can change only where a rule edits the line or the
+    // normalisation changed more than its leading blanks; the edits are
+    // noted as the rules make them, in the lines that may hold a quote.
+    const bool noting = inBlock && options.textChanges && scanned.mayHoldQuote;
+    // Whether a fast form took the line, once asked.
+    std::optional<bool> fastTaken;
+    if constexpr (kPlainApart) {
+      if (inBlock) {
+        if (untouchedLine(raw, leading, scanned.triggers, scanned.blanksOnly, first, statement.lua)) {
+          handOn.plain(statement.lua, end.lines, raw);
+          continue;
+        }
+        fastTaken = !noting && fastStatement(raw, leading, scanned.triggers, scanned.blanksOnly, first, fastText, fast);
+        if (*fastTaken && fast.nameKind == NameKind::none) {
+          handOn.plain(fast.lua, end.lines, raw);
+          continue;
+        }
+      }
+    }
     // What the last line set that this one may not.
     statement.nameKind = NameKind::none;
     statement.name = {};
@@ -78,19 +125,14 @@ WalkEnd walkScript(std::string_view script, Sink&& handOn, const WalkOptions& op
     statement.nameBegin = statement.nameEnd = 0;
     statement.line = end.lines;
     statement.source = raw;
-    const std::size_t leading = leadingBlanks(raw);
-    const FirstWord first = scanned.blanksOnly ? firstWordAfter(raw, leading) : FirstWord::none;
     if (untouchedLine(raw, leading, scanned.triggers, scanned.blanksOnly, first, statement.lua)) {
       statement.kind = inBlock ? LineKind::statement : LineKind::beforeLabels;
       if (!inBlock && end.beforeLabels++ == 0) end.firstBeforeLabels = end.lines;
       handOn(static_cast<const Statement&>(statement));
       continue;
     }
-    // A quoted text can change only where a rule edits the line or the
-    // normalisation changed more than its leading blanks; the edits are
-    // noted as the rules make them, in the lines that may hold a quote.
-    const bool noting = inBlock && options.textChanges && scanned.mayHoldQuote;
-    if (!noting && fastStatement(raw, leading, scanned.triggers, scanned.blanksOnly, first, fastText, fast)) {
+    if (fastTaken ? *fastTaken
+                  : !noting && fastStatement(raw, leading, scanned.triggers, scanned.blanksOnly, first, fastText, fast)) {
       statement.kind = inBlock ? LineKind::statement : LineKind::beforeLabels;
       if (!inBlock && end.beforeLabels++ == 0) end.firstBeforeLabels = end.lines;
       if (fast.nameKind == NameKind::variable || (inBlock && fast.nameKind == NameKind::jumpTarget)) {
