@@ -70,7 +70,7 @@ inline constexpr auto kGroupByFirstByte = [] {
 using BlockScan = void (*)(const char* bytes, std::size_t blocks, BlockMasks* masks);
 void scanBlockPlain(const char* bytes, std::size_t blocks, BlockMasks* masks);
 BlockScan avx2BlockScan();
-inline constexpr std::size_t kScanRun = 4;
+inline constexpr std::size_t kScanRun = 16;
 
 // Hands out the lines of an input, in order. An input has one more line
 // than it has line feeds; a carriage return directly before a line feed
