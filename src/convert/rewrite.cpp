@@ -398,7 +398,10 @@ bool onlyUpdateAt(std::string_view text, std::size_t at) {
 char* putColonsMade(char* out, std::string_view text, std::string_view colon) {
   const char* from = text.data();
   const char* const end = from + text.size();
-  while (const auto* at = static_cast<const char*>(std::memchr(from, kColon[0], static_cast<std::size_t>(end - from)))) {
+  // Most lines end in their only colon, after which nothing is looked at.
+  while (from != end) {
+    const auto* const at = static_cast<const char*>(std::memchr(from, kColon[0], static_cast<std::size_t>(end - from)));
+    if (!at) break;
     out = TextBuffer::put(out, std::string_view(from, static_cast<std::size_t>(at - from)));
     out = TextBuffer::put(out, colon);
     from = at + 1;
