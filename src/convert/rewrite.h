@@ -99,7 +99,8 @@ inline FirstWord firstWordOf(std::string_view rest) {
 // `leading` leading blanks: blanks left over after its tabs make its first
 // word empty.
 inline FirstWord firstWordAfter(std::string_view raw, std::size_t leading) {
-  return leading % kFourBlanks.size() == 0 ? firstWordOf(raw.substr(leading)) : FirstWord::none;
+  return leading % kFourBlanks.size() == 0 ? firstWordOf(std::string_view(raw.data() + leading, raw.size() - leading))
+                                           : FirstWord::none;
 }
 
 // The fast form of the rules for a line none of them touches: one with no
@@ -120,7 +121,8 @@ inline bool untouchedLine(std::string_view raw, std::size_t leading, TriggerSet 
   // runs to the next blank.
   if (first != FirstWord::none) return false;
   const std::size_t tabs = leading / kTabBlanks;
-  lua = {raw.substr(tabs * kTabBlanks), tabs, tabs, ChainFlag::plainStatement};
+  const std::size_t cut = tabs * kTabBlanks;  // no more than `leading`, within the line
+  lua = {std::string_view(raw.data() + cut, raw.size() - cut), tabs, tabs, ChainFlag::plainStatement};
   return true;
 }
 
