@@ -165,8 +165,11 @@ namespace {
 // high four bits, each repeated for both halves of a 32-byte register. A
 // byte x is the pattern's byte d exactly where the pattern's bit is set in
 // both low[d][x & 15] and high[d][x >> 4]; a pattern shorter than d + 1
-// bytes has its bit set everywhere in table d.
-static_assert(kPatternCount <= 8, "each pattern takes a bit of a byte");
+// bytes has its bit set everywhere in table d. The top bit, which no
+// pattern takes, is a one-byte pattern of its own: whitespace other than a
+// blank, a byte from tab to carriage return.
+constexpr unsigned char kOtherSpaceBit = 0x80;
+static_assert(kPatternCount < 8, "each pattern takes a bit of a byte, and the top bit is taken");
 struct NibbleTables {
   unsigned char low[3][32] = {};
   unsigned char high[3][32] = {};
@@ -183,6 +186,16 @@ constexpr NibbleTables kNibbleTables = [] {
         if (d >= kPatterns[i].size || (byte & 15) == nibble) tables.low[d][k] |= bit;
         if (d >= kPatterns[i].size || (byte >> 4) == nibble) tables.high[d][k] |= bit;
       }
+    }
+  }
+  static_assert('\t' >> 4 == 0 && '\r' >> 4 == 0);
+  for (std::size_t k = 0; k < 32; ++k) {
+    const auto nibble = static_cast<unsigned>(k % 16);
+    if (nibble >= '\t' && nibble <= '\r') tables.low[0][k] |= kOtherSpaceBit;
+    if (nibble == 0) tables.high[0][k] |= kOtherSpaceBit;
+    for (std::size_t d = 1; d < 3; ++d) {
+      tables.low[d][k] |= kOtherSpaceBit;
+      tables.high[d][k] |= kOtherSpaceBit;
     }
   }
   return tables;
@@ -213,8 +226,7 @@ __attribute__((target("avx2"))) inline std::uint64_t nonZeroMask(__m256i lanes) 
 __attribute__((target("avx2"))) void scanBlockAvx2(const char* bytes, std::size_t blocks, BlockMasks* out) {
   const __m256i fifteen = kept(_mm256_set1_epi8(15));
   const __m256i lineFeed = kept(_mm256_set1_epi8('\n'));
-  const __m256i belowTab = kept(_mm256_set1_epi8('\t' - 1));
-  const __m256i aboveReturn = kept(_mm256_set1_epi8('\r' + 1));
+  const __m256i patternBitsOnly = kept(_mm256_set1_epi8(static_cast<char>(~kOtherSpaceBit)));
   const __m256i quoteBits = kept(_mm256_set1_epi8(kQuoteBits));
   const __m256i quote = kept(_mm256_set1_epi8('\''));
   const __m256i blank = kept(_mm256_set1_epi8(kFourBlanks[0]));
@@ -237,8 +249,6 @@ __attribute__((target("avx2"))) void scanBlockAvx2(const char* bytes, std::size_
       const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window + 2));
       const __m256i feeds = _mm256_cmpeq_epi8(a, lineFeed);
       lineFeeds |= maskOf(feeds) << shift;
-      otherSpaces |= maskOf(_mm256_and_si256(_mm256_cmpgt_epi8(a, belowTab), _mm256_cmpgt_epi8(aboveReturn, a)))
-                     << shift;
       quotes |= maskOf(_mm256_cmpeq_epi8(_mm256_or_si256(a, quoteBits), quote)) << shift;
       // Four blanks: two blanks after a byte that is neither a blank nor a
       // line feed, as the plain form matches them.
@@ -248,7 +258,8 @@ __attribute__((target("avx2"))) void scanBlockAvx2(const char* bytes, std::size_
                    << shift;
       const __m256i patterns =
           _mm256_and_si256(patternBits(a, 0), _mm256_and_si256(patternBits(b, 1), patternBits(c, 2)));
-      textStarts |= nonZeroMask(patterns) << shift;
+      otherSpaces |= maskOf(patterns) << shift;  // the top bits
+      textStarts |= nonZeroMask(_mm256_and_si256(patterns, patternBitsOnly)) << shift;
     }
     out[k] = {lineFeeds, otherSpaces, quotes, blankRuns, textStarts};
   }
