@@ -160,16 +160,86 @@ void scanBlockPlain(const char* bytes, std::size_t blocks, BlockMasks* masks) {
 #if BRINDLE_SCAN_AVX2
 namespace {
 
-// The patterns as bits of a byte, one per pattern: for each of a pattern's
-// first three bytes, a table by the byte's low four bits and one by its
-// high four bits, each repeated for both halves of a 32-byte register. A
-// byte x is the pattern's byte d exactly where the pattern's bit is set in
-// both low[d][x & 15] and high[d][x >> 4]; a pattern shorter than d + 1
-// bytes has its bit set everywhere in table d. The top bit, which no
-// pattern takes, is a one-byte pattern of its own: whitespace other than a
-// blank, a byte from tab to carriage return.
+// The patterns as bits of a byte: for each of a pattern's first three
+// bytes, a table by the byte's low four bits and one by its high four bits,
+// each repeated for both halves of a 32-byte register. A byte x is the
+// pattern's byte d exactly where the pattern's bit is set in both
+// low[d][x & 15] and high[d][x >> 4]; a pattern shorter than d + 1 bytes
+// has its bit set everywhere in table d. Two patterns of the same group and
+// length that differ in one nibble of one byte share a bit ("+=" and "-="):
+// the bytes a bit takes at each place are then still exactly those of its
+// patterns. The two top bits are classes of one byte: bit 7 whitespace
+// other than a blank (a tab to a carriage return), bit 6 the quotes and
+// their look-alikes, as the plain form finds them.
+struct LookupBit {
+  std::uint16_t low[3] = {};   // the low nibbles taken at each place, as bits
+  std::uint16_t high[3] = {};  // and the high ones
+  TriggerSet sets = 0;
+  std::size_t size = 0;
+  bool merged = false;
+};
+struct Lookup {
+  LookupBit bits[6] = {};
+  std::size_t count = 0;
+};
+
+constexpr std::uint16_t nibbleBit(unsigned nibble) { return static_cast<std::uint16_t>(1u << nibble); }
+
+constexpr Lookup kLookup = [] {
+  Lookup lookup;
+  for (const Pattern& pattern : kPatterns) {
+    LookupBit bit;
+    bit.sets = pattern.sets;
+    bit.size = pattern.size;
+    for (std::size_t d = 0; d < 3; ++d) {
+      const auto byte = static_cast<unsigned char>(pattern.bytes[d]);
+      bit.low[d] = d < pattern.size ? nibbleBit(byte & 15) : 0xFFFF;
+      bit.high[d] = d < pattern.size ? nibbleBit(byte >> 4) : 0xFFFF;
+    }
+    // Shares a bit where the two differ in one nibble alone.
+    bool shared = false;
+    for (std::size_t i = 0; i < lookup.count && !shared; ++i) {
+      LookupBit& other = lookup.bits[i];
+      if (other.merged || other.sets != bit.sets || other.size != bit.size) continue;
+      std::size_t differ = 0;
+      for (std::size_t d = 0; d < 3; ++d) differ += (other.low[d] != bit.low[d]) + (other.high[d] != bit.high[d]);
+      if (differ != 1) continue;
+      for (std::size_t d = 0; d < 3; ++d) {
+        other.low[d] |= bit.low[d];
+        other.high[d] |= bit.high[d];
+      }
+      other.merged = shared = true;
+    }
+    if (shared) continue;
+    if (lookup.count == std::size(lookup.bits)) throw "too many patterns for the bits of a byte";
+    lookup.bits[lookup.count++] = bit;
+  }
+  return lookup;
+}();
+
 constexpr unsigned char kOtherSpaceBit = 0x80;
-static_assert(kPatternCount < 8, "each pattern takes a bit of a byte, and the top bit is taken");
+constexpr unsigned char kQuoteBit = 0x40;
+constexpr unsigned char kTextBits = static_cast<unsigned char>(~(kOtherSpaceBit | kQuoteBit));
+static_assert(kLookup.count <= 6);
+
+// The class of bytes `in` as nibbles, for a bit of its own: exact only
+// where every pair of its low and high nibbles is one of its bytes.
+template <typename In>
+constexpr LookupBit classBit(In in) {
+  LookupBit bit;
+  for (unsigned x = 0; x < 256; ++x) {
+    if (!in(static_cast<unsigned char>(x))) continue;
+    bit.low[0] |= nibbleBit(x & 15);
+    bit.high[0] |= nibbleBit(x >> 4);
+  }
+  for (unsigned x = 0; x < 256; ++x) {
+    const bool taken = (bit.low[0] & nibbleBit(x & 15)) != 0 && (bit.high[0] & nibbleBit(x >> 4)) != 0;
+    if (taken != in(static_cast<unsigned char>(x))) throw "the class is no pair of nibble sets";
+  }
+  for (std::size_t d = 1; d < 3; ++d) bit.low[d] = bit.high[d] = 0xFFFF;
+  return bit;
+}
+
 struct NibbleTables {
   unsigned char low[3][32] = {};
   unsigned char high[3][32] = {};
@@ -177,27 +247,17 @@ struct NibbleTables {
 
 constexpr NibbleTables kNibbleTables = [] {
   NibbleTables tables;
-  for (std::size_t i = 0; i < kPatternCount; ++i) {
-    const auto bit = static_cast<unsigned char>(1u << i);
+  const auto add = [&](const LookupBit& lookupBit, unsigned char bit) {
     for (std::size_t d = 0; d < 3; ++d) {
       for (std::size_t k = 0; k < 32; ++k) {
-        const auto nibble = static_cast<unsigned>(k % 16);
-        const auto byte = static_cast<unsigned char>(kPatterns[i].bytes[d]);
-        if (d >= kPatterns[i].size || (byte & 15) == nibble) tables.low[d][k] |= bit;
-        if (d >= kPatterns[i].size || (byte >> 4) == nibble) tables.high[d][k] |= bit;
+        if ((lookupBit.low[d] & nibbleBit(k % 16)) != 0) tables.low[d][k] |= bit;
+        if ((lookupBit.high[d] & nibbleBit(k % 16)) != 0) tables.high[d][k] |= bit;
       }
     }
-  }
-  static_assert('\t' >> 4 == 0 && '\r' >> 4 == 0);
-  for (std::size_t k = 0; k < 32; ++k) {
-    const auto nibble = static_cast<unsigned>(k % 16);
-    if (nibble >= '\t' && nibble <= '\r') tables.low[0][k] |= kOtherSpaceBit;
-    if (nibble == 0) tables.high[0][k] |= kOtherSpaceBit;
-    for (std::size_t d = 1; d < 3; ++d) {
-      tables.low[d][k] |= kOtherSpaceBit;
-      tables.high[d][k] |= kOtherSpaceBit;
-    }
-  }
+  };
+  for (std::size_t i = 0; i < kLookup.count; ++i) add(kLookup.bits[i], static_cast<unsigned char>(1u << i));
+  add(classBit([](unsigned char x) { return x >= '\t' && x <= '\r'; }), kOtherSpaceBit);
+  add(classBit([](unsigned char x) { return (x | kQuoteBits) == '\''; }), kQuoteBit);
   return tables;
 }();
 
@@ -226,9 +286,7 @@ __attribute__((target("avx2"))) inline std::uint64_t nonZeroMask(__m256i lanes) 
 __attribute__((target("avx2"))) void scanBlockAvx2(const char* bytes, std::size_t blocks, BlockMasks* out) {
   const __m256i fifteen = kept(_mm256_set1_epi8(15));
   const __m256i lineFeed = kept(_mm256_set1_epi8('\n'));
-  const __m256i patternBitsOnly = kept(_mm256_set1_epi8(static_cast<char>(~kOtherSpaceBit)));
-  const __m256i quoteBits = kept(_mm256_set1_epi8(kQuoteBits));
-  const __m256i quote = kept(_mm256_set1_epi8('\''));
+  const __m256i textBits = kept(_mm256_set1_epi8(static_cast<char>(kTextBits)));
   const __m256i blank = kept(_mm256_set1_epi8(kFourBlanks[0]));
   const __m256i low[3] = {tableOf(kNibbleTables.low[0]), tableOf(kNibbleTables.low[1]),
                           tableOf(kNibbleTables.low[2])};
@@ -249,7 +307,6 @@ __attribute__((target("avx2"))) void scanBlockAvx2(const char* bytes, std::size_
       const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window + 2));
       const __m256i feeds = _mm256_cmpeq_epi8(a, lineFeed);
       lineFeeds |= maskOf(feeds) << shift;
-      quotes |= maskOf(_mm256_cmpeq_epi8(_mm256_or_si256(a, quoteBits), quote)) << shift;
       // Four blanks: two blanks after a byte that is neither a blank nor a
       // line feed, as the plain form matches them.
       blankRuns |= maskOf(_mm256_andnot_si256(_mm256_or_si256(_mm256_cmpeq_epi8(a, blank), feeds),
@@ -258,8 +315,10 @@ __attribute__((target("avx2"))) void scanBlockAvx2(const char* bytes, std::size_
                    << shift;
       const __m256i patterns =
           _mm256_and_si256(patternBits(a, 0), _mm256_and_si256(patternBits(b, 1), patternBits(c, 2)));
-      otherSpaces |= maskOf(patterns) << shift;  // the top bits
-      textStarts |= nonZeroMask(_mm256_and_si256(patterns, patternBitsOnly)) << shift;
+      static_assert(kOtherSpaceBit == 0x80 && kQuoteBit == 0x40);  // each byte's top bit is the mask's
+      otherSpaces |= maskOf(patterns) << shift;
+      quotes |= maskOf(_mm256_slli_epi16(patterns, 1)) << shift;
+      textStarts |= nonZeroMask(_mm256_and_si256(patterns, textBits)) << shift;
     }
     out[k] = {lineFeeds, otherSpaces, quotes, blankRuns, textStarts};
   }
