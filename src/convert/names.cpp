@@ -13,9 +13,9 @@ namespace {
 constexpr unsigned kPositionBits = 40;
 constexpr std::uint64_t kPositionMask = (std::uint64_t{1} << kPositionBits) - 1;
 
-// The bytes of a name as words of eight, without a call: names are short.
-// The eight bytes at `p`; and the `size` < 8 bytes at `p` in the low bytes
-// of a word (as the processor orders them, which only the hash sees).
+// The bytes of a name as words, without a call: names are short. The
+// eight bytes at `p`; and the `size` < 8 bytes at `p` in the low bytes of
+// a word (as the processor orders them, which only the hash sees).
 std::uint64_t wordAt(const char* p) {
   std::uint64_t word;
   std::memcpy(&word, p, sizeof word);
@@ -26,7 +26,7 @@ std::uint64_t shortWordAt(const char* p, std::size_t size) {
   std::uint32_t high = 0;
   if (size >= 4) {
     std::memcpy(&low, p, 4);
-    std::memcpy(&high, p + size - 4, 4);  // overlaps `low` unless size is 8
+    std::memcpy(&high, p + size - 4, 4);  // the last four, over the first where they meet
     return low | std::uint64_t{high} << (8 * (size - 4));
   }
   for (std::size_t k = 0; k < size; ++k) low |= std::uint32_t{static_cast<unsigned char>(p[k])} << (8 * k);

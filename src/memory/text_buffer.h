@@ -32,9 +32,6 @@ class TextBuffer {
     moveTo(std::move(bytes), capacity);
   }
 
-  // Most pieces are short, and a call to copy them would cost more than
-  // the copy: up to sixteen bytes are moved in two loads and two stores
-  // that may overlap.
   [[gnu::always_inline]] void append(std::string_view text) { settle(put(room(text.size()), text)); }
   // A few tabs are written eight at a time, in room the buffer keeps for
   // it: bytes past the end are written over later.
@@ -64,6 +61,9 @@ class TextBuffer {
     }
     return out + count;
   }
+  // `text`. Most pieces are short, and a call to copy them would cost more
+  // than the copy: up to sixteen bytes are moved in two loads and two
+  // stores that may overlap.
   [[gnu::always_inline]] static char* put(char* out, std::string_view text) {
     const std::size_t size = text.size();
     const char* const in = text.data();
