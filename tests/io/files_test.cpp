@@ -115,6 +115,28 @@ bool writeOnFullDisk(OutputFile& output, std::string_view piece) {
   return written;
 }
 
+// Pieces are held back and written in aligned blocks: whatever their sizes,
+// the file holds them in order.
+TEST_F(OutputFileTest, WritesEveryPieceInOrder) {
+  const std::vector<std::vector<std::size_t>> cases = {
+      {}, {1, 2, 3}, {65535, 1, 63, 64, 65}, {1, 200000, 7, 65536, 131072, 3}, {65600, 65600, 1},
+  };
+  for (const std::vector<std::size_t>& sizes : cases) {
+    const std::string path = dir_ + "/out.lua";
+    const std::string bytes = numberedBytes(200000);
+    std::string expected;
+    OutputFile output;
+    ASSERT_TRUE(output.open(path, nullptr));
+    for (std::size_t k = 0; k < sizes.size(); ++k) {
+      const std::string_view piece = std::string_view(bytes).substr(k, sizes[k]);
+      EXPECT_TRUE(output.write(piece));
+      expected.append(piece);
+    }
+    ASSERT_TRUE(output.commit(nullptr));
+    EXPECT_EQ(contentsOf(path), expected) << sizes.size() << " pieces";
+  }
+}
+
 TEST_F(OutputFileTest, TargetChangesOnlyOnCommit) {
   const std::string earlier = "-- earlier\n";
   const std::vector<std::string> pieces = {"-- new\n", "x = 1;\n"};
@@ -145,7 +167,9 @@ TEST_F(OutputFileTest, TargetChangesOnlyOnCommit) {
     {
       OutputFile output;
       if (output.open(folder + "/" + c.path, &err)) {
-        EXPECT_EQ(c.failWrite ? writeOnFullDisk(output, pieces[0]) : output.write(pieces[0]),
+        // A piece this large is written at once, not held back.
+        const std::string large(std::size_t{1} << 17, '-');
+        EXPECT_EQ(c.failWrite ? writeOnFullDisk(output, large) : output.write(pieces[0]),
                   !c.failWrite)
             << c.name;
         EXPECT_EQ(output.write(pieces[1]), !c.failWrite) << c.name;  // dropped after a failure
