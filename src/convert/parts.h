@@ -1,13 +1,15 @@
 // The conversion of a whole script. The script is cut into parts before
 // lines that open a block; each part is converted into a record of its own
-// (convert.h), those after the first on threads of their own, and the
-// records are merged in order: variables, label references with their
-// lines, warnings, announcements, text changes and tables. The declarations
-// open the text, so it is handed on only once the walk has read every line
-// that may set a variable (none after the script's last "$"); from there on
-// it streams. The bytes, the console text and the warnings are the same
-// however the script is cut, and this layer is the only code that knows of
-// parts. Conversions of different inputs may run at once.
+// (convert.h), those after the first by threads, one for each processor,
+// that each take the next part as they finish one (and by the merge while
+// it waits), and the records are merged in order: variables, label
+// references with their lines, warnings, announcements, text changes and
+// tables. The declarations open the text, so it is handed on only once the
+// walk has read every line that may set a variable (none after the
+// script's last "$"); from there on it streams. The bytes, the console text
+// and the warnings are the same however the script is cut, and this layer
+// is the only code that knows of parts. Conversions of different inputs
+// may run at once.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,5 @@
 // Room for the big buffers of a run: the script as read and the Lua text of
-// the parts converted on threads of their own, on huge pages where Linux has
+// the parts converted on other threads, on huge pages where Linux has
 // them. Plain functions on the caller's buffers; any thread may call them.
 #pragma once
 
