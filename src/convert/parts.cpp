@@ -316,6 +316,7 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
     merged.textChanges += record.textChanges;
     lineFeedsBefore += record.lines - 1;
     read += part.text.size();
+    if (release) release(script.substr(0, read));
     tableItems += record.tables.items();
     merging = k + 1;
     beginIfKnown(read, tableItems, k + 1 == all.size());

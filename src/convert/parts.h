@@ -44,7 +44,9 @@ struct Conversion {
 // `script` it has read and will not read again: the caller may let their
 // memory go. Called from the threads the parts are converted on, each with
 // stretches of its own part, each from the part's start and longer than the
-// one before.
+// one before; and, as the parts are merged, with the script from its start
+// to the end of the last part merged, so that memory that straddles two
+// parts can go too.
 using InputRelease = std::function<void(std::string_view)>;
 bool convertInParts(std::string_view script, Conversion& result, const LuaSink& sink = {},
                     const ConvertOptions& options = {}, std::size_t parts = 0,
