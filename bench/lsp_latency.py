@@ -45,7 +45,16 @@ def main():
         server.stdin.write(b"Content-Length: %d\r\n\r\n" % len(data) + data)
         server.stdin.flush()
 
+    # Messages that came while another was awaited, in order: the
+    # diagnostics of a change may come before the answer to a request sent
+    # after it, and are awaited next.
+    held = []
+
     def until(wanted, timeout=60):
+        for k, (at, message) in enumerate(held):
+            if wanted(message):
+                del held[k]
+                return at, message
         end = time.perf_counter() + timeout
         while True:
             at, message = arrived.get(timeout=max(0.01, end - time.perf_counter()))
@@ -53,6 +62,7 @@ def main():
                 raise SystemExit("the server ended")
             if wanted(message):
                 return at, message
+            held.append((at, message))
 
     ids = iter(range(1, 1 << 30))
 
