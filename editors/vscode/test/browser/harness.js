@@ -7,7 +7,8 @@
 // the page posts (window.posted). Every other request is refused, and any
 // breach of the page's policy is recorded (window.refused).
 //   browser()            the context, or undefined with the reason why not
-//   send(page, message)  posts `message` to the page, as the extension does
+//   send(page, message)  posts `message` to the page, as the extension does,
+//                        and settles once the page has handled it
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
@@ -84,8 +85,14 @@ async function openPage(context, kind) {
   return page;
 }
 
+// A message event is dispatched later, as a task of its own; the listener
+// added here runs after the page's own (added when it loaded), so the
+// promise settles once the page has handled the message.
 function send(page, message) {
-  return page.evaluate((data) => window.postMessage(data, '*'), message);
+  return page.evaluate((data) => new Promise((resolve) => {
+    window.addEventListener('message', () => resolve(), { once: true });
+    window.postMessage(data, '*');
+  }), message);
 }
 
 module.exports = { browser, openPage, send, whyNot };
