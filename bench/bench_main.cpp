@@ -8,7 +8,7 @@
 //
 //   brindle_bench --brindle PATH [--baseline PATH] [--check PATH]
 //                 [--sizes 1,10,100] [--runs 6] [--memory 40,30]
-//                 [--hostile 10] [--dir DIR] [--seed 1]
+//                 [--hostile 10] [--dir DIR] [--seed 1] [--pause 0]
 // Sizes are in megabytes (10^6 bytes). --runs gives the runs of each table,
 // the rounds of the realistic one. --baseline names an older executable:
 // the realistic and memory tables then set it beside the new one, the two
@@ -18,7 +18,11 @@
 // (0 skips them). --check names brindle-check, timed on the realistic
 // scripts beside `luac5.4 -p` on the same output.lua. The scripts go to a folder on /dev/shm when there is one,
 // so that writing them back to a disk does not blur the times; --dir names
-// another.
+// another. --pause gives the seconds of quiet before each run of the
+// realistic tables, as an author runs brindle a while after an edit: in a
+// virtual machine that hands the memory freed back to its host, a program
+// that then asks for fresh memory waits while the host fetches it again,
+// which back-to-back runs never show.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -57,6 +61,7 @@ struct Options {
   double hostile = 10;
   std::string dir;
   std::uint64_t seed = 1;
+  double pause = 0;  // seconds before each run of the realistic tables
 };
 
 // Set by SIGINT, SIGTERM, SIGHUP and SIGPIPE (output piped to `head`), so
@@ -104,6 +109,11 @@ Run runOnce(const std::vector<std::string>& argv, const std::string& dir, const 
     throw std::runtime_error(argv[0] + " failed in " + dir);
   }
   return {seconds, usage.ru_maxrss};
+}
+
+// The quiet that --pause asks for before a run of the realistic tables.
+void pauseBeforeRun(const Options& options) {
+  if (options.pause > 0) std::this_thread::sleep_for(std::chrono::duration<double>(options.pause));
 }
 
 struct Timing {
@@ -184,6 +194,7 @@ void realisticTable(const Options& options) {
       "in an order turning\nand reversing from round to round; medians of the rounds' times and "
       "of the ratios within each round;\npeak: brindle's largest; MB = 10^6 bytes, MiB = 2^20 bytes)\n",
       options.runs);
+  if (options.pause > 0) std::printf("each run %.1f s after the one before\n", options.pause);
   std::printf("%8s %8s %9s %8s %9s %9s %9s %8s %9s %8s %8s\n", "input", "output", "brindle",
               "MB/s", "peak", "peak/", "awk", "awk", "cat", "awk/", "brindle/");
   std::printf("%8s %8s %9s %8s %9s %9s %9s %8s %9s %8s %8s\n", "MB", "MB", "s", "", "MiB",
@@ -205,6 +216,7 @@ void realisticTable(const Options& options) {
     for (int round = 0; round < options.runs; ++round) {
       double t[kRealisticPrograms] = {};
       for (const int program : roundOrder(round)) {
+        pauseBeforeRun(options);
         const Run run = runOnce(argvs[program], dir, outs[program]);
         t[program] = run.seconds;
         seconds[program].push_back(run.seconds);
@@ -289,9 +301,11 @@ struct Comparison {
 Comparison compareInTurns(const Options& options, const fs::path& dir) {
   std::vector<Run> older, newer;
   const auto runOld = [&] {
+    pauseBeforeRun(options);
     older.push_back(runOnce({options.baseline}, (dir / "old").string(), "/dev/null"));
   };
   const auto runNew = [&] {
+    pauseBeforeRun(options);
     newer.push_back(runOnce({options.brindle}, (dir / "new").string(), "/dev/null"));
   };
   for (int round = 0; round < options.runs; ++round) {
@@ -323,6 +337,7 @@ void realisticComparisonTable(const Options& options) {
       "Realistic scripts, old and new taking turns (median of %d runs each; MB = 10^6 "
       "bytes, MiB = 2^20 bytes)\n",
       options.runs);
+  if (options.pause > 0) std::printf("each run %.1f s after the one before\n", options.pause);
   std::printf("%8s %8s %9s %9s %7s %9s %9s %9s %9s\n", "input", "output", "old", "new", "new/",
               "old", "new", "old peak/", "new peak/");
   std::printf("%8s %8s %9s %9s %7s %9s %9s %9s %9s\n", "MB", "MB", "median s", "median s", "old",
@@ -534,7 +549,7 @@ class ScratchFolder {
 constexpr const char* kUsage =
     "usage: brindle_bench --brindle PATH [--baseline PATH] [--check PATH] [--sizes 1,10,100]\n"
     "                     [--runs 6]\n"
-    "                     [--memory 40,30] [--hostile 10] [--dir DIR] [--seed 1]\n";
+    "                     [--memory 40,30] [--hostile 10] [--dir DIR] [--seed 1] [--pause 0]\n";
 
 }  // namespace
 
@@ -552,6 +567,7 @@ int main(int argc, char** argv) {
     else if (flag == "--hostile") options.hostile = std::strtod(value, nullptr);
     else if (flag == "--dir") options.dir = fs::absolute(value).string();
     else if (flag == "--seed") options.seed = std::strtoull(value, nullptr, 10);
+    else if (flag == "--pause") options.pause = std::max(0.0, std::strtod(value, nullptr));
     else {
       std::fprintf(stderr, "brindle_bench: unknown option %s\n%s", flag.c_str(), kUsage);
       return 2;

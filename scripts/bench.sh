@@ -18,7 +18,10 @@
 #                               the server at 1 MB, instructions on 1 MB,
 #                               short micro-benchmarks
 #   scripts/bench.sh OPTIONS    passed to brindle_bench (--baseline, --sizes, --runs,
-#                               --memory, --hostile, --dir, --seed)
+#                               --memory, --hostile, --dir, --seed, --pause)
+#   scripts/bench.sh --sizes 100 --runs 8 --pause 3
+#                               the realistic table with each run 3 s after the one
+#                               before, as an author runs brindle after an edit
 #   scripts/bench.sh --baseline OLD/brindle --sizes 10,100 --runs 9
 #                               the realistic and memory tables with an older executable
 #                               beside this one
