@@ -175,8 +175,11 @@ std::size_t Segment::lineToChange(std::size_t line, const ParseError& error, std
 }
 
 std::size_t Segment::scriptLineOf(std::size_t line, std::size_t k) const {
-  std::size_t scriptLine = lineAt(line).scriptLine;
-  for (std::size_t l = line; scriptLine == 0 && l > items[k].firstLine;) scriptLine = lineAt(--l).scriptLine;
+  const auto own = [this](std::size_t l) {
+    return lineAt(l).role == LuaLineRole::tableSpace ? std::size_t{0} : lineAt(l).scriptLine;
+  };
+  std::size_t scriptLine = own(line);
+  for (std::size_t l = line; scriptLine == 0 && l > items[k].firstLine;) scriptLine = own(--l);
   return scriptLine;
 }
 

@@ -101,7 +101,8 @@ struct Segment {
   std::size_t lineToChange(std::size_t line, const ParseError& error, std::size_t from,
                            std::size_t last) const;
   // The script line of `line`, or of the nearest line before it in item
-  // `k` that has one.
+  // `k` that has one of its own: the empty line before the next table's key
+  // bears that label's line, and so does not count.
   std::size_t scriptLineOf(std::size_t line, std::size_t k) const;
   // The script line where what Lua expected to close was opened, for an
   // error in item `k` of a chunk that begins at the text's line
