@@ -64,6 +64,8 @@ int run(brindle::Conversion& result) {
   brindle::OutputFile output;
   brindle::FileError error;
   const bool opened = output.open(kOutputPath, &error);
+  // Most scripts convert to about their own size.
+  if (opened) output.expect(script.text.size());
   // The script's memory goes back to the system as the conversion leaves it
   // behind, so that a large script and its Lua are not held whole at once.
   brindle::convertInParts(

@@ -99,6 +99,13 @@ class OutputFile {
   // commit().
   bool write(std::string_view piece);
 
+  // Tells the new file that about `bytes` bytes are to come. For a large
+  // file, the system sets room aside for them meanwhile, on a thread of its
+  // own (on Linux; elsewhere, and where the file system cannot, the writes
+  // find room as they go). The file's bytes and size stay what the writes
+  // make them, and room set aside beyond them is given back at commit().
+  void expect(std::size_t bytes);
+
   // Completes the new file (on POSIX with the permissions of the file it
   // replaces, or 0666 less the umask for a new one), closes it and renames
   // it over the target. On failure, a failed write included, removes the new

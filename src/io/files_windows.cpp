@@ -223,6 +223,9 @@ bool OutputFile::write(std::string_view piece) {
   return impl_->ok;
 }
 
+// The writes find room as they go.
+void OutputFile::expect(std::size_t) {}
+
 bool OutputFile::commit(FileError* err) {
   if (!impl_) return fail(err, "no file is open");
   // Closed from here on, whatever happens; on failure the destructor removes

@@ -137,6 +137,31 @@ TEST_F(OutputFileTest, WritesEveryPieceInOrder) {
   }
 }
 
+// Room expected is set aside, but the file holds only what was written,
+// and what it took beyond that is given back.
+TEST_F(OutputFileTest, HoldsWhatWasWrittenWhateverWasExpected) {
+  struct Case {
+    std::size_t expected;
+    std::size_t written;
+  };
+  const std::vector<Case> cases = {{32 << 20, 1 << 20}, {9 << 20, 10 << 20}, {1 << 10, 3 << 20}};
+  for (const Case& c : cases) {
+    const std::string path = dir_ + "/out.lua";
+    const std::string bytes = numberedBytes(c.written);
+    OutputFile output;
+    ASSERT_TRUE(output.open(path, nullptr));
+    output.expect(c.expected);
+    EXPECT_TRUE(output.write(bytes));
+    ASSERT_TRUE(output.commit(nullptr));
+    EXPECT_TRUE(contentsOf(path) == bytes) << c.expected << " expected, " << c.written << " written";
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_LE(static_cast<std::size_t>(st.st_blocks) * 512, c.written + (1 << 20))
+        << c.expected << " expected: the room beyond the bytes was kept";
+  }
+  EXPECT_EQ(namesIn(dir_), (std::set<std::string>{"out.lua"}));
+}
+
 TEST_F(OutputFileTest, TargetChangesOnlyOnCommit) {
   const std::string earlier = "-- earlier\n";
   const std::vector<std::string> pieces = {"-- new\n", "x = 1;\n"};
