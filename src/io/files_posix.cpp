@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -289,6 +290,10 @@ void OutputFile::expect(std::size_t bytes) {
   // and 21 into room set aside.
   constexpr std::size_t kWorthSettingAside = std::size_t{8} << 20;
   if (!impl_ || impl_->preparer.joinable() || bytes < kWorthSettingAside) return;
+  // Under a limit on the size of files, room set aside past it ends the
+  // program on tmpfs (SIGXFSZ), though the file written may stay below it.
+  rlimit limit;
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur != RLIM_INFINITY) return;
   const int fd = impl_->fd;
   try {
     // The writes wait for it where they meet; a failure (a file system
