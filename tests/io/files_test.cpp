@@ -102,15 +102,25 @@ std::set<std::string> namesIn(const std::string& dir) {
   return names;
 }
 
+// Holds files to `bytes` (RLIM_INFINITY: no limit) while it lives.
+struct FileSizeLimit {
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &before);
+    const rlimit limited{bytes, before.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &before); }
+  rlimit before;
+};
+
 // Writes `piece` while files may hold only a few bytes, as on a full disk.
 bool writeOnFullDisk(OutputFile& output, std::string_view piece) {
-  rlimit limit;
-  getrlimit(RLIMIT_FSIZE, &limit);
-  const rlimit small{4, limit.rlim_max};
   const auto onExcess = signal(SIGXFSZ, SIG_IGN);
-  setrlimit(RLIMIT_FSIZE, &small);
-  const bool written = output.write(piece);
-  setrlimit(RLIMIT_FSIZE, &limit);
+  bool written;
+  {
+    const FileSizeLimit small(4);
+    written = output.write(piece);
+  }
   signal(SIGXFSZ, onExcess);
   return written;
 }
@@ -158,17 +168,14 @@ TEST_F(OutputFileTest, HoldsWhatWasWrittenWhateverWasExpected) {
     for (const Case& c : cases) {
       const std::string path = folder + "/out.lua";
       const std::string bytes = numberedBytes(c.written);
-      rlimit limit;
-      getrlimit(RLIMIT_FSIZE, &limit);
-      const rlimit limited{c.fileLimit, limit.rlim_max};
-      setrlimit(RLIMIT_FSIZE, &limited);
-      OutputFile output;
-      ASSERT_TRUE(output.open(path, nullptr));
-      output.expect(c.expected);
-      EXPECT_TRUE(output.write(bytes));
-      const bool committed = output.commit(nullptr);
-      setrlimit(RLIMIT_FSIZE, &limit);
-      ASSERT_TRUE(committed);
+      {
+        const FileSizeLimit limit(c.fileLimit);
+        OutputFile output;
+        ASSERT_TRUE(output.open(path, nullptr));
+        output.expect(c.expected);
+        EXPECT_TRUE(output.write(bytes));
+        ASSERT_TRUE(output.commit(nullptr));
+      }
       const std::string what = folder + ": " + std::to_string(c.expected) + " expected";
       EXPECT_TRUE(contentsOf(path) == bytes) << what;
       struct stat st;
