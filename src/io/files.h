@@ -21,17 +21,11 @@ namespace brindle {
 // aligned).
 inline constexpr std::size_t kFileAlignment = 4096;
 
-struct AlignedDelete {
-  void operator()(char* bytes) const {
-    ::operator delete[](bytes, std::align_val_t{kFileAlignment});
-  }
-};
-
 // A file's bytes in one buffer that holds nothing before they are read into
 // it: filling a buffer of a hundred megabytes with zeros first would cost
 // about as much as reading the file.
 struct FileContents {
-  std::unique_ptr<char[], AlignedDelete> bytes;
+  BufferBytes bytes;
   std::size_t size = 0;      // bytes read so far
   std::size_t capacity = 0;  // room in `bytes`
 
@@ -42,9 +36,7 @@ struct FileContents {
 inline void makeRoom(FileContents& contents, std::size_t more) {
   if (contents.capacity - contents.size >= more) return;
   const std::size_t capacity = std::max(contents.size + more, 2 * contents.capacity);
-  std::unique_ptr<char[], AlignedDelete> bytes(
-      static_cast<char*>(::operator new[](capacity, std::align_val_t{kFileAlignment})));
-  adviseHugePages(bytes.get(), capacity);
+  BufferBytes bytes = allocateBuffer(capacity, kFileAlignment);
   if (contents.size > 0) std::memcpy(bytes.get(), contents.bytes.get(), contents.size);
   contents.bytes = std::move(bytes);
   contents.capacity = capacity;

@@ -3,8 +3,10 @@
 // them. Plain functions on the caller's buffers; any thread may call them.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -32,6 +34,47 @@ inline void adviseHugePages([[maybe_unused]] const void* data, [[maybe_unused]] 
     madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
   }
 #endif
+}
+
+// Memory for a buffer, uninitialised, that frees itself at the alignment
+// it was had at.
+struct BufferDelete {
+  std::align_val_t alignment{__STDCPP_DEFAULT_NEW_ALIGNMENT__};
+  void operator()(char* bytes) const { ::operator delete[](bytes, alignment); }
+};
+using BufferBytes = std::unique_ptr<char[], BufferDelete>;
+
+// The alignment a buffer of `size` bytes is had at: at least `alignment` (a
+// power of two), and on Linux, for a buffer of two huge pages or more, a
+// huge page. The C library begins a large block just past a header of its
+// own, which leaves up to a huge page of its start to small pages, each a
+// page fault of its own: on a virtual machine about ten microseconds
+// apiece, several milliseconds a buffer, where a whole huge page costs
+// about as much as one. The address space skipped costs no memory.
+inline std::size_t bufferAlignment([[maybe_unused]] std::size_t size, std::size_t alignment) {
+#if defined(__linux__)
+  constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  if (size >= 2 * kHugePage && alignment < kHugePage) return kHugePage;
+#endif
+  return std::max<std::size_t>(alignment, __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+}
+
+// A buffer of `size` bytes, aligned as bufferAlignment says, with huge pages
+// asked for behind it (adviseHugePages); throws std::bad_alloc when the
+// memory cannot be had.
+inline BufferBytes allocateBuffer(std::size_t size, std::size_t alignment = 1) {
+  const std::align_val_t aligned{bufferAlignment(size, alignment)};
+  BufferBytes bytes(static_cast<char*>(::operator new[](size, aligned)), BufferDelete{aligned});
+  adviseHugePages(bytes.get(), size);
+  return bytes;
+}
+
+// The same, or nullptr when the memory cannot be had.
+inline BufferBytes allocateBuffer(std::size_t size, std::size_t alignment, const std::nothrow_t&) noexcept {
+  const std::align_val_t aligned{bufferAlignment(size, alignment)};
+  BufferBytes bytes(static_cast<char*>(::operator new[](size, aligned, std::nothrow)), BufferDelete{aligned});
+  if (bytes) adviseHugePages(bytes.get(), size);
+  return bytes;
 }
 
 // Gives back to the system, on Linux, the memory behind the whole huge

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <memory>
 #include <string_view>
 
 #include "large_buffer.h"
@@ -26,9 +25,8 @@ class TextBuffer {
   // changes, and the buffer grows as it is written.
   void reserve(std::size_t capacity) {
     if (capacity <= capacity_) return;
-    std::unique_ptr<char[]> bytes(new (std::nothrow) char[capacity]);
+    BufferBytes bytes = allocateBuffer(capacity, 1, std::nothrow);
     if (!bytes) return;
-    adviseHugePages(bytes.get(), capacity);
     moveTo(std::move(bytes), capacity);
   }
 
@@ -105,15 +103,15 @@ class TextBuffer {
   }
   void grow(std::size_t more) {
     const std::size_t capacity = std::max({size_ + more, 2 * capacity_, std::size_t{256}});
-    moveTo(std::make_unique_for_overwrite<char[]>(capacity), capacity);
+    moveTo(allocateBuffer(capacity), capacity);
   }
-  void moveTo(std::unique_ptr<char[]> bytes, std::size_t capacity) {
+  void moveTo(BufferBytes bytes, std::size_t capacity) {
     if (size_ > 0) std::memcpy(bytes.get(), bytes_.get(), size_);
     bytes_ = std::move(bytes);
     capacity_ = capacity;
   }
 
-  std::unique_ptr<char[]> bytes_;
+  BufferBytes bytes_;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;
 };
