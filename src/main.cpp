@@ -121,6 +121,9 @@ int runReportingMemory() {
 }  // namespace
 
 int main(int argc, char**) {
+  // Before any thread starts: the conversion's tables of names and labels
+  // are built on several at once.
+  brindle::keepSmallBlocksOnHugePages();
   // A file dropped onto the program arrives as an argument; say what is
   // read instead.
   if (argc > 1) {
