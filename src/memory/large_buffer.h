@@ -47,36 +47,45 @@ struct BufferDelete {
 };
 using BufferBytes = std::unique_ptr<char[], BufferDelete>;
 
-// The alignment a buffer of `size` bytes is had at: at least `alignment` (a
-// power of two), and on Linux, for a buffer of two huge pages or more, a
-// huge page. The C library begins a large block just past a header of its
-// own, which leaves up to a huge page of its start to small pages, each a
-// page fault of its own: on a virtual machine about ten microseconds
-// apiece, several milliseconds a buffer, where a whole huge page costs
-// about as much as one. The address space skipped costs no memory.
-inline std::size_t bufferAlignment([[maybe_unused]] std::size_t size, std::size_t alignment) {
+// How a buffer of `size` bytes is had: from a multiple of `alignment` (a
+// power of two) on, and on Linux, for a buffer of two huge pages or more,
+// as whole huge pages from one on. The C library begins a large block just
+// past a header of its own and ends it where asked, which leaves up to a
+// huge page at each end to small pages, each a page fault of its own: on a
+// virtual machine about ten microseconds apiece, several milliseconds a
+// buffer, where a whole huge page costs about as much as one. Address
+// space skipped or never written costs no memory.
+struct BufferShape {
+  std::size_t bytes;
+  std::align_val_t alignment;
+};
+inline BufferShape bufferShape(std::size_t size, std::size_t alignment) {
 #if defined(__linux__)
   constexpr std::size_t kHugePage = std::size_t{2} << 20;
-  if (size >= 2 * kHugePage && alignment < kHugePage) return kHugePage;
+  if (size >= 2 * kHugePage && alignment < kHugePage && size <= SIZE_MAX - kHugePage) {
+    return {(size + kHugePage - 1) & ~(kHugePage - 1), std::align_val_t{kHugePage}};
+  }
 #endif
-  return std::max<std::size_t>(alignment, __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+  return {size, std::align_val_t{std::max<std::size_t>(alignment, __STDCPP_DEFAULT_NEW_ALIGNMENT__)}};
 }
 
-// A buffer of `size` bytes, aligned as bufferAlignment says, with huge pages
-// asked for behind it (adviseHugePages); throws std::bad_alloc when the
-// memory cannot be had.
+// A buffer of at least `size` bytes, had as bufferShape says, with huge
+// pages asked for behind it (adviseHugePages); throws std::bad_alloc when
+// the memory cannot be had.
 inline BufferBytes allocateBuffer(std::size_t size, std::size_t alignment = 1) {
-  const std::align_val_t aligned{bufferAlignment(size, alignment)};
-  BufferBytes bytes(static_cast<char*>(::operator new[](size, aligned)), BufferDelete{aligned});
-  adviseHugePages(bytes.get(), size);
+  const BufferShape shape = bufferShape(size, alignment);
+  BufferBytes bytes(static_cast<char*>(::operator new[](shape.bytes, shape.alignment)),
+                    BufferDelete{shape.alignment});
+  adviseHugePages(bytes.get(), shape.bytes);
   return bytes;
 }
 
 // The same, or nullptr when the memory cannot be had.
 inline BufferBytes allocateBuffer(std::size_t size, std::size_t alignment, const std::nothrow_t&) noexcept {
-  const std::align_val_t aligned{bufferAlignment(size, alignment)};
-  BufferBytes bytes(static_cast<char*>(::operator new[](size, aligned, std::nothrow)), BufferDelete{aligned});
-  if (bytes) adviseHugePages(bytes.get(), size);
+  const BufferShape shape = bufferShape(size, alignment);
+  BufferBytes bytes(static_cast<char*>(::operator new[](shape.bytes, shape.alignment, std::nothrow)),
+                    BufferDelete{shape.alignment});
+  if (bytes) adviseHugePages(bytes.get(), shape.bytes);
   return bytes;
 }
 
