@@ -96,8 +96,8 @@ inline BufferBytes allocateBuffer(std::size_t size, std::size_t alignment, const
 // from 128 KB on is mapped apart and given back when freed, and all are on
 // 4 KB pages, each a page fault when first written: on a virtual machine
 // 10-12 microseconds apiece, some 2,300 of them for a script of 100 MB.
-// Blocks of 4 MB and more are still mapped apart. Call it first thing,
-// before any thread starts.
+// Blocks of 4 MB and more are mapped apart where the heap has no room for
+// them. Call it first thing, before any thread starts.
 inline void keepSmallBlocksOnHugePages() {
 #if defined(__GLIBC__) && defined(__linux__)
   constexpr int kHeapRoom = 16 << 20;
