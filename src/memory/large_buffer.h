@@ -70,22 +70,20 @@ inline BufferShape bufferShape(std::size_t size, std::size_t alignment) {
 }
 
 // A buffer of at least `size` bytes, had as bufferShape says, with huge
-// pages asked for behind it (adviseHugePages); throws std::bad_alloc when
-// the memory cannot be had.
-inline BufferBytes allocateBuffer(std::size_t size, std::size_t alignment = 1) {
-  const BufferShape shape = bufferShape(size, alignment);
-  BufferBytes bytes(static_cast<char*>(::operator new[](shape.bytes, shape.alignment)),
-                    BufferDelete{shape.alignment});
-  adviseHugePages(bytes.get(), shape.bytes);
-  return bytes;
-}
-
-// The same, or nullptr when the memory cannot be had.
+// pages asked for behind it (adviseHugePages); nullptr when the memory
+// cannot be had.
 inline BufferBytes allocateBuffer(std::size_t size, std::size_t alignment, const std::nothrow_t&) noexcept {
   const BufferShape shape = bufferShape(size, alignment);
   BufferBytes bytes(static_cast<char*>(::operator new[](shape.bytes, shape.alignment, std::nothrow)),
                     BufferDelete{shape.alignment});
   if (bytes) adviseHugePages(bytes.get(), shape.bytes);
+  return bytes;
+}
+
+// The same, throwing std::bad_alloc when the memory cannot be had.
+inline BufferBytes allocateBuffer(std::size_t size, std::size_t alignment = 1) {
+  BufferBytes bytes = allocateBuffer(size, alignment, std::nothrow);
+  if (!bytes) throw std::bad_alloc();
   return bytes;
 }
 
