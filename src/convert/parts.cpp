@@ -37,8 +37,8 @@ bool opensBlock(std::string_view rest) {
 std::size_t nextBlockOpening(std::string_view script, std::size_t from) {
   std::string lineStart(1, '\n');
   lineStart.append(kLabelWord);
-  for (std::size_t at = script.find(lineStart, from); at != std::string_view::npos;
-       at = script.find(lineStart, at + 1)) {
+  for (std::size_t at = findText(script, lineStart, from); at != std::string_view::npos;
+       at = findText(script, lineStart, at + 1)) {
     if (opensBlock(script.substr(at + 1))) return at + 1;
   }
   return std::string_view::npos;
