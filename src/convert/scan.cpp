@@ -346,6 +346,25 @@ ScriptLines::ScriptLines(std::string_view input)
       scan_(fastestBlockScan()),
       anySemicolon_(!input.empty() && std::memchr(input.data(), ';', input.size()) != nullptr) {}
 
+std::size_t ScriptLines::skipEmptyLines() {
+  const std::size_t size = input_.size();
+  const std::size_t begin = next_;
+  if (begin >= size) return 0;  // past the last line feed
+  std::size_t at = begin;
+  while (at < size) {
+    const std::size_t block = at & ~(kScanBlock - 1);
+    if (block >= runEnd_) scanRun(block);
+    const BlockMasks& masks = masks_[(block - run_) / kScanBlock];
+    // The line feeds in a row from `at` on, in this block; none past the
+    // input's end, where the scan reads zeros.
+    at += static_cast<std::size_t>(std::countr_one(masks.lineFeeds >> (at - block)));
+    if (at < block + kScanBlock) break;
+  }
+  at = std::min(at, size);
+  next_ = at;
+  return at - begin;
+}
+
 void ScriptLines::scanRun(std::size_t start) {
   const std::size_t size = input_.size();
   const std::size_t blocks = std::min(kScanRun, (size - start + kScanBlock - 1) / kScanBlock);

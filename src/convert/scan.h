@@ -81,6 +81,12 @@ class ScriptLines {
 
   // The next line; false once every line has been handed out.
   bool next(ScannedLine& line);
+  // Passes over the empty lines that end in a line feed directly after the
+  // line handed out last, a block's worth at a time, and returns how many:
+  // the lines that as many calls of next would have handed out, each
+  // empty. The lines after them come out as before. Not inline: most
+  // scripts have few empty lines, and the loop over lines stays as small.
+  std::size_t skipEmptyLines();
 
  private:
   void scanRun(std::size_t start);

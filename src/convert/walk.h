@@ -94,7 +94,10 @@ WalkEnd walkScript(std::string_view script, Sink&& handOn, const WalkOptions& op
   while (lines.next(scanned)) {
     ++end.lines;
     const std::string_view raw = scanned.text;
-    if (raw.empty()) continue;  // an empty line is dropped
+    if (raw.empty()) [[unlikely]] {  // an empty line is dropped, and so are those right after it
+      end.lines += lines.skipEmptyLines();
+      continue;
+    }
     const std::size_t leading = leadingBlanks(raw);
     const FirstWord first = scanned.blanksOnly ? firstWordAfter(raw, leading) : FirstWord::none;
     // A quoted text can change only where a rule edits the line or the

@@ -50,7 +50,8 @@ std::vector<std::string> linesOf(std::string_view input) {
 
 TEST(ScriptLinesTest, CutsLinesAndNamesEveryTriggerTheyHold) {
   test::LineMaker maker(11);
-  std::vector<std::string> inputs = {"", "\n", "a\r\nb\r", "x\ry\r\r\n", "ca\nll  \n  $"};
+  std::vector<std::string> inputs = {"", "\n", "a\r\nb\r", "x\ry\r\r\n", "ca\nll  \n  $", "\n\n\r\n\n\r",
+                                     std::string(200, '\n') + "x", "a" + std::string(130, '\n')};
   for (int i = 0; i < 300; ++i) inputs.push_back(maker.script(maker.below(30)));
   std::size_t linesWithNone = 0;
   std::size_t blanksOnlyMissed = 0;
@@ -71,6 +72,20 @@ TEST(ScriptLinesTest, CutsLinesAndNamesEveryTriggerTheyHold) {
       blanksOnlyMissed += blanksOnly && !line.blanksOnly;
       linesWithNone += line.triggers == 0 && !line.text.empty();
       ++count;
+    }
+    ASSERT_EQ(count, expected.size()) << "input: " << input;
+    // Passing over the empty lines after each empty one gives the same
+    // lines, counted the same.
+    ScriptLines skipping(input);
+    count = 0;
+    while (skipping.next(line)) {
+      ASSERT_LT(count, expected.size()) << "input: " << input;
+      ASSERT_EQ(line.text, expected[count++]) << "input: " << input;
+      if (!line.text.empty()) continue;
+      for (std::size_t skipped = skipping.skipEmptyLines(); skipped > 0; --skipped) {
+        ASSERT_LT(count, expected.size()) << "input: " << input;
+        ASSERT_EQ(expected[count++], "") << "input: " << input;
+      }
     }
     ASSERT_EQ(count, expected.size()) << "input: " << input;
   }
