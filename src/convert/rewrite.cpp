@@ -489,8 +489,9 @@ bool fastStatement(std::string_view raw, std::size_t leading, TriggerSet trigger
       }
       // `$ NAME += VALUE`: the one update is the third word, and the blank
       // the normalisation puts behind it forms no text a rule looks for
-      // with what follows (more blanks make a run no rule looks at now).
-      if ((triggers & kValueTrigger) != 0 || nameEnd + 3 > rest.size() || rest[nameEnd] != ' ' ||
+      // with what follows (more blanks make a run no rule looks at now). A
+      // NAME "path_end" keeps the update as it stands: the general steps.
+      if ((triggers & kValueTrigger) != 0 || name == kPathEndWord || nameEnd + 3 > rest.size() || rest[nameEnd] != ' ' ||
           !endsUpdate(rest[nameEnd + 1], rest[nameEnd + 2]) || !onlyUpdateAt(rest, nameEnd + 1) ||
           (formedByJoining(' ', nameEnd + 3 < rest.size() ? rest[nameEnd + 3] : '\0') & ~kBlankRunTrigger) != 0) {
         return false;

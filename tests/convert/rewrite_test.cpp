@@ -174,6 +174,7 @@ TEST(FastStatementTest, GivesWhatTheGeneralStepsGive) {
       {"path_end x", false},            {"   $ x = 1", false},
       {"$ x = 1;", false},              {"$ x =    1", false},
       {"$ x = call y", false},          {"label a:", false},
+      {"$ path_end += 1", false},       {"$ path_end = 1", true},
   };
   test::LineMaker maker(29);
   std::vector<std::pair<std::string, bool>> lines = cases;
