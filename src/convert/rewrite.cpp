@@ -386,9 +386,29 @@ std::size_t wordEnd(std::string_view rest, std::size_t from) {
 }
 
 // Whether the only update of `text` ("+=" or "-=") is the one at `at`.
+// Every update ends in the same byte, which is rare in a line: those bytes
+// are found eight at a time, and only the byte before each is looked at.
 bool onlyUpdateAt(std::string_view text, std::size_t at) {
-  for (std::size_t i = 1; i < text.size(); ++i) {
-    if (endsUpdate(text[i - 1], text[i]) && i - 1 != at) return false;
+  const auto anotherEndsAt = [&](std::size_t i) {
+    return i > 0 && endsUpdate(text[i - 1], text[i]) && i - 1 != at;
+  };
+  std::size_t from = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // The bytes of `x` that are zero, each as its top bit, and perhaps a
+    // few more past the first: every one is looked at again.
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kEnds = kOnes * static_cast<unsigned char>(kAddTo[1]);
+    for (; from + sizeof(std::uint64_t) <= text.size(); from += sizeof(std::uint64_t)) {
+      std::uint64_t word;
+      std::memcpy(&word, text.data() + from, sizeof word);
+      const std::uint64_t x = word ^ kEnds;
+      for (std::uint64_t ends = (x - kOnes) & ~x & (kOnes << 7); ends != 0; ends &= ends - 1) {
+        if (anotherEndsAt(from + static_cast<std::size_t>(std::countr_zero(ends)) / 8)) return false;
+      }
+    }
+  }
+  for (; from < text.size(); ++from) {
+    if (anotherEndsAt(from)) return false;
   }
   return true;
 }

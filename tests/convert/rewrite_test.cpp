@@ -175,6 +175,8 @@ TEST(FastStatementTest, GivesWhatTheGeneralStepsGive) {
       {"$ x = 1;", false},              {"$ x =    1", false},
       {"$ x = call y", false},          {"label a:", false},
       {"$ path_end += 1", false},       {"$ path_end = 1", true},
+      {"$ x += -=1", false},            {"$ long_name += 12345 += 6", false},
+      {"$ long_name += 1234567", true},
   };
   test::LineMaker maker(29);
   std::vector<std::pair<std::string, bool>> lines = cases;
