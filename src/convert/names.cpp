@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "string_utils.h"
+
 namespace brindle {
 namespace {
 
@@ -14,13 +16,8 @@ constexpr unsigned kPositionBits = 40;
 constexpr std::uint64_t kPositionMask = (std::uint64_t{1} << kPositionBits) - 1;
 
 // The bytes of a name as words, without a call: names are short. The
-// eight bytes at `p`; and the `size` < 8 bytes at `p` in the low bytes of
-// a word (as the processor orders them, which only the hash sees).
-std::uint64_t wordAt(const char* p) {
-  std::uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
-}
+// `size` < 8 bytes at `p` in the low bytes of a word (as the processor
+// orders them, which only the hash sees); wordAt gives eight.
 std::uint64_t shortWordAt(const char* p, std::size_t size) {
   std::uint32_t low = 0;
   std::uint32_t high = 0;

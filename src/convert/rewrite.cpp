@@ -363,29 +363,12 @@ bool rewriteStatement(Words& words, TriggerSet triggers, ScriptLine& statement,
 
 namespace {
 
-// Lines are short, and a look at eight bytes at a time costs less than a
-// call. The eight bytes of `text` at `at`, the first as the lowest on a
-// little-endian processor, where alone the callers use them.
-std::uint64_t wordAt(std::string_view text, std::size_t at) {
-  std::uint64_t word;
-  std::memcpy(&word, text.data() + at, sizeof word);
-  return word;
-}
-// Which bytes of `word` are `c`, each as its top bit: exact up to the
-// first, and perhaps a few more past it, which a caller that wants them
-// all looks at again.
-constexpr std::uint64_t bytesOf(std::uint64_t word, char c) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101u;
-  const std::uint64_t x = word ^ (kOnes * static_cast<unsigned char>(c));
-  return (x - kOnes) & ~x & (kOnes << 7);
-}
-
 // Where the word of `rest` that starts at `from` ends: at the next blank
 // or the end.
 std::size_t wordEnd(std::string_view rest, std::size_t from) {
   if constexpr (std::endian::native == std::endian::little) {
     for (; from + sizeof(std::uint64_t) <= rest.size(); from += sizeof(std::uint64_t)) {
-      if (const std::uint64_t blanks = bytesOf(wordAt(rest, from), kFourBlanks[0]); blanks != 0) {
+      if (const std::uint64_t blanks = bytesOf(wordAt(rest.data() + from), kFourBlanks[0]); blanks != 0) {
         return from + static_cast<std::size_t>(std::countr_zero(blanks)) / 8;
       }
     }
@@ -404,7 +387,7 @@ bool onlyUpdateAt(std::string_view text, std::size_t at) {
   std::size_t from = 0;
   if constexpr (std::endian::native == std::endian::little) {
     for (; from + sizeof(std::uint64_t) <= text.size(); from += sizeof(std::uint64_t)) {
-      for (std::uint64_t ends = bytesOf(wordAt(text, from), kAddTo[1]); ends != 0; ends &= ends - 1) {
+      for (std::uint64_t ends = bytesOf(wordAt(text.data() + from), kAddTo[1]); ends != 0; ends &= ends - 1) {
         if (anotherEndsAt(from + static_cast<std::size_t>(std::countr_zero(ends)) / 8)) return false;
       }
     }

@@ -97,18 +97,12 @@ std::size_t findText(std::string_view text, std::string_view what, std::size_t f
 }
 
 std::size_t findLastByteWordByWord(std::string_view text, char c) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101u;
-  constexpr std::uint64_t kHighs = 0x8080808080808080u;
-  const std::uint64_t pattern = kOnes * static_cast<unsigned char>(c);
   std::size_t end = text.size();
   // A word that holds `c` ends the quick search; its bytes are then looked
   // at one by one.
   while (end >= sizeof(std::uint64_t)) {
-    std::uint64_t word;
-    std::memcpy(&word, text.data() + end - sizeof word, sizeof word);
-    const std::uint64_t x = word ^ pattern;
-    if (((x - kOnes) & ~x & kHighs) != 0) break;
-    end -= sizeof word;
+    if (bytesOf(wordAt(text.data() + end - sizeof(std::uint64_t)), c) != 0) break;
+    end -= sizeof(std::uint64_t);
   }
   for (std::size_t at = end; at-- > 0;) {
     if (text[at] == c) return at;

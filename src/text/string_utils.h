@@ -7,6 +7,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,23 @@ inline constexpr auto kSpaceBytes = [] {
 }();
 
 constexpr bool isSpaceByte(char c) { return kSpaceBytes[static_cast<unsigned char>(c)]; }
+
+// Short texts are looked at eight bytes at a time, which costs less than a
+// call. The eight bytes at `p` as one word, the first the lowest on a
+// little-endian processor.
+inline std::uint64_t wordAt(const char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+// Which bytes of `word` are `c`, each as its top bit: exact up to the
+// lowest, and perhaps a few more above it, which a caller that wants them
+// all looks at again. Zero exactly when none is.
+constexpr std::uint64_t bytesOf(std::uint64_t word, char c) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  const std::uint64_t x = word ^ (kOnes * static_cast<unsigned char>(c));
+  return (x - kOnes) & ~x & (kOnes << 7);
+}
 
 // The bytes of `text` other than whitespace at its two ends: [begin, end),
 // begin == end == text.size() when it holds nothing else.
