@@ -96,7 +96,10 @@ cat >"$user/User/settings.json" <<SETTINGS
 }
 SETTINGS
 
-# Port 0: the system picks a free one, which code-server prints.
+# Port 0: the system picks a free one, which code-server prints. The log
+# exists before the server starts: the background job opens it in its own
+# time, and a read of a log not yet there would end this script.
+: >"$work/code-server.log"
 setsid "$code_server" --bind-addr 127.0.0.1:0 --auth none --config /dev/null \
   --disable-telemetry --disable-update-check --disable-workspace-trust --disable-getting-started-override \
   --extensions-dir "$extensions" --user-data-dir "$user" >"$work/code-server.log" 2>&1 &
