@@ -91,6 +91,10 @@ class OutputFile {
   // commit().
   bool write(std::string_view piece);
 
+  // Forgets every byte written so far: the file's bytes are those written
+  // after it. Returns false when no file is open or a write has failed.
+  bool restart();
+
   // Tells the new file that about `bytes` bytes are to come. For a large
   // file, the system sets room aside for them meanwhile, on a thread of its
   // own (on Linux; elsewhere, and where the file system cannot, the writes

@@ -204,6 +204,8 @@ struct OutputFile::Impl {
   std::string pending;
   // Sets room aside for the expected bytes, and so uses `fd` until joined.
   std::thread preparer;
+  bool prepared = false;   // the preparer was started
+  bool restarted = false;  // bytes written before a restart may lie past the end
 
   ~Impl() {
     if (preparer.joinable()) preparer.join();
@@ -283,6 +285,15 @@ bool OutputFile::write(std::string_view piece) {
   return true;
 }
 
+bool OutputFile::restart() {
+  if (!impl_ || !impl_->ok) return false;
+  impl_->pending.clear();
+  // The bytes past those written again go at commit().
+  if (lseek(impl_->fd, 0, SEEK_SET) != 0) impl_->failed(errno);
+  impl_->restarted = true;
+  return impl_->ok;
+}
+
 void OutputFile::expect(std::size_t bytes) {
 #ifdef __linux__
   // Below this, setting room aside saves less than a thread costs. Above
@@ -300,6 +311,7 @@ void OutputFile::expect(std::size_t bytes) {
     // without it, a full disk) leaves the writes to find room themselves.
     impl_->preparer = std::thread(
         [fd, bytes] { fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)); });
+    impl_->prepared = true;
   } catch (const std::system_error&) {
     // No thread to be had: the writes find room as they go.
   }
@@ -314,11 +326,12 @@ bool OutputFile::commit(FileError* err) {
   // the new file.
   const std::unique_ptr<Impl> impl = std::move(impl_);
   if (impl->ok && !writeAll(impl->fd, impl->pending)) impl->failed(errno);
-  if (impl->preparer.joinable()) {
-    impl->preparer.join();
-    // Truncating to its own size gives back the room set aside beyond it.
-    struct stat st;
-    if (impl->ok && (fstat(impl->fd, &st) != 0 || ftruncate(impl->fd, st.st_size) != 0)) impl->failed(errno);
+  if (impl->preparer.joinable()) impl->preparer.join();
+  if (impl->ok && (impl->prepared || impl->restarted)) {
+    // Truncating where the writes ended gives back the room set aside beyond
+    // them, and drops what a restart left there.
+    const off_t end = lseek(impl->fd, 0, SEEK_CUR);
+    if (end < 0 || ftruncate(impl->fd, end) != 0) impl->failed(errno);
   }
   if (impl->ok && fchmod(impl->fd, impl->mode) != 0) impl->failed(errno);
   const int closed = close(impl->fd);

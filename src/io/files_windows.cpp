@@ -223,6 +223,17 @@ bool OutputFile::write(std::string_view piece) {
   return impl_->ok;
 }
 
+bool OutputFile::restart() {
+  if (!impl_ || !impl_->ok) return false;
+  impl_->writer.discard();
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(impl_->file.get(), start, nullptr, FILE_BEGIN) ||
+      !SetEndOfFile(impl_->file.get())) {
+    impl_->failed(GetLastError());
+  }
+  return impl_->ok;
+}
+
 // The writes find room as they go.
 void OutputFile::expect(std::size_t) {}
 

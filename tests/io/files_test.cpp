@@ -126,24 +126,44 @@ bool writeOnFullDisk(OutputFile& output, std::string_view piece) {
 }
 
 // Pieces are held back and written in aligned blocks: whatever their sizes,
-// the file holds them in order.
+// the file holds them in order, and after a restart only those that follow
+// it, though fewer than before, or into room set aside.
 TEST_F(OutputFileTest, WritesEveryPieceInOrder) {
-  const std::vector<std::vector<std::size_t>> cases = {
-      {}, {1, 2, 3}, {65535, 1, 63, 64, 65}, {1, 200000, 7, 65536, 131072, 3}, {65600, 65600, 1},
+  constexpr std::size_t kNoRestart = SIZE_MAX;
+  struct Case {
+    std::vector<std::size_t> sizes;
+    std::size_t restartBefore = kNoRestart;  // the piece written first after a restart
+    std::size_t expected = 0;                // told to expect()
   };
-  for (const std::vector<std::size_t>& sizes : cases) {
+  const std::vector<Case> cases = {
+      {{}},
+      {{1, 2, 3}},
+      {{65535, 1, 63, 64, 65}},
+      {{1, 200000, 7, 65536, 131072, 3}},
+      {{65600, 65600, 1}},
+      {{1, 2, 3}, 1},
+      {{200000, 65600, 5}, 1},
+      {{65600, 65600, 1}, 3},
+      {{200000, 70000, 100}, 1, 32 << 20},
+  };
+  for (const Case& c : cases) {
     const std::string path = dir_ + "/out.lua";
     const std::string bytes = numberedBytes(200000);
     std::string expected;
     OutputFile output;
     ASSERT_TRUE(output.open(path, nullptr));
-    for (std::size_t k = 0; k < sizes.size(); ++k) {
-      const std::string_view piece = std::string_view(bytes).substr(k, sizes[k]);
+    if (c.expected != 0) output.expect(c.expected);
+    for (std::size_t k = 0; k < c.sizes.size(); ++k) {
+      if (k == c.restartBefore) {
+        EXPECT_TRUE(output.restart());
+        expected.clear();
+      }
+      const std::string_view piece = std::string_view(bytes).substr(k, c.sizes[k]);
       EXPECT_TRUE(output.write(piece));
       expected.append(piece);
     }
     ASSERT_TRUE(output.commit(nullptr));
-    EXPECT_EQ(contentsOf(path), expected) << sizes.size() << " pieces";
+    EXPECT_EQ(contentsOf(path), expected) << c.sizes.size() << " pieces";
   }
 }
 
