@@ -68,9 +68,12 @@ int run(brindle::Conversion& result) {
   if (opened) output.expect(script.text.size());
   // The script's memory goes back to the system as the conversion leaves it
   // behind, so that a large script and its Lua are not held whole at once.
+  // The file can start over, so the text may begin before the declarations
+  // are sure.
   brindle::convertInParts(
       script.text, result, [&](std::string_view piece) { return opened && output.write(piece); }, {}, 0,
-      [](std::string_view read) { brindle::releasePages(read.data(), read.size()); });
+      [](std::string_view read) { brindle::releasePages(read.data(), read.size()); },
+      [&] { return opened && output.restart(); });
   // A write that failed fails the commit, which gives its reason.
   const bool written = opened && output.commit(&error);
 

@@ -223,7 +223,8 @@ class PartQueue {
 }  // namespace
 
 bool convertInParts(std::string_view script, Conversion& result, const LuaSink& sink,
-                    const ConvertOptions& options, std::size_t parts, const InputRelease& release) {
+                    const ConvertOptions& options, std::size_t parts, const InputRelease& release,
+                    const LuaRestart& restart) {
   const std::size_t mostItems = std::max<std::size_t>(options.mostItemsPerFunction, 2);
   result = Conversion();
   // What is read of the whole script is read before any part begins, and
@@ -260,30 +261,65 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
 
   LuaWriter lua(result.lua, sink, mostItems, options.pieceSize);
   std::size_t merging = 0;     // the parts merged so far, the first included once walked
-  std::size_t handed = 0;      // the parts handed on whole
+  std::size_t handed = 0;      // the parts handed on
   std::size_t tableItems = 0;  // the items of their tables
-  // Begins the text, once the declarations are known, and the layout too:
-  // grouped once the items pass the limit, flat where every line left could
-  // be an item and still not pass it, or whichever they give once every
-  // part is walked.
-  const auto beginIfKnown = [&](std::size_t readTo, std::size_t items, bool walkedAll) {
-    if (lua.begun() || (lastDollar != std::string_view::npos && readTo <= lastDollar)) return;
+  std::size_t read = 0;        // the bytes of the parts merged
+  // A sink that can start over lets the text begin, once a part is merged,
+  // with the variables known so far, which the parts to come seldom add
+  // to: the parts are then handed on as they are merged, and kept. Where a
+  // later part adds a variable the text starts over, once the declarations
+  // are sure, as it would have begun without the guess; where every line
+  // that may set one is read and none did, the guess holds and the parts
+  // handed on are let go. A guess is made once: a script that adds
+  // variables throughout costs no more than one more writing of its parts.
+  const bool mayGuess = sink && restart && all.size() > 1;
+  bool guessing = false;                // begun on a guess not yet proved
+  bool guessed = false;                 // a guess was made
+  std::size_t guessedDeclarations = 0;  // the variables the guess declared
+  // Begins the text, once the declarations are known (or may be guessed),
+  // and the layout too: grouped once the items pass the limit, flat where
+  // every line left could be an item and still not pass it, or whichever
+  // they give once every part is walked.
+  const auto beginIfKnown = [&](std::size_t readTo, std::size_t items, bool walkedAll, bool guess) {
+    if (lua.begun()) return;
+    const bool sure = lastDollar == std::string_view::npos || readTo > lastDollar;
+    if (!sure && !(guess && mayGuess && !guessed)) return;
     const std::size_t declarations = nameCount(merged.variables);
     Layout layout = chooseLayout(declarations + items, mostItems);
     if (!walkedAll && layout == Layout::flat && !surelyFlat(linesCounted, declarations, mostItems)) return;
     lua.begin(layout, merged.variables);
+    if (sure) return;
+    guessing = guessed = true;
+    guessedDeclarations = declarations;
+  };
+  // Proves or disproves the guess once a part is merged.
+  const auto checkGuess = [&] {
+    if (!guessing) return;
+    if (nameCount(merged.variables) != guessedDeclarations) {
+      guessing = false;
+      lua.startOver(restart);
+      handed = 0;
+    } else if (lastDollar == std::string_view::npos || read > lastDollar) {
+      guessing = false;
+      for (std::size_t k = 1; k < handed; ++k) all[k].reset();
+      merged.tables.drop(merged.tables.text().size());
+    }
   };
   // Hands on the parts merged so far, in order, and lets each go but the
-  // first, whose record holds what was merged.
+  // first, whose record holds what was merged; while guessing, keeps them.
   const auto handOnMerged = [&] {
     if (!lua.begun()) return;
     for (; handed < merging; ++handed) {
+      if (guessing) {
+        lua.takeKeeping(all[handed]->record.tables);
+        continue;
+      }
       lua.take(all[handed]->record.tables);
       if (handed > 0) all[handed].reset();
     }
   };
   convertStretch(first.text, options, merged, [&] {
-    beginIfKnown(merged.read, merged.tables.items(), false);
+    beginIfKnown(merged.read, merged.tables.items(), false, false);
     if (lua.begun()) lua.take(merged.tables);
     releaseRead(first, release, merged.read);
   });
@@ -291,9 +327,9 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   merging = 1;
   tableItems = merged.tables.items();
   std::size_t lineFeedsBefore = merged.lines - 1;
-  std::size_t read = first.text.size();
+  read = first.text.size();
   result.warnings = std::move(merged.warnings);
-  beginIfKnown(read, tableItems, all.size() == 1);
+  beginIfKnown(read, tableItems, all.size() == 1, true);
   handOnMerged();
 
   for (std::size_t k = 1; k < all.size(); ++k) {
@@ -319,7 +355,8 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
     if (release) release(script.substr(0, read));
     tableItems += record.tables.items();
     merging = k + 1;
-    beginIfKnown(read, tableItems, k + 1 == all.size());
+    checkGuess();
+    beginIfKnown(read, tableItems, k + 1 == all.size(), true);
     handOnMerged();
   }
   lua.finish();

@@ -6,7 +6,9 @@
 // references with their lines, warnings, announcements, text changes and
 // tables. The declarations open the text, so it is handed on only once the
 // walk has read every line that may set a variable (none after the
-// script's last "$"); from there on it streams. The bytes, the console text
+// script's last "$"), or, where the sink can start over, once a part is
+// merged, on a guess that the later parts add no variable; from
+// there on it streams. The bytes, the console text
 // and the warnings are the same however the script is cut, and this layer
 // is the only code that knows of parts. Conversions of different inputs
 // may run at once.
@@ -47,10 +49,16 @@ struct Conversion {
 // one before; and, as the parts are merged, with the script from its start
 // to the end of the last part merged, so that memory that straddles two
 // parts can go too.
+//
+// With `restart` as well as a sink, the text of a script in several parts
+// may begin before the declarations are sure, with the variables known so
+// far; where a later part adds one, `restart` tells the sink to forget what
+// it took, once, and the whole text is handed on again. What the sink holds
+// at the end is the same either way.
 using InputRelease = std::function<void(std::string_view)>;
 bool convertInParts(std::string_view script, Conversion& result, const LuaSink& sink = {},
                     const ConvertOptions& options = {}, std::size_t parts = 0,
-                    const InputRelease& release = {});
+                    const InputRelease& release = {}, const LuaRestart& restart = {});
 
 // How the label references of a part join those of the parts before it:
 // adds what `later` says of the lines that follow those of `references`,

@@ -95,6 +95,18 @@ void LuaWriter::take(TableWriter& tables) {
                               [this](std::string_view piece) { handOn(piece); }));
 }
 
+void LuaWriter::takeKeeping(const TableWriter& tables) {
+  TableMarks marks = tables.marks();  // the grouper marks what it has grouped
+  grouper_->group(tables.text(), marks, [this](std::string_view piece) { handOn(piece); });
+}
+
+void LuaWriter::startOver(const LuaRestart& restart) {
+  grouper_.reset();
+  own_.clear();
+  out_.clear();
+  if (accepted_ && sink_) accepted_ = restart();
+}
+
 void LuaWriter::finish() {
   grouper_->finish([this](std::string_view piece) { handOn(piece); });
   flushOwn();

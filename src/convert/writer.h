@@ -60,6 +60,7 @@ class TableWriter {
   // The text kept, and the marks of its tables.
   std::string_view text() const { return text_.view(); }
   TableMarks& marks() { return marks_; }
+  const TableMarks& marks() const { return marks_; }
   // The items written: a key per table and one per entry.
   std::size_t items() const { return marks_.items; }
   // Lets the first `bytes` of the text go, which have been handed on; of
@@ -134,6 +135,9 @@ inline void TableWriter::endEntry() { text_.append(kEntryClose); }
 // Takes the Lua text in consecutive pieces, in order. Returns false when it
 // cannot take them; it is not called again then.
 using LuaSink = std::function<bool(std::string_view)>;
+// Tells a sink to forget every piece it took: the text starts over from its
+// first byte. Returns false when it cannot; it is not called again then.
+using LuaRestart = std::function<bool()>;
 
 // Appends the flat declarations of `variables` for a reader that looks at
 // them apart from the tables: each on a line of its own that a line feed
@@ -162,6 +166,13 @@ class LuaWriter {
   // Hands on as much of what `tables` has written as the layout allows, and
   // drops it there; only once begun.
   void take(TableWriter& tables);
+  // Hands on the whole text of `tables`, whose tables are all closed, and
+  // leaves it and its marks as they were, to be handed on again after
+  // startOver(); only once begun.
+  void takeKeeping(const TableWriter& tables);
+  // Forgets what was handed on, telling the sink through `restart`: begin()
+  // comes again, then the tables from the first.
+  void startOver(const LuaRestart& restart);
   // Closes the last group and hands on the rest: the text is complete.
   void finish();
   // False once the sink has refused a piece.

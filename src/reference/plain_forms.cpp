@@ -75,11 +75,12 @@ void buildConditionalBlock(const LabelBlock& block, std::size_t& position, std::
 }
 
 bool convertScript(std::string_view file, Conversion& result, const LuaSink& sink,
-                   const ConvertOptions& options, std::size_t parts, std::string* error) {
+                   const ConvertOptions& options, std::size_t parts, std::string* error,
+                   const LuaRestart& restart) {
   std::string decoded;  // a UTF-16 file's text as UTF-8
   ScriptText text = scriptText(file, decoded);
   if (error) *error = text.error;
-  if (text.error.empty()) return convertInParts(text.text, result, sink, options, parts);
+  if (text.error.empty()) return convertInParts(text.text, result, sink, options, parts, {}, restart);
   result = Conversion();
   return false;
 }

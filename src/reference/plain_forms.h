@@ -46,10 +46,10 @@ void buildConditionalBlock(const LabelBlock& block, std::size_t& position, std::
 // Converts the bytes of a file: scriptText, then convertInParts in at most
 // `parts` parts. A file that holds no script (malformed UTF-16) gives no
 // text at all: `*error` (when asked for) says why, and false is returned, as
-// it is when the sink refused a piece.
+// it is when the sink refused a piece. `restart` as convertInParts takes it.
 bool convertScript(std::string_view file, Conversion& result, const LuaSink& sink = {},
                    const ConvertOptions& options = {}, std::size_t parts = 0,
-                   std::string* error = nullptr);
+                   std::string* error = nullptr, const LuaRestart& restart = {});
 
 // Every piece that cutting `text` at `separator` gives, with every
 // whitespace byte taken out: one more than it has separators, empty ones

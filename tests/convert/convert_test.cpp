@@ -111,6 +111,20 @@ TEST(ConvertScriptTest, PartsAndPiecesGiveTheWholeResult) {
           EXPECT_GT(calls, 1u) << context;
         }
 
+        // A sink that can start over may be handed the text on a guess of
+        // the declarations, and once more where the guess fails.
+        received.clear();
+        std::size_t restarts = 0;
+        Conversion guessed;
+        EXPECT_TRUE(convertScript(input, guessed, sink, {pieceSize, limit}, parts, nullptr, [&] {
+          received.clear();
+          ++restarts;
+          return true;
+        }));
+        EXPECT_EQ(received + guessed.lua, lua) << context;
+        EXPECT_EQ(guessed.console, console) << context;
+        EXPECT_LE(restarts, 1u) << context;
+
         Conversion kept;
         convertScript(input, kept, {}, {pieceSize, limit}, parts);
         EXPECT_EQ(kept.lua, lua) << context;
@@ -132,6 +146,44 @@ TEST(ConvertScriptTest, PartsAndPiecesGiveTheWholeResult) {
       }
     }
    }
+  }
+}
+
+TEST(ConvertScriptTest, GuessedDeclarationsStartOverWhereALaterPartAddsOne) {
+  struct Case {
+    std::string input;
+    bool restartAnswer;
+    std::size_t restarts;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"label a:\n$ x = 1\nlabel b:\n$ x += 1\nlabel c:\ny\n", true, 0, true},
+      {"label a:\n$ x = 1\nlabel b:\nz\nlabel c:\n$ y = 2\n", true, 1, true},
+      {"label a:\n$ x = 1\nlabel b:\nz\nlabel c:\n$ y = 2\n", false, 1, false},
+  };
+  for (const Case& c : cases) {
+    Conversion whole;
+    convertScript(c.input, whole);
+    std::string received;
+    std::size_t restarts = 0;
+    Conversion result;
+    const bool accepted = convertInParts(
+        c.input, result,
+        [&](std::string_view piece) {
+          received.append(piece);
+          return true;
+        },
+        {}, 3, {},
+        [&] {
+          received.clear();
+          ++restarts;
+          return c.restartAnswer;
+        });
+    EXPECT_EQ(accepted, c.accepted) << c.input;
+    EXPECT_EQ(restarts, c.restarts) << c.input;
+    if (c.accepted) {
+      EXPECT_EQ(received, whole.lua) << c.input;
+    }
   }
 }
 

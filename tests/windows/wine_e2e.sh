@@ -141,6 +141,19 @@ inline "a Ctrl-Z byte is data, not the end" 'label a:\n    x = "\032"\n    y = 2
 inline "a byte-order mark" '\357\273\277label a:\nx\n'
 inline "jump_out without a target" 'label a:\njump_out\n'
 
+# Long enough to be converted in parts, with a variable that only the last
+# part sets: the text begun with the first part's variables starts over.
+late=$scratch/late-variable.py
+python3 - "$late" <<'PY'
+import sys
+with open(sys.argv[1], 'w') as f:
+    f.write('label start:\n$ early = 1\n')
+    for k in range(160000):
+        f.write('label l%d:\n    "line %d of a long story"\n    $ early += 1\n' % (k, k))
+    f.write('$ late = 2\n')
+PY
+same_as_native "a variable first set late in a script of several parts" "$late"
+
 # UTF-16 as Windows editors save it, made from UTF-8 text by iconv.
 utf16() {  # utf16 NAME MARK ENCODING TEXT (printf format)
   local file=$scratch/utf16-$case_number.py
