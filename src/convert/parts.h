@@ -7,11 +7,10 @@
 // tables. The declarations open the text, so it is handed on only once the
 // walk has read every line that may set a variable (none after the
 // script's last "$"), or, where the sink can start over, once a part is
-// merged, on a guess that the later parts add no variable; from
-// there on it streams. The bytes, the console text
-// and the warnings are the same however the script is cut, and this layer
-// is the only code that knows of parts. Conversions of different inputs
-// may run at once.
+// merged, on a guess that the later parts add no variable; from there on
+// it streams. The bytes, the console text and the warnings are the same
+// however the script is cut, and this layer is the only code that knows of
+// parts. Conversions of different inputs may run at once.
 #pragma once
 
 #include <cstddef>
