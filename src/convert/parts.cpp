@@ -276,13 +276,16 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   bool guessing = false;                // begun on a guess not yet proved
   bool guessed = false;                 // a guess was made
   std::size_t guessedDeclarations = 0;  // the variables the guess declared
+  const auto declarationsSure = [&](std::size_t readTo) {
+    return lastDollar == std::string_view::npos || readTo > lastDollar;
+  };
   // Begins the text, once the declarations are known (or may be guessed),
   // and the layout too: grouped once the items pass the limit, flat where
   // every line left could be an item and still not pass it, or whichever
   // they give once every part is walked.
   const auto beginIfKnown = [&](std::size_t readTo, std::size_t items, bool walkedAll, bool guess) {
     if (lua.begun()) return;
-    const bool sure = lastDollar == std::string_view::npos || readTo > lastDollar;
+    const bool sure = declarationsSure(readTo);
     if (!sure && !(guess && mayGuess && !guessed)) return;
     const std::size_t declarations = nameCount(merged.variables);
     Layout layout = chooseLayout(declarations + items, mostItems);
@@ -299,7 +302,7 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
       guessing = false;
       lua.startOver(restart);
       handed = 0;
-    } else if (lastDollar == std::string_view::npos || read > lastDollar) {
+    } else if (declarationsSure(read)) {
       guessing = false;
       for (std::size_t k = 1; k < handed; ++k) all[k].reset();
       merged.tables.drop(merged.tables.text().size());

@@ -204,7 +204,6 @@ struct OutputFile::Impl {
   std::string pending;
   // Sets room aside for the expected bytes, and so uses `fd` until joined.
   std::thread preparer;
-  bool prepared = false;   // the preparer was started
   bool restarted = false;  // bytes written before a restart may lie past the end
 
   ~Impl() {
@@ -311,7 +310,6 @@ void OutputFile::expect(std::size_t bytes) {
     // without it, a full disk) leaves the writes to find room themselves.
     impl_->preparer = std::thread(
         [fd, bytes] { fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)); });
-    impl_->prepared = true;
   } catch (const std::system_error&) {
     // No thread to be had: the writes find room as they go.
   }
@@ -326,8 +324,9 @@ bool OutputFile::commit(FileError* err) {
   // the new file.
   const std::unique_ptr<Impl> impl = std::move(impl_);
   if (impl->ok && !writeAll(impl->fd, impl->pending)) impl->failed(errno);
-  if (impl->preparer.joinable()) impl->preparer.join();
-  if (impl->ok && (impl->prepared || impl->restarted)) {
+  const bool prepared = impl->preparer.joinable();
+  if (prepared) impl->preparer.join();
+  if (impl->ok && (prepared || impl->restarted)) {
     // Truncating where the writes ended gives back the room set aside beyond
     // them, and drops what a restart left there.
     const off_t end = lseek(impl->fd, 0, SEEK_CUR);
