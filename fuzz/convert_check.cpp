@@ -298,17 +298,18 @@ std::string checkOutput(const Script& script, std::string_view lua, std::string_
 }
 
 std::string checkSkippedSteps(std::string_view input) {
-  // The scan's fast form finds what the plain one finds, block by block.
-  if (const BlockScan avx2 = avx2BlockScan()) {
-    // All blocks at once, as a run of the scan.
-    const std::size_t blocks = input.size() / kScanBlock + 1;
-    std::string padded(input);
-    padded.resize(blocks * kScanBlock + kScanReads, '\0');
-    std::vector<BlockMasks> plain(blocks), fast(blocks);
-    scanBlockPlain(padded.data(), blocks, plain.data());
-    avx2(padded.data(), blocks, fast.data());
-    if (std::memcmp(plain.data(), fast.data(), blocks * sizeof(BlockMasks)) != 0) {
-      return "the scan's two forms find different masks";
+  // Each of the scan's fast forms finds what the plain one finds, block by
+  // block: all blocks at once, as a run of the scan.
+  const std::size_t blocks = input.size() / kScanBlock + 1;
+  std::string padded(input);
+  padded.resize(blocks * kScanBlock + kScanReads, '\0');
+  std::vector<BlockMasks> plain(blocks), found(blocks);
+  scanBlockPlain(padded.data(), blocks, plain.data());
+  for (const BlockScan fast : {avx2BlockScan(), avx512BlockScan()}) {
+    if (!fast) continue;
+    fast(padded.data(), blocks, found.data());
+    if (std::memcmp(plain.data(), found.data(), blocks * sizeof(BlockMasks)) != 0) {
+      return "a fast form of the scan finds other masks than the plain one";
     }
   }
   ScriptLines lines(input);

@@ -61,15 +61,18 @@ inline constexpr auto kGroupByFirstByte = [] {
 
 // Scans `blocks` blocks of kScanBlock bytes from `bytes` on into
 // masks[0 .. blocks), reading blocks * kScanBlock + kScanReads - kScanBlock
-// bytes. The plain form runs on any processor; the AVX2 form, 32 bytes at a
-// time with table lookups in place of one comparison per pattern, gives the
-// same masks for the same bytes (the tests and the convert fuzz target
-// compare them), and is nullptr where the processor or the build has no
-// AVX2. ScriptLines uses the fastest form there is, kScanRun blocks a call,
-// which spares each block the call and the setting up of the constants.
+// bytes. The plain form runs on any processor. The fast forms, the AVX2
+// one 32 bytes at a time with table lookups in place of one comparison per
+// pattern and the AVX-512 one the same lookups a whole block at a time,
+// give the same masks for the same bytes (the tests and the convert fuzz
+// target compare each with the plain form); each is nullptr where the
+// processor or the build lacks it (AVX-512: its F and BW parts).
+// ScriptLines uses the fastest form there is, kScanRun blocks a call, which
+// spares each block the call and the setting up of the constants.
 using BlockScan = void (*)(const char* bytes, std::size_t blocks, BlockMasks* masks);
 void scanBlockPlain(const char* bytes, std::size_t blocks, BlockMasks* masks);
 BlockScan avx2BlockScan();
+BlockScan avx512BlockScan();
 inline constexpr std::size_t kScanRun = 16;
 
 // Hands out the lines of an input, in order. An input has one more line

@@ -10,8 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "generated_lines.h"
@@ -93,25 +95,34 @@ TEST(ScriptLinesTest, CutsLinesAndNamesEveryTriggerTheyHold) {
   EXPECT_LT(blanksOnlyMissed, 50u);
 }
 
-TEST(ScriptLinesTest, TheScansTwoFormsFindTheSameMasks) {
-  const BlockScan avx2 = avx2BlockScan();
-  if (!avx2) GTEST_SKIP() << "this processor or build has no AVX2 form of the scan";
-  test::LineMaker maker(13);
-  for (int i = 0; i < 3000; ++i) {
-    std::string bytes = maker.script(3);
-    bytes.resize(kScanReads, i % 3 == 0 ? ' ' : '\0');
-    // Every byte value too, those from 0x80 on included.
-    if (i % 5 == 0) {
-      for (std::size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<char>((i * 7 + k * 31) & 0xFF);
+TEST(ScriptLinesTest, TheScansFastFormsFindThePlainFormsMasks) {
+  const std::pair<const char*, BlockScan> forms[] = {{"AVX2", avx2BlockScan()},
+                                                     {"AVX-512", avx512BlockScan()}};
+  for (const auto& [name, fast] : forms) {
+    if (!fast) {
+      std::printf("this processor or build has no %s form of the scan\n", name);
+      continue;
     }
-    BlockMasks plain, fast;
-    scanBlockPlain(bytes.data(), 1, &plain);
-    avx2(bytes.data(), 1, &fast);
-    ASSERT_EQ(plain.lineFeeds, fast.lineFeeds) << bytes;
-    ASSERT_EQ(plain.otherSpaces, fast.otherSpaces) << bytes;
-    ASSERT_EQ(plain.quotes, fast.quotes) << bytes;
-    ASSERT_EQ(plain.blankRuns, fast.blankRuns) << bytes;
-    ASSERT_EQ(plain.textStarts, fast.textStarts) << bytes;
+    test::LineMaker maker(13);
+    for (int i = 0; i < 3000; ++i) {
+      // Two blocks, so that a form that reads or writes past the first is seen.
+      std::string bytes = maker.script(6);
+      bytes.resize(kScanBlock + kScanReads, i % 3 == 0 ? ' ' : '\0');
+      // Every byte value too, those from 0x80 on included.
+      if (i % 5 == 0) {
+        for (std::size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<char>((i * 7 + k * 31) & 0xFF);
+      }
+      BlockMasks plain[2], found[2];
+      scanBlockPlain(bytes.data(), 2, plain);
+      fast(bytes.data(), 2, found);
+      for (int k = 0; k < 2; ++k) {
+        ASSERT_EQ(plain[k].lineFeeds, found[k].lineFeeds) << name << ' ' << bytes;
+        ASSERT_EQ(plain[k].otherSpaces, found[k].otherSpaces) << name << ' ' << bytes;
+        ASSERT_EQ(plain[k].quotes, found[k].quotes) << name << ' ' << bytes;
+        ASSERT_EQ(plain[k].blankRuns, found[k].blankRuns) << name << ' ' << bytes;
+        ASSERT_EQ(plain[k].textStarts, found[k].textStarts) << name << ' ' << bytes;
+      }
+    }
   }
 }
 
