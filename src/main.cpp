@@ -55,7 +55,10 @@ std::string writeProblem(const brindle::FileError& error) {
 int run(brindle::Conversion& result) {
   brindle::ScriptFile script;
   std::string problem;
-  if (!brindle::readScriptFile(brindle::kScriptPath, script, problem)) {
+  // A large script is read where the system keeps it, mapped, which spares
+  // copying it into fresh memory; should the file change meanwhile, nothing
+  // is written.
+  if (!brindle::readScriptFile(brindle::kScriptPath, script, problem, brindle::ReadMode::mayMap)) {
     brindle::printToError(brindle::errorLine(kProgram, problem));
     return 1;
   }
@@ -74,6 +77,10 @@ int run(brindle::Conversion& result) {
       script.text, result, [&](std::string_view piece) { return opened && output.write(piece); }, {}, 0,
       [](std::string_view read) { brindle::releasePages(read.data(), read.size()); },
       [&] { return opened && output.restart(); });
+  if (brindle::scriptChanged(brindle::kScriptPath, script, problem)) {
+    brindle::printToError(brindle::errorLine(kProgram, problem));
+    return 1;  // the new file goes with `output`
+  }
   // A write that failed fails the commit, which gives its reason.
   const bool written = opened && output.commit(&error);
 

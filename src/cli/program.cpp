@@ -6,17 +6,35 @@
 
 namespace brindle {
 
-bool readScriptFile(const std::string& path, ScriptFile& file, std::string& problem) {
+namespace {
+std::string cannotReadLine(const std::string& path, std::string_view why) {
+  return "cannot read " + path + ": " + std::string(why);
+}
+constexpr std::string_view kChangedWhileRead =
+    "it changed while Brindle was reading it; save it and run Brindle again";
+}  // namespace
+
+bool readScriptFile(const std::string& path, ScriptFile& file, std::string& problem, ReadMode mode) {
   const auto cannotRead = [&](std::string_view why) {
-    problem = "cannot read " + path + ": " + std::string(why);
+    problem = cannotReadLine(path, why);
     return false;
   };
   FileError error;
-  if (!readWholeFile(path, file.bytes, &error)) return cannotRead(readProblem(error, path));
+  if (!readWholeFile(path, file.bytes, &error, mode)) return cannotRead(readProblem(error, path));
   const ScriptText script = scriptText(file.bytes.view(), file.decoded);
   if (!script.error.empty()) return cannotRead(script.error);
   file.text = script.text;
-  if (!file.decoded.empty()) file.bytes = FileContents();
+  if (!file.decoded.empty()) {
+    // The decoded text is a copy: the file may change from here on.
+    if (!stillAsRead(file.bytes)) return cannotRead(kChangedWhileRead);
+    file.bytes = FileContents();
+  }
+  return true;
+}
+
+bool scriptChanged(const std::string& path, const ScriptFile& file, std::string& problem) {
+  if (stillAsRead(file.bytes)) return false;
+  problem = cannotReadLine(path, kChangedWhileRead);
   return true;
 }
 

@@ -25,8 +25,15 @@ struct ScriptFile {
 
 // Reads the script at `path` and finds its text (decode.h). On failure
 // returns false with `problem` saying, in words that say what to do, why it
-// cannot be read: "cannot read PATH: WHY".
-bool readScriptFile(const std::string& path, ScriptFile& file, std::string& problem);
+// cannot be read: "cannot read PATH: WHY". With ReadMode::mayMap the text
+// may be the file itself (files.h): a caller that reads it for long asks
+// scriptChanged at the end.
+bool readScriptFile(const std::string& path, ScriptFile& file, std::string& problem,
+                    ReadMode mode = ReadMode::copy);
+
+// For a script read with ReadMode::mayMap: whether its file changed while
+// its text was read, and if so what to tell ("cannot read PATH: WHY").
+bool scriptChanged(const std::string& path, const ScriptFile& file, std::string& problem);
 
 // "PROGRAM: error: MESSAGE" and a line feed.
 std::string errorLine(std::string_view program, std::string_view message);

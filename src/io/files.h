@@ -21,15 +21,25 @@ namespace brindle {
 // aligned).
 inline constexpr std::size_t kFileAlignment = 4096;
 
+// A file mapped into memory, on systems that have it (files_posix.cpp).
+struct FileMapping;
+struct FileMappingDelete {
+  void operator()(FileMapping* mapping) const;
+};
+
 // A file's bytes in one buffer that holds nothing before they are read into
 // it: filling a buffer of a hundred megabytes with zeros first would cost
-// about as much as reading the file.
+// about as much as reading the file. Or, read with ReadMode::mayMap, the
+// file itself mapped into memory: `mapping` is set, `bytes` is empty, and
+// `mapped` points at the bytes.
 struct FileContents {
   BufferBytes bytes;
   std::size_t size = 0;      // bytes read so far
   std::size_t capacity = 0;  // room in `bytes`
+  std::unique_ptr<FileMapping, FileMappingDelete> mapping;
+  const char* mapped = nullptr;
 
-  std::string_view view() const { return {bytes.get(), size}; }
+  std::string_view view() const { return {mapping ? mapped : bytes.get(), size}; }
 };
 
 // Makes room for at least `more` bytes after the ones read, keeping those.
@@ -63,7 +73,22 @@ struct FileError {
 // Reads the whole file at `path` into `contents`, sized from the file but
 // read on until its end, as it may have grown meanwhile. On failure returns
 // false with the failure in `*err`.
-bool readWholeFile(const std::string& path, FileContents& contents, FileError* err);
+//
+// With ReadMode::mayMap, a large regular file may instead be mapped into
+// memory, on Linux: its bytes are then the system's own copy of the file,
+// which costs neither the copy nor fresh memory for it. A mapping shows
+// what the file holds while it is read, not what it held at the start: a
+// caller that reads it for long asks stillAsRead at the end. Should the file
+// shrink meanwhile, the bytes past its new end read as zeros, where a plain
+// mapping would end the program.
+enum class ReadMode { copy, mayMap };
+bool readWholeFile(const std::string& path, FileContents& contents, FileError* err,
+                   ReadMode mode = ReadMode::copy);
+
+// Whether the file is as it was read: always, for bytes copied; for a
+// mapping, whether the file still has the size and the time of its last
+// change that it had when mapped, and no byte read as zeros.
+bool stillAsRead(const FileContents& contents);
 
 // A replacement for the file at a path, under construction: a new, uniquely
 // named file beside the target, renamed over it only by commit(). Until then

@@ -1,11 +1,16 @@
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -141,6 +146,129 @@ std::size_t readSideBySide(int fd, char* buffer, std::size_t size, int& error) {
   return size;
 }
 
+// Mapped files and the bus error. A page of a mapping past the end of its
+// file has no bytes behind it, and reading it raises SIGBUS: the file
+// shrank after it was mapped. The handler gives such a page, and those after
+// it to the mapping's end, zeros in place of the file, and marks the
+// mapping cut, which stillAsRead tells; a bus error anywhere else goes on to
+// the handler there was before, or to the system's default.
+struct GuardedRange {
+  std::atomic<std::uintptr_t> begin{0};  // 0: a free entry
+  std::atomic<std::uintptr_t> end{0};
+  std::atomic<bool> cut{false};
+};
+static_assert(std::atomic<std::uintptr_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+              "a signal handler may only use atomics that need no lock");
+// At most this many mappings at once; a file read beyond them is copied.
+GuardedRange guardedRanges[16];
+std::uintptr_t pageSize = 0;
+struct sigaction previousBusAction;
+
+void onBusError(int signal, siginfo_t* info, void* context) {
+  // si_code > 0: raised by the system at an address, not sent by a process.
+  if (info != nullptr && info->si_code > 0) {
+    const auto at = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    for (GuardedRange& range : guardedRanges) {
+      const std::uintptr_t begin = range.begin.load(std::memory_order_acquire);
+      const std::uintptr_t end = range.end.load(std::memory_order_acquire);
+      if (begin == 0 || at < begin || at >= end) continue;
+      const std::uintptr_t page = at & ~(pageSize - 1);
+      void* const zeros = mmap(reinterpret_cast<void*>(page), end - page, PROT_READ,
+                               MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+      if (zeros != MAP_FAILED) {
+        range.cut.store(true, std::memory_order_release);
+        return;  // the read runs again, on zeros
+      }
+    }
+  }
+  // Not ours: the action before takes over. A fault happens again as the
+  // read runs again; a signal sent is sent again, and arrives on return.
+  (void)context;
+  sigaction(SIGBUS, &previousBusAction, nullptr);
+  if (info == nullptr || info->si_code <= 0) raise(signal);
+}
+
+bool installBusHandler() {
+  static std::once_flag once;
+  static bool installed = false;
+  std::call_once(once, [] {
+    pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    struct sigaction action {};
+    action.sa_sigaction = onBusError;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    installed = pageSize > 0 && (pageSize & (pageSize - 1)) == 0 &&
+                sigaction(SIGBUS, &action, &previousBusAction) == 0;
+  });
+  return installed;
+}
+
+GuardedRange* claimRange(std::uintptr_t begin) {
+  for (GuardedRange& range : guardedRanges) {
+    std::uintptr_t free = 0;
+    if (range.begin.compare_exchange_strong(free, begin, std::memory_order_acq_rel)) {
+      range.cut.store(false, std::memory_order_relaxed);
+      return &range;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+struct FileMapping {
+  int fd = -1;  // kept open to ask, at the end, whether the file changed
+  void* begin = nullptr;
+  std::size_t length = 0;
+  GuardedRange* range = nullptr;
+  off_t size = 0;  // the file's size and time of last change when mapped
+  timespec modified{};
+
+  ~FileMapping() {
+    if (range != nullptr) {
+      range->end.store(0, std::memory_order_release);
+      range->begin.store(0, std::memory_order_release);
+    }
+    if (begin != nullptr) munmap(begin, length);
+    if (fd >= 0) close(fd);
+  }
+};
+
+void FileMappingDelete::operator()(FileMapping* mapping) const { delete mapping; }
+
+namespace {
+
+// Below this, copying a file costs too little to be worth a mapping.
+constexpr std::size_t kSmallestMapped = std::size_t{1} << 20;
+
+// Maps the open regular file `fd`, of `st`, into `contents`, its pages read
+// in at once. False where it cannot be had, or where the file has grown
+// since `st`, which the copy reads to its end; `contents` is then as it was.
+bool mapFile(int fd, const struct stat& st, FileContents& contents) {
+  const auto size = static_cast<std::size_t>(st.st_size);
+  if (!installBusHandler()) return false;
+  auto mapping = std::make_unique<FileMapping>();
+  mapping->size = st.st_size;
+  mapping->modified = st.st_mtim;
+  mapping->fd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (mapping->fd < 0) return false;
+  void* const begin = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+  if (begin == MAP_FAILED) return false;
+  mapping->begin = begin;
+  mapping->length = (size + pageSize - 1) & ~(pageSize - 1);
+  const auto address = reinterpret_cast<std::uintptr_t>(begin);
+  mapping->range = claimRange(address);
+  if (mapping->range == nullptr) return false;
+  mapping->range->end.store(address + mapping->length, std::memory_order_release);
+  char after;
+  if (pread(fd, &after, 1, st.st_size) != 0) return false;
+  contents = FileContents();
+  contents.mapped = static_cast<const char*>(begin);
+  contents.size = size;
+  contents.mapping.reset(mapping.release());
+  return true;
+}
+
 mode_t newFileMode() {
   const mode_t mask = umask(0);
   umask(mask);
@@ -149,7 +277,7 @@ mode_t newFileMode() {
 
 }  // namespace
 
-bool readWholeFile(const std::string& path, FileContents& contents, FileError* err) {
+bool readWholeFile(const std::string& path, FileContents& contents, FileError* err, ReadMode mode) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return failErrno(err);
   // Closed on every way out, running out of memory for the buffer included.
@@ -162,6 +290,7 @@ bool readWholeFile(const std::string& path, FileContents& contents, FileError* e
   struct stat st;
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
     const auto size = static_cast<std::size_t>(st.st_size);
+    if (mode == ReadMode::mayMap && size >= kSmallestMapped && mapFile(fd, st, contents)) return true;
     makeRoom(contents, size);
     contents.size = readSideBySide(fd, contents.bytes.get(), size, error);
     // After a short part, what follows it is read again below.
@@ -185,6 +314,15 @@ bool readWholeFile(const std::string& path, FileContents& contents, FileError* e
   }
   if (error != 0) return fail(err, error);
   return true;
+}
+
+bool stillAsRead(const FileContents& contents) {
+  if (!contents.mapping) return true;
+  const FileMapping& mapping = *contents.mapping;
+  struct stat st;
+  return !mapping.range->cut.load(std::memory_order_acquire) && fstat(mapping.fd, &st) == 0 &&
+         st.st_size == mapping.size && st.st_mtim.tv_sec == mapping.modified.tv_sec &&
+         st.st_mtim.tv_nsec == mapping.modified.tv_nsec;
 }
 
 // The new file and what committing it needs. Its destructor closes the file

@@ -122,7 +122,12 @@ bool createTemporaryBeside(const std::wstring& target, std::wstring& temporary, 
 
 }  // namespace
 
-bool readWholeFile(const std::string& path, FileContents& contents, FileError* err) {
+// Files are always copied here: ReadMode::mayMap asks for nothing more.
+struct FileMapping {};
+void FileMappingDelete::operator()(FileMapping* mapping) const { delete mapping; }
+bool stillAsRead(const FileContents&) { return true; }
+
+bool readWholeFile(const std::string& path, FileContents& contents, FileError* err, ReadMode) {
   std::wstring wide;
   if (!toWide(path, wide, err)) return false;
   Handle file(CreateFileW(wide.c_str(), GENERIC_READ,

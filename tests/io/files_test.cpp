@@ -4,13 +4,18 @@
 #include "files.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -62,6 +67,94 @@ TEST_F(ReadWholeFileTest, GivesEveryByteInOrder) {
     ASSERT_EQ(contents.size, size);
     ASSERT_TRUE(contents.view() == expected) << "size " << size;
   }
+}
+
+// A large script may be read mapped; whatever happens to its file
+// meanwhile, reading the bytes never ends the program, and stillAsRead says
+// whether they are still the file's.
+TEST_F(ReadWholeFileTest, AMappedFileTellsWhetherItChanged) {
+  const std::size_t size = (std::size_t{3} << 20) + 5;
+  const std::string expected = numberedBytes(size);
+  std::string cutShort = expected;
+  std::fill(cutShort.begin() + (1 << 20), cutShort.end(), '\0');
+  std::string writtenOver = expected;
+  writtenOver[1000] = 'x';
+  struct Case {
+    const char* change;
+    std::function<void(const std::string& path)> make;
+    bool stillAsRead;
+    const std::string& seen;  // the bytes the mapping shows afterwards
+  };
+  const std::vector<Case> cases = {
+      {"none", [](const std::string&) {}, true, expected},
+      // An editor that saves to a new file and renames it over the old one
+      // leaves the old file, and so the bytes read, as they were.
+      {"replaced by another file",
+       [&](const std::string& path) {
+         const std::string other = write("other", "label start:\n");
+         ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
+       },
+       true, expected},
+      // Past the new end, zeros.
+      {"cut short", [](const std::string& path) { ASSERT_EQ(truncate(path.c_str(), 1 << 20), 0); }, false,
+       cutShort},
+      {"written over in place",
+       [](const std::string& path) {
+         std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+         file.seekp(1000);
+         file.put('x');
+       },
+       false, writtenOver},
+      {"grown", [](const std::string& path) { std::ofstream(path, std::ios::binary | std::ios::app) << "more"; },
+       false, expected},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.change);
+    const std::string path = write("script", expected);
+    // An old time of last change, so that a change now shows however coarse
+    // the file system's clock.
+    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+    FileContents contents;
+    FileError err;
+    ASSERT_TRUE(readWholeFile(path, contents, &err, ReadMode::mayMap)) << err.reason;
+    ASSERT_TRUE(contents.mapping) << "a file of 3 MB is mapped";
+    c.make(path);
+    EXPECT_TRUE(contents.view() == c.seen);
+    EXPECT_EQ(stillAsRead(contents), c.stillAsRead);
+  }
+  // Read without asking for a mapping, the file is copied.
+  const std::string path = write("script", expected);
+  FileContents copied;
+  FileError err;
+  ASSERT_TRUE(readWholeFile(path, copied, &err));
+  EXPECT_FALSE(copied.mapping);
+  EXPECT_TRUE(stillAsRead(copied));
+}
+
+// The handler for mappings cut short leaves every other bus error as it
+// was: it still ends the program (by the signal, or where a sanitizer
+// takes it, by the sanitizer's report).
+TEST_F(ReadWholeFileTest, OtherBusErrorsStillEndTheProgram) {
+  const std::string path = write("script", numberedBytes(std::size_t{2} << 20));
+  FileContents contents;
+  FileError err;
+  ASSERT_TRUE(readWholeFile(path, contents, &err, ReadMode::mayMap)) << err.reason;
+  ASSERT_TRUE(contents.mapping);
+  const std::string other = write("other", numberedBytes(std::size_t{1} << 20));
+  const auto endedByTheFault = [](int status) { return !WIFEXITED(status) || WEXITSTATUS(status) != 0; };
+  EXPECT_EXIT(
+      {
+        // Exits 0 where the read returns, or nothing could be set up.
+        const int fd = open(other.c_str(), O_RDONLY);
+        const auto* bytes = static_cast<const volatile char*>(
+            mmap(nullptr, std::size_t{1} << 20, PROT_READ, MAP_PRIVATE, fd, 0));
+        if (bytes == MAP_FAILED || truncate(other.c_str(), 0) != 0) std::_Exit(0);
+        const char byte = bytes[100];
+        (void)byte;
+        std::_Exit(0);
+      },
+      endedByTheFault, "");
 }
 
 TEST_F(ReadWholeFileTest, ReadsAPipeToItsEnd) {
