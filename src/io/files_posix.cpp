@@ -241,9 +241,11 @@ namespace {
 // Below this, copying a file costs too little to be worth a mapping.
 constexpr std::size_t kSmallestMapped = std::size_t{1} << 20;
 
-// Maps the open regular file `fd`, of `st`, into `contents`, its pages read
-// in at once. False where it cannot be had, or where the file has grown
-// since `st`, which the copy reads to its end; `contents` is then as it was.
+// Maps the open regular file `fd`, of `st`, into `contents`. Its pages come
+// in as they are first read, each part's on the thread that converts it,
+// which costs the same in all as having them at once but side by side.
+// False where it cannot be had, or where the file has grown since `st`,
+// which the copy reads to its end; `contents` is then as it was.
 bool mapFile(int fd, const struct stat& st, FileContents& contents) {
   const auto size = static_cast<std::size_t>(st.st_size);
   if (!installBusHandler()) return false;
@@ -252,7 +254,7 @@ bool mapFile(int fd, const struct stat& st, FileContents& contents) {
   mapping->modified = st.st_mtim;
   mapping->fd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
   if (mapping->fd < 0) return false;
-  void* const begin = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+  void* const begin = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
   if (begin == MAP_FAILED) return false;
   mapping->begin = begin;
   mapping->length = (size + pageSize - 1) & ~(pageSize - 1);
