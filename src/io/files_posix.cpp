@@ -164,7 +164,7 @@ GuardedRange guardedRanges[16];
 std::uintptr_t pageSize = 0;
 struct sigaction previousBusAction;
 
-void onBusError(int signal, siginfo_t* info, void* context) {
+void onBusError(int signal, siginfo_t* info, void*) {
   // si_code > 0: raised by the system at an address, not sent by a process.
   if (info != nullptr && info->si_code > 0) {
     const auto at = reinterpret_cast<std::uintptr_t>(info->si_addr);
@@ -183,7 +183,6 @@ void onBusError(int signal, siginfo_t* info, void* context) {
   }
   // Not ours: the action before takes over. A fault happens again as the
   // read runs again; a signal sent is sent again, and arrives on return.
-  (void)context;
   sigaction(SIGBUS, &previousBusAction, nullptr);
   if (info == nullptr || info->si_code <= 0) raise(signal);
 }
