@@ -397,10 +397,11 @@ std::string checkConversion(std::string_view input) {
     pieces.append(piece);
     return true;
   };
-  convertScript(input, second, sink, {1}, 8, &secondError, [&pieces] {
-    pieces.clear();
+  const LuaRestart restart = [&pieces](std::size_t replaced, std::string_view beginning) {
+    pieces.replace(0, replaced, beginning);
     return true;
-  });
+  };
+  convertScript(input, second, sink, {1}, 8, &secondError, restart);
   second.lua.insert(0, pieces);
   if (firstError != script.error || secondError != script.error) {
     return "the conversion's error differs from that of reading the script";
@@ -417,12 +418,12 @@ std::string checkConversion(std::string_view input) {
   if (!sameWarnings(first.warnings, script.warnings)) {
     return "the conversion's warnings differ from those of reading the script";
   }
-  // Grouped at a small limit, in parts and pieces: what writing the records
-  // in that layout gives.
+  // Grouped at a small limit, in parts and pieces, to a sink that can start
+  // over: what writing the records in that layout gives.
   constexpr std::size_t kSmallLimit = 3;
   Conversion grouped;
   pieces.clear();
-  convertScript(input, grouped, sink, {1, kSmallLimit}, 8);
+  convertScript(input, grouped, sink, {1, kSmallLimit}, 8, nullptr, restart);
   std::string console;
   if (pieces + grouped.lua !=
       writeLuaOutput(script.labelBlocks, script.variableNames, console, kSmallLimit)) {

@@ -76,7 +76,9 @@ int run(brindle::Conversion& result) {
   brindle::convertInParts(
       script.text, result, [&](std::string_view piece) { return opened && output.write(piece); }, {}, 0,
       [](std::string_view read) { brindle::releasePages(read.data(), read.size()); },
-      [&] { return opened && output.restart(); });
+      [&](std::size_t replaced, std::string_view beginning) {
+        return opened && output.restart(replaced, beginning);
+      });
   if (brindle::scriptChanged(brindle::kScriptPath, script, problem)) {
     brindle::printToError(brindle::errorLine(kProgram, problem));
     return 1;  // the new file goes with `output`

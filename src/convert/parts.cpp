@@ -6,6 +6,7 @@
 #include <exception>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -147,8 +148,9 @@ void releaseRead(Part& part, const InputRelease& release, std::size_t read) {
   part.released = read;
 }
 
-void convertPart(Part& part, const ConvertOptions& options, const InputRelease& release) {
-  part.record.tables.reserve(outputReserve(part.text.size()));
+void convertPart(Part& part, const ConvertOptions& options, const InputRelease& release,
+                 std::size_t room) {
+  part.record.tables.reserve(room);
   if (release) {
     convertStretch(part.text, options, part.record,
                    [&] { releaseRead(part, release, part.record.read); });
@@ -160,13 +162,15 @@ void convertPart(Part& part, const ConvertOptions& options, const InputRelease& 
 
 // The parts after the first, handed out in order to whoever asks first:
 // the threads started for them and, while it waits for one to merge, the
-// merge itself. Each is converted exactly once. Destroyed, it stops
-// handing out parts and waits for the threads.
+// merge itself. Each is converted exactly once, its text written into the
+// room of a part already handed on where there is one, else into `room`
+// bytes of fresh memory. Destroyed, it stops handing out parts and waits for
+// the threads.
 class PartQueue {
  public:
   PartQueue(std::vector<std::unique_ptr<Part>>& parts, const ConvertOptions& options,
-            const InputRelease& release)
-      : parts_(parts), options_(options), release_(release) {}
+            const InputRelease& release, std::size_t room)
+      : parts_(parts), options_(options), release_(release), room_(room) {}
   PartQueue(const PartQueue&) = delete;
   PartQueue& operator=(const PartQueue&) = delete;
   ~PartQueue() {
@@ -195,7 +199,8 @@ class PartQueue {
     if (k >= parts_.size()) return false;
     Part& part = *parts_[k];
     try {
-      convertPart(part, options_, release_);
+      part.record.tables.takeRoom(spareRoom());
+      convertPart(part, options_, release_, room_);
       part.converted.set_value();
     } catch (...) {
       part.converted.set_exception(std::current_exception());
@@ -212,12 +217,36 @@ class PartQueue {
     done.get();
   }
 
+  // Lets a part go once its text is handed on, keeping its room for a part
+  // not yet begun, if one is left without.
+  void retire(std::unique_ptr<Part>& part) {
+    {
+      const std::size_t next = next_.load();
+      const std::lock_guard<std::mutex> lock(roomsMutex_);
+      if (next < parts_.size() && rooms_.size() < parts_.size() - next) {
+        rooms_.push_back(part->record.tables.giveUpRoom());
+      }
+    }
+    part.reset();
+  }
+
  private:
+  TextBuffer::Room spareRoom() {
+    const std::lock_guard<std::mutex> lock(roomsMutex_);
+    if (rooms_.empty()) return {};
+    TextBuffer::Room room = std::move(rooms_.back());
+    rooms_.pop_back();
+    return room;
+  }
+
   std::vector<std::unique_ptr<Part>>& parts_;
   const ConvertOptions& options_;
   const InputRelease& release_;
+  std::size_t room_;
   std::atomic<std::size_t> next_{1};
   std::vector<std::thread> threads_;
+  std::mutex roomsMutex_;
+  std::vector<TextBuffer::Room> rooms_;
 };
 
 }  // namespace
@@ -241,14 +270,18 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   // own, joined in order.
   std::vector<std::string> consoles(cuts.size() - 1);
   std::vector<std::unique_ptr<Part>> all;
+  std::size_t largest = 0;
   for (std::size_t k = 0; k < cuts.size(); ++k) {
     const std::size_t end = k + 1 < cuts.size() ? cuts[k + 1] : script.size();
     all.push_back(std::make_unique<Part>(script.substr(cuts[k], end - cuts[k]), options,
                                          k == 0 ? result.console : consoles[k - 1]));
+    if (k > 0) largest = std::max(largest, end - cuts[k]);
   }
   // The parts after the first are converted on threads, one for each
   // processor but this one; where no thread is to be had, here in turn.
-  PartQueue queue(all, options, release);
+  // Each has the room the largest needs, so that any can take over the
+  // room of one handed on.
+  PartQueue queue(all, options, release, outputReserve(largest));
   queue.startThreads(std::min(all.size(), processorCount()) - 1);
   Part& first = *all.front();
   // The first part's record gathers what all of them say, part by part.
@@ -266,15 +299,21 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   std::size_t read = 0;        // the bytes of the parts merged
   // A sink that can start over lets the text begin, once a part is merged,
   // with the variables known so far, which the parts to come seldom add
-  // to: the parts are then handed on as they are merged, and kept. Where a
-  // later part adds a variable the text starts over, once the declarations
-  // are sure, as it would have begun without the guess; where every line
-  // that may set one is read and none did, the guess holds and the parts
-  // handed on are let go. A guess is made once: a script that adds
-  // variables throughout costs no more than one more writing of its parts.
+  // to: the parts are then handed on as they are merged. In the grouped
+  // layout, whose tables are written the same whatever the declarations,
+  // they are let go as well, and where later parts added variables, the
+  // beginning alone is written again once every line that may set one is
+  // read. A flat text may turn grouped, so the parts handed on are kept:
+  // where a later part adds a variable the text starts over, once the
+  // declarations are sure, as it would have begun without the guess; where
+  // every line that may set one is read and none did, the guess holds and
+  // they are let go. A guess is made once: a script that adds variables
+  // throughout costs no more than one more writing of its beginning, or of
+  // its parts.
   const bool mayGuess = sink && restart && all.size() > 1;
   bool guessing = false;                // begun on a guess not yet proved
   bool guessed = false;                 // a guess was made
+  bool keeping = false;                 // the parts handed on on the guess are kept
   std::size_t guessedDeclarations = 0;  // the variables the guess declared
   const auto declarationsSure = [&](std::size_t readTo) {
     return lastDollar == std::string_view::npos || readTo > lastDollar;
@@ -293,32 +332,39 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
     lua.begin(layout, merged.variables);
     if (sure) return;
     guessing = guessed = true;
+    keeping = layout == Layout::flat;
     guessedDeclarations = declarations;
   };
   // Proves or disproves the guess once a part is merged.
   const auto checkGuess = [&] {
     if (!guessing) return;
-    if (nameCount(merged.variables) != guessedDeclarations) {
+    const bool added = nameCount(merged.variables) != guessedDeclarations;
+    if (!keeping) {
+      if (!declarationsSure(read)) return;
+      guessing = false;
+      if (added) lua.redeclare(merged.variables, restart);
+    } else if (added) {
       guessing = false;
       lua.startOver(restart);
       handed = 0;
     } else if (declarationsSure(read)) {
       guessing = false;
-      for (std::size_t k = 1; k < handed; ++k) all[k].reset();
+      for (std::size_t k = 1; k < handed; ++k) queue.retire(all[k]);
       merged.tables.drop(merged.tables.text().size());
     }
   };
   // Hands on the parts merged so far, in order, and lets each go but the
-  // first, whose record holds what was merged; while guessing, keeps them.
+  // first, whose record holds what was merged; while guessing in the flat
+  // layout, keeps them.
   const auto handOnMerged = [&] {
     if (!lua.begun()) return;
     for (; handed < merging; ++handed) {
-      if (guessing) {
+      if (guessing && keeping) {
         lua.takeKeeping(all[handed]->record.tables);
         continue;
       }
       lua.take(all[handed]->record.tables);
-      if (handed > 0) all[handed].reset();
+      if (handed > 0) queue.retire(all[handed]);
     }
   };
   convertStretch(first.text, options, merged, [&] {

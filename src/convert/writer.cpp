@@ -78,16 +78,30 @@ std::size_t lineFeedsBeforeTables(std::size_t declarations) {
   return lineFeeds(kLuaHeader) + declarations + lineFeeds(kDeclarationsEnd);
 }
 
-void LuaWriter::begin(Layout layout, const NameTable& variables) {
-  grouper_.emplace(layout, mostItems_);
-  own_.append(kLuaHeader);
+namespace {
+
+// Appends the header and the declarations of `variables` in `layout`,
+// calling `filled` whenever `out` holds `pieceSize` bytes or more.
+template <typename Filled>
+void appendBeginning(Layout layout, const NameTable& variables, std::size_t mostItems,
+                     std::size_t pieceSize, TextBuffer& out, const Filled& filled) {
+  out.append(kLuaHeader);
   const std::size_t count = nameCount(variables);
   for (std::size_t k = 0; k < count; ++k) {
-    appendDeclaration(nameAt(variables, k), k, count, layout, mostItems_, own_);
-    if (own_.size() >= pieceSize_) flushOwn();
+    appendDeclaration(nameAt(variables, k), k, count, layout, mostItems, out);
+    if (out.size() >= pieceSize) filled();
   }
-  own_.append(kDeclarationsEnd);
-  if (own_.size() >= pieceSize_) flushOwn();
+  out.append(kDeclarationsEnd);
+  if (out.size() >= pieceSize) filled();
+}
+
+}  // namespace
+
+void LuaWriter::begin(Layout layout, const NameTable& variables) {
+  grouper_.emplace(layout, mostItems_);
+  layout_ = layout;
+  appendBeginning(layout, variables, mostItems_, pieceSize_, own_, [this] { flushOwn(); });
+  beginning_ = given_ + own_.size();
 }
 
 void LuaWriter::take(TableWriter& tables) {
@@ -104,7 +118,22 @@ void LuaWriter::startOver(const LuaRestart& restart) {
   grouper_.reset();
   own_.clear();
   out_.clear();
-  if (accepted_ && sink_) accepted_ = restart();
+  if (accepted_ && sink_) accepted_ = restart(given_, {});
+  given_ = 0;
+}
+
+void LuaWriter::redeclare(const NameTable& variables, const LuaRestart& restart) {
+  flushOwn();
+  // Whole, for the sink to put in place at once.
+  TextBuffer beginning;
+  appendBeginning(layout_, variables, mostItems_, SIZE_MAX, beginning, [] {});
+  if (!sink_) {
+    out_.replace(0, beginning_, beginning.view());
+  } else if (accepted_) {
+    accepted_ = restart(beginning_, beginning.view());
+  }
+  given_ += beginning.size() - beginning_;
+  beginning_ = beginning.size();
 }
 
 void LuaWriter::finish() {
@@ -115,22 +144,22 @@ void LuaWriter::finish() {
 // What this writer wrote itself goes first.
 void LuaWriter::handOn(std::string_view piece) {
   flushOwn();
+  give(piece);
+}
+
+void LuaWriter::flushOwn() {
+  give(own_.view());
+  own_.clear();
+}
+
+void LuaWriter::give(std::string_view piece) {
   if (piece.empty()) return;
+  given_ += piece.size();
   if (!sink_) {
     out_.append(piece);
   } else if (accepted_) {
     accepted_ = sink_(piece);
   }
-}
-
-void LuaWriter::flushOwn() {
-  if (own_.empty()) return;
-  if (!sink_) {
-    out_.append(own_.view());
-  } else if (accepted_) {
-    accepted_ = sink_(own_.view());
-  }
-  own_.clear();
 }
 
 }  // namespace brindle

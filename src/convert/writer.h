@@ -46,6 +46,10 @@ class TableWriter {
 
   // Room for `bytes` of text, which costs only address space until written.
   void reserve(std::size_t bytes);
+  // The memory of the text, handed from one writer to another (see
+  // TextBuffer::giveUpRoom); the writer giving it up is not written again.
+  TextBuffer::Room giveUpRoom() { return text_.giveUpRoom(); }
+  void takeRoom(TextBuffer::Room room) { text_.takeRoom(std::move(room)); }
   // Closes the open table, if any, and opens one named `name`, from the
   // script's line `line`.
   void open(std::string_view name, std::size_t line);
@@ -135,9 +139,12 @@ inline void TableWriter::endEntry() { text_.append(kEntryClose); }
 // Takes the Lua text in consecutive pieces, in order. Returns false when it
 // cannot take them; it is not called again then.
 using LuaSink = std::function<bool(std::string_view)>;
-// Tells a sink to forget every piece it took: the text starts over from its
-// first byte. Returns false when it cannot; it is not called again then.
-using LuaRestart = std::function<bool()>;
+// Tells a sink to start over: to put `beginning` in place of the first
+// `replaced` bytes it took and keep the rest, which the pieces to come then
+// follow. Where the text starts over from its first byte, `replaced` is
+// every byte taken and `beginning` empty. Returns false when it cannot; it
+// is not called again then.
+using LuaRestart = std::function<bool(std::size_t replaced, std::string_view beginning)>;
 
 // Appends the flat declarations of `variables` for a reader that looks at
 // them apart from the tables: each on a line of its own that a line feed
@@ -173,6 +180,11 @@ class LuaWriter {
   // Forgets what was handed on, telling the sink through `restart`: begin()
   // comes again, then the tables from the first.
   void startOver(const LuaRestart& restart);
+  // Writes the beginning again, with `variables`, in place of the one handed
+  // on, telling the sink through `restart`; the tables handed on stay, and
+  // those to come follow them. Only in the grouped layout, whose tables are
+  // written the same whatever the declarations.
+  void redeclare(const NameTable& variables, const LuaRestart& restart);
   // Closes the last group and hands on the rest: the text is complete.
   void finish();
   // False once the sink has refused a piece.
@@ -181,6 +193,7 @@ class LuaWriter {
  private:
   void handOn(std::string_view piece);
   void flushOwn();
+  void give(std::string_view piece);
 
   std::string& out_;
   TextBuffer own_;  // what this writer wrote itself and has not handed on
@@ -188,6 +201,9 @@ class LuaWriter {
   std::size_t mostItems_;
   std::size_t pieceSize_;
   std::optional<TableGrouper> grouper_;  // once begun
+  Layout layout_ = Layout::flat;
+  std::size_t given_ = 0;      // the bytes handed on since the text began
+  std::size_t beginning_ = 0;  // of them, those that begin() wrote
   bool accepted_ = true;
 };
 

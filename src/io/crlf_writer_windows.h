@@ -34,9 +34,6 @@ class CrLfWriter {
     return true;
   }
 
-  // Forgets what is gathered and not yet written.
-  void discard() { used_ = 0; }
-
   bool flush() {
     const bool ok = writeThrough(std::string_view(buffer_, used_));
     used_ = 0;

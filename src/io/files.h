@@ -116,9 +116,12 @@ class OutputFile {
   // commit().
   bool write(std::string_view piece);
 
-  // Forgets every byte written so far: the file's bytes are those written
-  // after it. Returns false when no file is open or a write has failed.
-  bool restart();
+  // Puts `beginning` in place of the first `replaced` bytes written and
+  // keeps those after them, which the writes to come follow; where
+  // `replaced` is as many as were written or more, the file then holds
+  // `beginning` alone. Returns false when no file is open or a write has
+  // failed.
+  bool restart(std::size_t replaced, std::string_view beginning);
 
   // Tells the new file that about `bytes` bytes are to come. For a large
   // file, the system sets room aside for them meanwhile, on a thread of its

@@ -423,13 +423,89 @@ bool OutputFile::write(std::string_view piece) {
   return true;
 }
 
-bool OutputFile::restart() {
+namespace {
+
+// Writes all of `contents` at `offset` of the file.
+bool writeAllAt(int fd, std::string_view contents, std::size_t offset) {
+  while (!contents.empty()) {
+    const ssize_t written = pwrite(fd, contents.data(), contents.size(), static_cast<off_t>(offset));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    contents.remove_prefix(static_cast<std::size_t>(written));
+    offset += static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+// Reads `size` bytes at `offset` of the file into `out`; a file that ends
+// sooner fails with EIO.
+bool readAllAt(int fd, char* out, std::size_t size, std::size_t offset) {
+  while (size > 0) {
+    const ssize_t got = pread(fd, out, size, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got == 0) errno = EIO;
+    if (got <= 0) return false;
+    out += got;
+    size -= static_cast<std::size_t>(got);
+    offset += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+// Moves bytes [from, from + length) of the file to `to`, a block at a time,
+// from the end where they move on, so that none is written over unread.
+bool moveWithin(int fd, std::size_t from, std::size_t length, std::size_t to) {
+  constexpr std::size_t kBlock = std::size_t{1} << 20;
+  std::string block(std::min(length, kBlock), '\0');
+  for (std::size_t done = 0; done < length;) {
+    const std::size_t size = std::min(kBlock, length - done);
+    const std::size_t at = to > from ? length - done - size : done;
+    if (!readAllAt(fd, block.data(), size, from + at) ||
+        !writeAllAt(fd, std::string_view(block.data(), size), to + at)) {
+      return false;
+    }
+    done += size;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool OutputFile::restart(std::size_t replaced, std::string_view beginning) {
   if (!impl_ || !impl_->ok) return false;
-  impl_->pending.clear();
-  // The bytes past those written again go at commit().
-  if (lseek(impl_->fd, 0, SEEK_SET) != 0) impl_->failed(errno);
-  impl_->restarted = true;
-  return impl_->ok;
+  Impl& impl = *impl_;
+  const off_t at = lseek(impl.fd, 0, SEEK_CUR);
+  if (at < 0) {
+    impl.failed(errno);
+    return false;
+  }
+  const std::size_t written = static_cast<std::size_t>(at) + impl.pending.size();
+  // Bytes left past the new end go at commit().
+  impl.restarted = true;
+  if (replaced >= written) {
+    impl.pending.clear();
+    if (lseek(impl.fd, 0, SEEK_SET) != 0) impl.failed(errno);
+    return impl.ok && write(beginning);
+  }
+  // The bytes kept move to follow the new beginning, which is written in
+  // front of them; the writes go on from the last multiple of
+  // kWriteAlignment, the bytes after it waiting again.
+  const std::size_t end = beginning.size() + (written - replaced);
+  const std::size_t aligned = end / kWriteAlignment * kWriteAlignment;
+  std::string& pending = impl.pending;
+  if (!writeAll(impl.fd, pending) || !moveWithin(impl.fd, replaced, written - replaced, beginning.size()) ||
+      !writeAllAt(impl.fd, beginning, 0)) {
+    impl.failed(errno);
+    return false;
+  }
+  pending.resize(end - aligned);
+  if (!readAllAt(impl.fd, pending.data(), pending.size(), aligned) ||
+      lseek(impl.fd, static_cast<off_t>(aligned), SEEK_SET) < 0) {
+    impl.failed(errno);
+  }
+  return impl.ok;
 }
 
 void OutputFile::expect(std::size_t bytes) {

@@ -25,6 +25,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -106,8 +107,10 @@ bool createTemporaryBeside(const std::wstring& target, std::wstring& temporary, 
   constexpr int kAttempts = 100;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     std::wstring name = stem + hex(salt & 0xffffffffULL);
-    const HANDLE created = CreateFileW(name.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
-                                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    // Read as well as written: a restart moves bytes within it.
+    const HANDLE created =
+        CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (created != INVALID_HANDLE_VALUE) {
       file.reset(created);
       temporary = std::move(name);
@@ -228,15 +231,106 @@ bool OutputFile::write(std::string_view piece) {
   return impl_->ok;
 }
 
-bool OutputFile::restart() {
-  if (!impl_ || !impl_->ok) return false;
-  impl_->writer.discard();
-  LARGE_INTEGER start{};
-  if (!SetFilePointerEx(impl_->file.get(), start, nullptr, FILE_BEGIN) ||
-      !SetEndOfFile(impl_->file.get())) {
-    impl_->failed(GetLastError());
+namespace {
+
+OVERLAPPED at(std::uint64_t offset) {
+  OVERLAPPED where{};
+  where.Offset = static_cast<DWORD>(offset);
+  where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return where;
+}
+
+// Reads or writes `size` bytes at `offset` of the file, at most a block at
+// a time; a file that ends sooner fails.
+bool readAt(HANDLE file, char* out, DWORD size, std::uint64_t offset) {
+  OVERLAPPED where = at(offset);
+  DWORD got = 0;
+  if (!ReadFile(file, out, size, &got, &where)) return false;
+  if (got == size) return true;
+  SetLastError(ERROR_HANDLE_EOF);
+  return false;
+}
+bool writeAt(HANDLE file, const char* bytes, DWORD size, std::uint64_t offset) {
+  OVERLAPPED where = at(offset);
+  DWORD put = 0;
+  if (!WriteFile(file, bytes, size, &put, &where)) return false;
+  if (put == size) return true;
+  SetLastError(ERROR_WRITE_FAULT);
+  return false;
+}
+
+constexpr DWORD kMoveBlock = DWORD{1} << 20;
+
+// Where the first `sinkBytes` bytes written end in the file, which holds
+// `fileBytes`: every line feed written went in as a carriage return and a
+// line feed, so a line feed there stands with the byte before it for one.
+bool fileOffsetOf(HANDLE file, std::uint64_t sinkBytes, std::uint64_t fileBytes,
+                  std::uint64_t& offset) {
+  std::string block(static_cast<std::size_t>(std::min<std::uint64_t>(fileBytes, kMoveBlock)), '\0');
+  std::uint64_t counted = 0;
+  for (std::uint64_t from = 0; from < fileBytes; from += block.size()) {
+    const DWORD size = static_cast<DWORD>(std::min<std::uint64_t>(kMoveBlock, fileBytes - from));
+    if (!readAt(file, block.data(), size, from)) return false;
+    for (DWORD k = 0; k < size; ++k) {
+      if (counted == sinkBytes) {
+        offset = from + k + (block[k] == '\n' ? 1 : 0);
+        return true;
+      }
+      if (block[k] != '\n') ++counted;
+    }
   }
-  return impl_->ok;
+  offset = fileBytes;
+  return true;
+}
+
+// Moves bytes [from, from + length) of the file to `to`, a block at a time,
+// from the end where they move on, so that none is written over unread.
+bool moveWithin(HANDLE file, std::uint64_t from, std::uint64_t length, std::uint64_t to) {
+  std::string block(static_cast<std::size_t>(std::min<std::uint64_t>(length, kMoveBlock)), '\0');
+  for (std::uint64_t done = 0; done < length;) {
+    const DWORD size = static_cast<DWORD>(std::min<std::uint64_t>(kMoveBlock, length - done));
+    const std::uint64_t skip = to > from ? length - done - size : done;
+    if (!readAt(file, block.data(), size, from + skip) ||
+        !writeAt(file, block.data(), size, to + skip)) {
+      return false;
+    }
+    done += size;
+  }
+  return true;
+}
+
+bool moveTo(HANDLE file, std::uint64_t offset) {
+  LARGE_INTEGER where;
+  where.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(file, where, nullptr, FILE_BEGIN) != FALSE;
+}
+
+}  // namespace
+
+bool OutputFile::restart(std::size_t replaced, std::string_view beginning) {
+  if (!impl_ || !impl_->ok) return false;
+  Impl& impl = *impl_;
+  const HANDLE file = impl.file.get();
+  LARGE_INTEGER zero{};
+  LARGE_INTEGER end{};
+  std::uint64_t replacedEnd = 0;
+  if (!impl.writer.flush() || !SetFilePointerEx(file, zero, &end, FILE_CURRENT) ||
+      !fileOffsetOf(file, replaced, static_cast<std::uint64_t>(end.QuadPart), replacedEnd)) {
+    impl.failed(GetLastError());
+    return false;
+  }
+  const auto written = static_cast<std::uint64_t>(end.QuadPart);
+  const std::uint64_t kept = written - replacedEnd;
+  // The bytes kept move to follow the new beginning, which is written in
+  // front of them, each of its line feeds as two bytes.
+  const std::uint64_t beginningBytes =
+      beginning.size() + static_cast<std::uint64_t>(std::count(beginning.begin(), beginning.end(), '\n'));
+  if ((kept > 0 && !moveWithin(file, replacedEnd, kept, beginningBytes)) || !moveTo(file, 0) ||
+      !impl.writer.write(beginning) || !impl.writer.flush() ||
+      !moveTo(file, beginningBytes + kept) || !SetEndOfFile(file)) {
+    impl.failed(GetLastError());
+  }
+  return impl.ok;
 }
 
 // The writes find room as they go.

@@ -30,6 +30,24 @@ class TextBuffer {
     moveTo(std::move(bytes), capacity);
   }
 
+  // The buffer's memory, for another buffer to write into: memory written
+  // once costs nothing when written again, where fresh memory costs a page
+  // fault and the zeroing of each page. The buffer is left empty, without
+  // room.
+  struct Room {
+    BufferBytes bytes;
+    std::size_t capacity = 0;
+  };
+  Room giveUpRoom() {
+    Room room{std::move(bytes_), capacity_};
+    size_ = capacity_ = 0;
+    return room;
+  }
+  // Takes `room` in place of its own where it is larger, text and all.
+  void takeRoom(Room room) {
+    if (room.capacity > capacity_) moveTo(std::move(room.bytes), room.capacity);
+  }
+
   [[gnu::always_inline]] void append(std::string_view text) { settle(put(room(text.size()), text)); }
   // A few tabs are written eight at a time, in room the buffer keeps for
   // it: bytes past the end are written over later.

@@ -116,11 +116,12 @@ TEST(ConvertScriptTest, PartsAndPiecesGiveTheWholeResult) {
         received.clear();
         std::size_t restarts = 0;
         Conversion guessed;
-        EXPECT_TRUE(convertScript(input, guessed, sink, {pieceSize, limit}, parts, nullptr, [&] {
-          received.clear();
+        const LuaRestart restart = [&](std::size_t replaced, std::string_view beginning) {
+          received.replace(0, replaced, beginning);
           ++restarts;
           return true;
-        }));
+        };
+        EXPECT_TRUE(convertScript(input, guessed, sink, {pieceSize, limit}, parts, nullptr, restart));
         EXPECT_EQ(received + guessed.lua, lua) << context;
         EXPECT_EQ(guessed.console, console) << context;
         EXPECT_LE(restarts, 1u) << context;
@@ -149,23 +150,33 @@ TEST(ConvertScriptTest, PartsAndPiecesGiveTheWholeResult) {
   }
 }
 
+// A flat text starts over from its first byte; a grouped one (at a limit
+// of 2) has its beginning written again in place of the first, and keeps
+// its tables.
 TEST(ConvertScriptTest, GuessedDeclarationsStartOverWhereALaterPartAddsOne) {
   struct Case {
     std::string input;
+    std::size_t limit;
     bool restartAnswer;
     std::size_t restarts;
+    bool keepsTables;  // the restart keeps bytes taken
     bool accepted;
   };
+  const std::string late = "label a:\n$ x = 1\nlabel b:\nz\nlabel c:\n$ y = 2\n";
   const Case cases[] = {
-      {"label a:\n$ x = 1\nlabel b:\n$ x += 1\nlabel c:\ny\n", true, 0, true},
-      {"label a:\n$ x = 1\nlabel b:\nz\nlabel c:\n$ y = 2\n", true, 1, true},
-      {"label a:\n$ x = 1\nlabel b:\nz\nlabel c:\n$ y = 2\n", false, 1, false},
+      {"label a:\n$ x = 1\nlabel b:\n$ x += 1\nlabel c:\ny\n", kMostItemsPerFunction, true, 0, false, true},
+      {late, kMostItemsPerFunction, true, 1, false, true},
+      {late, kMostItemsPerFunction, false, 1, false, false},
+      {late, 2, true, 1, true, true},
+      {late, 2, false, 1, true, false},
   };
   for (const Case& c : cases) {
+    const ConvertOptions options{ConvertOptions().pieceSize, c.limit};
     Conversion whole;
-    convertScript(c.input, whole);
+    convertScript(c.input, whole, {}, options);
     std::string received;
     std::size_t restarts = 0;
+    bool keptTables = false;
     Conversion result;
     const bool accepted = convertInParts(
         c.input, result,
@@ -173,14 +184,16 @@ TEST(ConvertScriptTest, GuessedDeclarationsStartOverWhereALaterPartAddsOne) {
           received.append(piece);
           return true;
         },
-        {}, 3, {},
-        [&] {
-          received.clear();
+        options, 3, {},
+        [&](std::size_t replaced, std::string_view beginning) {
+          keptTables = replaced < received.size();
+          received.replace(0, replaced, beginning);
           ++restarts;
           return c.restartAnswer;
         });
     EXPECT_EQ(accepted, c.accepted) << c.input;
     EXPECT_EQ(restarts, c.restarts) << c.input;
+    EXPECT_EQ(keptTables, c.keepsTables) << c.input;
     if (c.accepted) {
       EXPECT_EQ(received, whole.lua) << c.input;
     }

@@ -219,13 +219,17 @@ bool writeOnFullDisk(OutputFile& output, std::string_view piece) {
 }
 
 // Pieces are held back and written in aligned blocks: whatever their sizes,
-// the file holds them in order, and after a restart only those that follow
-// it, though fewer than before, or into room set aside.
+// the file holds them in order; after a restart, the new beginning in place
+// of the bytes it replaces, then those kept and those that follow, though
+// fewer than before, or into room set aside.
 TEST_F(OutputFileTest, WritesEveryPieceInOrder) {
   constexpr std::size_t kNoRestart = SIZE_MAX;
+  constexpr std::size_t kAll = SIZE_MAX;
   struct Case {
     std::vector<std::size_t> sizes;
     std::size_t restartBefore = kNoRestart;  // the piece written first after a restart
+    std::size_t replaced = kAll;             // what the restart replaces
+    std::size_t beginning = 0;               // and the bytes it puts there
     std::size_t expected = 0;                // told to expect()
   };
   const std::vector<Case> cases = {
@@ -237,26 +241,39 @@ TEST_F(OutputFileTest, WritesEveryPieceInOrder) {
       {{1, 2, 3}, 1},
       {{200000, 65600, 5}, 1},
       {{65600, 65600, 1}, 3},
-      {{200000, 70000, 100}, 1, 32 << 20},
+      {{200000, 70000, 100}, 1, kAll, 0, 32 << 20},
+      {{1, 2, 3}, 2, kAll, 70000},
+      // A longer beginning, a shorter one, over pending bytes only, over
+      // bytes on file and kept, more than a block kept and moved on or
+      // back by less, and when nothing follows.
+      {{10, 20, 30}, 2, 10, 25},
+      {{100, 70000, 30}, 2, 100, 3},
+      {{100, 3000000, 7}, 2, 100, 1000},
+      {{100, 3000000, 7}, 2, 1000, 10},
+      {{200000, 65600, 5}, 2, 7, 130},
+      {{200000, 70000, 100}, 2, 64, 64, 32 << 20},
+      {{40}, 1, 0, 1},
   };
   for (const Case& c : cases) {
     const std::string path = dir_ + "/out.lua";
-    const std::string bytes = numberedBytes(200000);
+    const std::string bytes = numberedBytes(3 << 20);
+    const std::string beginning(c.beginning, '#');
     std::string expected;
     OutputFile output;
     ASSERT_TRUE(output.open(path, nullptr));
     if (c.expected != 0) output.expect(c.expected);
     for (std::size_t k = 0; k < c.sizes.size(); ++k) {
       if (k == c.restartBefore) {
-        EXPECT_TRUE(output.restart());
-        expected.clear();
+        EXPECT_TRUE(output.restart(c.replaced, beginning));
+        expected.replace(0, std::min(c.replaced, expected.size()), beginning);
       }
       const std::string_view piece = std::string_view(bytes).substr(k, c.sizes[k]);
       EXPECT_TRUE(output.write(piece));
       expected.append(piece);
     }
     ASSERT_TRUE(output.commit(nullptr));
-    EXPECT_EQ(contentsOf(path), expected) << c.sizes.size() << " pieces";
+    EXPECT_EQ(contentsOf(path), expected)
+        << c.sizes.size() << " pieces, restart before " << c.restartBefore;
   }
 }
 
