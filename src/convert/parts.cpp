@@ -299,22 +299,29 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   std::size_t read = 0;        // the bytes of the parts merged
   // A sink that can start over lets the text begin, once a part is merged,
   // with the variables known so far, which the parts to come seldom add
-  // to: the parts are then handed on as they are merged. In the grouped
-  // layout, whose tables are written the same whatever the declarations,
-  // they are let go as well, and where later parts added variables, the
-  // beginning alone is written again once every line that may set one is
-  // read. A flat text may turn grouped, so the parts handed on are kept:
-  // where a later part adds a variable the text starts over, once the
+  // to: the parts are then handed on as they are merged.
+  //
+  // In the grouped layout, whose tables are written the same whatever the
+  // declarations, they are let go as well. Where a part adds a variable,
+  // the beginning alone is written again, with the variables known then, in
+  // place of the one written; the sink moves what followed it, so the next
+  // part to add one holds back the parts merged from there on until the
+  // declarations are sure, when the beginning is written again once more,
+  // before them. A flat text may turn grouped, so the parts handed on are
+  // kept: where a later part adds a variable the text starts over, once the
   // declarations are sure, as it would have begun without the guess; where
   // every line that may set one is read and none did, the guess holds and
   // they are let go. A guess is made once: a script that adds variables
-  // throughout costs no more than one more writing of its beginning, or of
-  // its parts.
+  // throughout costs no more than two more writings of its beginning and
+  // one moving of the text written by the second part to add one, or one
+  // more writing of its parts.
   const bool mayGuess = sink && restart && all.size() > 1;
   bool guessing = false;                // begun on a guess not yet proved
   bool guessed = false;                 // a guess was made
   bool keeping = false;                 // the parts handed on on the guess are kept
-  std::size_t guessedDeclarations = 0;  // the variables the guess declared
+  bool redeclared = false;              // the beginning was written again
+  bool holding = false;                 // the parts merged are held back
+  std::size_t guessedDeclarations = 0;  // the variables the beginning declares
   const auto declarationsSure = [&](std::size_t readTo) {
     return lastDollar == std::string_view::npos || readTo > lastDollar;
   };
@@ -340,9 +347,15 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
     if (!guessing) return;
     const bool added = nameCount(merged.variables) != guessedDeclarations;
     if (!keeping) {
-      if (!declarationsSure(read)) return;
-      guessing = false;
-      if (added) lua.redeclare(merged.variables, restart);
+      const bool sure = declarationsSure(read);
+      if (added && (sure || !redeclared)) {
+        lua.redeclare(merged.variables, restart);
+        redeclared = true;
+        guessedDeclarations = nameCount(merged.variables);
+      } else if (added) {
+        holding = true;
+      }
+      if (sure) guessing = holding = false;
     } else if (added) {
       guessing = false;
       lua.startOver(restart);
@@ -355,9 +368,9 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   };
   // Hands on the parts merged so far, in order, and lets each go but the
   // first, whose record holds what was merged; while guessing in the flat
-  // layout, keeps them.
+  // layout, keeps them; while holding back, waits.
   const auto handOnMerged = [&] {
-    if (!lua.begun()) return;
+    if (!lua.begun() || holding) return;
     for (; handed < merging; ++handed) {
       if (guessing && keeping) {
         lua.takeKeeping(all[handed]->record.tables);

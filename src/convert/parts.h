@@ -51,10 +51,10 @@ struct Conversion {
 //
 // With `restart` as well as a sink, the text of a script in several parts
 // may begin before the declarations are sure, with the variables known so
-// far; where a later part adds one, `restart` tells the sink, once, either
-// to put the beginning written again in place of the one it took, or to
-// forget what it took, whereupon the whole text is handed on again. What
-// the sink holds at the end is the same either way.
+// far; where a later part adds one, `restart` tells the sink either to put
+// the beginning written again in place of the one it took (at most twice),
+// or to forget what it took (once), whereupon the whole text is handed on
+// again. What the sink holds at the end is the same either way.
 using InputRelease = std::function<void(std::string_view)>;
 bool convertInParts(std::string_view script, Conversion& result, const LuaSink& sink = {},
                     const ConvertOptions& options = {}, std::size_t parts = 0,
