@@ -142,7 +142,8 @@ inline "a byte-order mark" '\357\273\277label a:\nx\n'
 inline "jump_out without a target" 'label a:\njump_out\n'
 
 # Long enough to be converted in parts, with a variable that only the last
-# part sets: the text begun with the first part's variables starts over.
+# part sets: the text begun with the first part's variables has its
+# beginning written again, and what followed it moved within the file.
 late=$scratch/late-variable.py
 python3 - "$late" <<'PY'
 import sys
