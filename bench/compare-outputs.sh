@@ -44,7 +44,12 @@ else
   echo "note: $corpus is absent; comparing generated scripts only"
 fi
 for file in examples/*/test.py; do cp "$file" "$work/scripts/example-$(basename "$(dirname "$file")")"; done
-for file in "$@"; do cp "$file" "$work/scripts/given-$(basename "$file")"; done
+# Numbered, so that files of the same name (every test.py) all count.
+given=0
+for file in "$@"; do
+  given=$((given + 1))
+  cp "$file" "$work/scripts/given-$given-$(basename "$file")"
+done
 
 run() {  # run BRINDLE DIR SCRIPT [CHECK]
   cp "$3" "$2/test.py"
