@@ -155,6 +155,19 @@ with open(sys.argv[1], 'w') as f:
 PY
 same_as_native "a variable first set late in a script of several parts" "$late"
 
+# The same in a flat text (long lines, few of them), which starts over from
+# its first byte.
+flat_late=$scratch/late-variable-flat.py
+python3 - "$flat_late" <<'PY'
+import sys
+with open(sys.argv[1], 'w') as f:
+    f.write('label start:\n$ early = 1\n')
+    for k in range(25000):
+        f.write('label l%d:\n    "%s"\n' % (k, 'a long line of the story ' * 16))
+    f.write('$ late = 2\n')
+PY
+same_as_native "a variable first set late in a flat script of several parts" "$flat_late"
+
 # UTF-16 as Windows editors save it, made from UTF-8 text by iconv.
 utf16() {  # utf16 NAME MARK ENCODING TEXT (printf format)
   local file=$scratch/utf16-$case_number.py
