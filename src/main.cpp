@@ -136,6 +136,9 @@ int main(int argc, char**) {
   // Before any thread starts: the conversion's tables of names and labels
   // are built on several at once.
   brindle::keepSmallBlocksOnHugePages();
+  // Past a limit on file sizes, writing output.lua fails and is reported,
+  // as on a full disk.
+  brindle::failWritesPastFileSizeLimit();
   // A file dropped onto the program arrives as an argument; say what is
   // read instead.
   if (argc > 1) {

@@ -90,6 +90,13 @@ bool readWholeFile(const std::string& path, FileContents& contents, FileError* e
 // change that it had when mapped, and no byte read as zeros.
 bool stillAsRead(const FileContents& contents);
 
+// Has a write that would take a file past the limit on file sizes (ulimit
+// -f) fail with the reason, as a full disk does, instead of ending the
+// program and leaving its new file behind, which is what the system does
+// by default on POSIX. Call it first thing in a program that writes files;
+// elsewhere it does nothing.
+void failWritesPastFileSizeLimit();
+
 // A replacement for the file at a path, under construction: a new, uniquely
 // named file beside the target, renamed over it only by commit(). Until then
 // the target is untouched; destroyed uncommitted (after an error, or while an

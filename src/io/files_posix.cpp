@@ -326,6 +326,8 @@ bool stillAsRead(const FileContents& contents) {
          st.st_mtim.tv_nsec == mapping.modified.tv_nsec;
 }
 
+void failWritesPastFileSizeLimit() { signal(SIGXFSZ, SIG_IGN); }
+
 // The new file and what committing it needs. Its destructor closes the file
 // and removes it unless it was renamed over the target.
 struct OutputFile::Impl {

@@ -337,9 +337,10 @@ TEST(CliTest, FailedWriteKeepsTheEarlierOutput) {
   TempDir dir;
   writeFile(dir.file("test.py"), "label a:\n" + std::string(100000, 'x') + "\n");
   writeFile(dir.file("output.lua"), kEarlier);
-  // A file-size limit stands in for a full disk: the write fails part way.
+  // A file-size limit fails the write part way, as a full disk would; the
+  // signal it sends by default would end the program.
   const RunResult run = runBrindle(dir.path(), [] {
-    signal(SIGXFSZ, SIG_IGN);
+    signal(SIGXFSZ, SIG_DFL);
     const rlimit limit{4096, 4096};
     setrlimit(RLIMIT_FSIZE, &limit);
   });
