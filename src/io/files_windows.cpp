@@ -178,6 +178,7 @@ struct OutputFile::Impl {
   std::wstring temporary;  // the new file; empty until created and once moved
   Handle file{INVALID_HANDLE_VALUE};
   CrLfWriter writer{file};
+  std::uint64_t taken = 0;      // the bytes of the pieces the file holds
   bool ok = true;               // false once a step has failed
   DWORD error = ERROR_SUCCESS;  // the system's code for that step
 
@@ -231,6 +232,7 @@ bool OutputFile::open(const std::string& path, FileError* err) {
 bool OutputFile::write(std::string_view piece) {
   if (!impl_ || !impl_->ok) return false;
   if (!impl_->writer.write(piece)) impl_->failed(GetLastError());
+  impl_->taken += piece.size();
   return impl_->ok;
 }
 
@@ -316,13 +318,18 @@ bool OutputFile::restart(std::size_t replaced, std::string_view beginning) {
   const HANDLE file = impl.file.get();
   LARGE_INTEGER zero{};
   LARGE_INTEGER end{};
-  std::uint64_t replacedEnd = 0;
-  if (!impl.writer.flush() || !SetFilePointerEx(file, zero, &end, FILE_CURRENT) ||
-      !fileOffsetOf(file, replaced, static_cast<std::uint64_t>(end.QuadPart), replacedEnd)) {
+  if (!impl.writer.flush() || !SetFilePointerEx(file, zero, &end, FILE_CURRENT)) {
     impl.failed(GetLastError());
     return false;
   }
   const auto written = static_cast<std::uint64_t>(end.QuadPart);
+  // Where every byte is replaced, the file's end is where they end.
+  std::uint64_t replacedEnd = written;
+  if (replaced < impl.taken && !fileOffsetOf(file, replaced, written, replacedEnd)) {
+    impl.failed(GetLastError());
+    return false;
+  }
+  impl.taken = beginning.size() + (impl.taken - std::min<std::uint64_t>(replaced, impl.taken));
   const std::uint64_t kept = written - replacedEnd;
   // The bytes kept move to follow the new beginning, which is written in
   // front of them, each of its line feeds as two bytes.
