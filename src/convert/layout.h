@@ -97,6 +97,8 @@ class TableGrouper {
  public:
   TableGrouper(Layout layout, std::size_t mostItems) : layout_(layout), mostItems_(mostItems) {}
 
+  Layout layout() const { return layout_; }
+
   // Gives `sink` as much of `text`, whose tables `marks` records, as can be
   // grouped yet: all of it but an open table that may still fit into the
   // open group. Marks the tables it opened groups for; returns the bytes

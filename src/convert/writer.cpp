@@ -99,7 +99,6 @@ void appendBeginning(Layout layout, const NameTable& variables, std::size_t most
 
 void LuaWriter::begin(Layout layout, const NameTable& variables) {
   grouper_.emplace(layout, mostItems_);
-  layout_ = layout;
   appendBeginning(layout, variables, mostItems_, pieceSize_, own_, [this] { flushOwn(); });
   beginning_ = given_ + own_.size();
 }
@@ -126,12 +125,8 @@ void LuaWriter::redeclare(const NameTable& variables, const LuaRestart& restart)
   flushOwn();
   // Whole, for the sink to put in place at once.
   TextBuffer beginning;
-  appendBeginning(layout_, variables, mostItems_, SIZE_MAX, beginning, [] {});
-  if (!sink_) {
-    out_.replace(0, beginning_, beginning.view());
-  } else if (accepted_) {
-    accepted_ = restart(beginning_, beginning.view());
-  }
+  appendBeginning(grouper_->layout(), variables, mostItems_, SIZE_MAX, beginning, [] {});
+  if (accepted_ && sink_) accepted_ = restart(beginning_, beginning.view());
   given_ += beginning.size() - beginning_;
   beginning_ = beginning.size();
 }

@@ -182,8 +182,8 @@ class LuaWriter {
   void startOver(const LuaRestart& restart);
   // Writes the beginning again, with `variables`, in place of the one handed
   // on, telling the sink through `restart`; the tables handed on stay, and
-  // those to come follow them. Only in the grouped layout, whose tables are
-  // written the same whatever the declarations.
+  // those to come follow them. Only with a sink, in the grouped layout,
+  // whose tables are written the same whatever the declarations.
   void redeclare(const NameTable& variables, const LuaRestart& restart);
   // Closes the last group and hands on the rest: the text is complete.
   void finish();
@@ -201,7 +201,6 @@ class LuaWriter {
   std::size_t mostItems_;
   std::size_t pieceSize_;
   std::optional<TableGrouper> grouper_;  // once begun
-  Layout layout_ = Layout::flat;
   std::size_t given_ = 0;      // the bytes handed on since the text began
   std::size_t beginning_ = 0;  // of them, those that begin() wrote
   bool accepted_ = true;
