@@ -222,16 +222,16 @@ class PartQueue {
     done.get();
   }
 
-  // Lets a part go once its text is handed on, keeping its room for a part
-  // not yet begun, if one is left without.
+  // Keeps the room of `tables`, whose text is handed on, for a part not yet
+  // begun, if one is left without.
+  void passOnRoom(TableWriter& tables) {
+    const std::size_t next = next_.load();
+    const std::lock_guard<std::mutex> lock(roomsMutex_);
+    if (next < parts_.size() && rooms_.size() < parts_.size() - next) rooms_.push_back(tables.giveUpRoom());
+  }
+  // Lets a part go once its text is handed on, its room passed on.
   void retire(std::unique_ptr<Part>& part) {
-    {
-      const std::size_t next = next_.load();
-      const std::lock_guard<std::mutex> lock(roomsMutex_);
-      if (next < parts_.size() && rooms_.size() < parts_.size() - next) {
-        rooms_.push_back(part->record.tables.giveUpRoom());
-      }
-    }
+    passOnRoom(part->record.tables);
     part.reset();
   }
 
@@ -289,10 +289,11 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   PartQueue queue(all, options, release, outputReserve(largest));
   queue.startThreads(std::min(all.size(), processorCount()) - 1);
   Part& first = *all.front();
-  // The first part's record gathers what all of them say, part by part.
+  // The first part's record gathers what all of them say, part by part; its
+  // room, once its text is handed on, may pass to another part.
   StretchRecord& merged = first.record;
   if (sink) {
-    merged.tables.reserve(outputReserve(first.text.size()));
+    merged.tables.reserve(outputReserve(std::max(first.text.size(), largest)));
   } else {
     reserveLargeBuffer(result.lua, outputReserve(script.size()));
   }
@@ -367,8 +368,9 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
       handed = 0;
     } else if (declarationsSure(read)) {
       guessing = false;
-      for (std::size_t k = 1; k < handed; ++k) queue.retire(all[k]);
       merged.tables.drop(merged.tables.text().size());
+      queue.passOnRoom(merged.tables);
+      for (std::size_t k = 1; k < handed; ++k) queue.retire(all[k]);
     }
   };
   // Hands on the parts merged so far, in order, and lets each go but the
@@ -382,7 +384,11 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
         continue;
       }
       lua.take(all[handed]->record.tables);
-      if (handed > 0) queue.retire(all[handed]);
+      if (handed > 0) {
+        queue.retire(all[handed]);
+      } else {
+        queue.passOnRoom(merged.tables);
+      }
     }
   };
   convertStretch(first.text, options, merged, [&] {
