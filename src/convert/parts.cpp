@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <exception>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -153,12 +154,16 @@ void releaseRead(Part& part, const InputRelease& release, std::size_t read) {
   part.released = read;
 }
 
+// Converts `part`, calling `meanwhile`, where there is one, at each piece
+// of its text.
 void convertPart(Part& part, const ConvertOptions& options, const InputRelease& release,
-                 std::size_t room) {
+                 std::size_t room, const std::function<void()>& meanwhile) {
   part.record.tables.reserve(room);
-  if (release) {
-    convertStretch(part.text, options, part.record,
-                   [&] { releaseRead(part, release, part.record.read); });
+  if (release || meanwhile) {
+    convertStretch(part.text, options, part.record, [&] {
+      releaseRead(part, release, part.record.read);
+      if (meanwhile) meanwhile();
+    });
   } else {
     convertStretch(part.text, options, part.record);
   }
@@ -198,14 +203,15 @@ class PartQueue {
     }
   }
 
-  // Converts the next part no one has taken; false when none is left.
-  bool convertNext() {
+  // Converts the next part no one has taken, calling `meanwhile` at each
+  // piece of its text; false when none is left.
+  bool convertNext(const std::function<void()>& meanwhile = {}) {
     const std::size_t k = next_.fetch_add(1);
     if (k >= parts_.size()) return false;
     Part& part = *parts_[k];
     try {
       part.record.tables.takeRoom(spareRoom());
-      convertPart(part, options_, release_, room_);
+      convertPart(part, options_, release_, room_, meanwhile);
       part.converted.set_value();
     } catch (...) {
       part.converted.set_exception(std::current_exception());
@@ -213,14 +219,13 @@ class PartQueue {
     return true;
   }
 
-  // Waits until part `k` is converted, converting others meanwhile, and
-  // throws what its conversion threw.
-  void await(std::size_t k) {
-    std::future<void>& done = parts_[k]->done;
-    while (done.wait_for(std::chrono::seconds(0)) != std::future_status::ready && convertNext()) {
-    }
-    done.get();
+  // Whether part `k` is converted (or its conversion failed).
+  bool converted(std::size_t k) const {
+    return parts_[k]->done.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
   }
+  void wait(std::size_t k) const { parts_[k]->done.wait(); }
+  // Throws what the conversion of part `k`, once converted, threw; once.
+  void check(std::size_t k) { parts_[k]->done.get(); }
 
   // Keeps the room of `tables`, whose text is handed on, for a part not yet
   // begun, if one is left without.
@@ -405,8 +410,10 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   beginIfKnown(read, tableItems, all.size() == 1, true);
   handOnMerged();
 
-  for (std::size_t k = 1; k < all.size(); ++k) {
-    queue.await(k);
+  // Merges the next part, once converted.
+  const auto mergeNext = [&] {
+    const std::size_t k = merging;
+    queue.check(k);
     Part& part = *all[k];
     StretchRecord& record = part.record;
     // The part's own hash table goes before the merged one grows, once, to
@@ -431,6 +438,27 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
     checkGuess();
     beginIfKnown(read, tableItems, k + 1 == all.size(), true);
     handOnMerged();
+  };
+  // The parts are merged in order as they are converted, also while this
+  // thread converts one of its own: at each piece of its text, the parts
+  // converted elsewhere meanwhile are merged and written, their memory
+  // passed on, instead of waiting for it to end. What merging throws there
+  // is thrown once that part is converted.
+  std::exception_ptr mergeFailed;
+  const auto mergeConverted = [&] {
+    while (merging < all.size() && queue.converted(merging)) mergeNext();
+  };
+  const std::function<void()> meanwhile = [&] {
+    if (mergeFailed) return;
+    try {
+      mergeConverted();
+    } catch (...) {
+      mergeFailed = std::current_exception();
+    }
+  };
+  for (mergeConverted(); merging < all.size(); mergeConverted()) {
+    if (!queue.convertNext(meanwhile)) queue.wait(merging);
+    if (mergeFailed) std::rethrow_exception(mergeFailed);
   }
   lua.finish();
   result.textChanges = merged.textChanges;

@@ -7,7 +7,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "decode.h"
@@ -221,6 +224,34 @@ TEST(ConvertScriptTest, RefusedSinkIsNotAskedAgainAndTheRunStillEnds) {
             (std::vector<std::string>{
                 "3: label \"R28\" is defined again; this table replaces the one of line 1 in LABELS",
                 "4: jump_out has no target; the line is left unquoted"}));
+}
+
+// What the sink throws reaches the caller, whichever part this thread was
+// converting when it threw, and the threads still converting end. Every
+// part is slowed alike, so that a part converted elsewhere is often written
+// while this thread converts the next.
+TEST(ConvertScriptTest, WhatTheSinkThrowsReachesTheCaller) {
+  std::string input = "$ v = 1\n";
+  for (int k = 0; k < 400; ++k) input += "label l" + std::to_string(k) + ":\n    x\n    y\n";
+  for (const std::size_t parts : {1, 8}) {
+    for (int k = 0; k < 400; k += 50) {
+      const std::string label = "\"l" + std::to_string(k) + "\"";
+      bool thrown = false;  // once: a piece handed on again would be taken
+      const LuaSink sink = [&](std::string_view piece) {
+        if (!thrown && piece.find(label) != std::string_view::npos) {
+          thrown = true;
+          throw std::runtime_error("full");
+        }
+        return true;
+      };
+      const InputRelease slowly = [](std::string_view) {
+        std::this_thread::sleep_for(std::chrono::microseconds(10));
+      };
+      Conversion result;
+      EXPECT_THROW(convertInParts(input, result, sink, {1}, parts, slowly), std::runtime_error)
+          << parts << " parts, thrown at " << label;
+    }
+  }
 }
 
 }  // namespace
