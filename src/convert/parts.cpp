@@ -232,7 +232,9 @@ class PartQueue {
   void passOnRoom(TableWriter& tables) {
     const std::size_t next = next_.load();
     const std::lock_guard<std::mutex> lock(roomsMutex_);
-    if (next < parts_.size() && rooms_.size() < parts_.size() - next) rooms_.push_back(tables.giveUpRoom());
+    if (next < parts_.size() && rooms_.size() < parts_.size() - next) {
+      rooms_.push_back(tables.giveUpRoom());
+    }
   }
   // Lets a part go once its text is handed on, its room passed on.
   void retire(std::unique_ptr<Part>& part) {
@@ -443,7 +445,7 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   // thread converts one of its own: at each piece of its text, the parts
   // converted elsewhere meanwhile are merged and written, their memory
   // passed on, instead of waiting for it to end. What merging throws there
-  // is thrown once that part is converted.
+  // is thrown once this thread's own part is converted.
   std::exception_ptr mergeFailed;
   const auto mergeConverted = [&] {
     while (merging < all.size() && queue.converted(merging)) mergeNext();
