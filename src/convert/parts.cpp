@@ -70,9 +70,9 @@ std::size_t chooseParts(std::size_t scriptSize) {
   // where one each would leave the others waiting for the slowest; and the
   // smaller the parts, the less of their text is held at once and the more
   // often a part's memory passes to the next (at 100 MB on two processors,
-  // 23 parts, each of the smallest size, hold 50 to 61 MB at the peak and
-  // take 0.92 to 0.96 of the time of 16, which hold 65 to 78; 47 parts of
-  // half that size hold 39 MB but take no less time).
+  // 23 parts, each of the smallest size, hold 49 to 60 MiB at the peak and
+  // take 0.92 to 0.96 of the time of 16, which hold 64 to 76; 47 parts of
+  // half that size hold 39 MiB but take no less time).
   constexpr std::size_t kSmallestPart = std::size_t{4} << 20;
   constexpr std::size_t kPartsPerProcessor = 16;
   constexpr std::size_t kMostParts = 32;
