@@ -95,7 +95,8 @@ same_as_native() {
   crlf "$native_dir.out" >"$native_dir.expected-out"
   crlf "$native_dir.err" >"$native_dir.expected-err"
   same "$native_dir.rc" "$wine_dir.rc"
-  check "$name: exit code $(cat "$wine_dir.rc"), as natively" $? "native $(cat "$native_dir.rc")"
+  local status=$?  # before the name's command substitution sets $? to its own
+  check "$name: exit code $(cat "$wine_dir.rc"), as natively" $status "native $(cat "$native_dir.rc")"
   same "$native_dir.expected-lua" "$wine_dir/output.lua"
   check "$name: output.lua is the native output with CR LF line ends" $? \
     "$(diff <(cat -A "$native_dir.expected-lua") <(cat -A "$wine_dir/output.lua") | head -n 10)"
