@@ -15,60 +15,61 @@ namespace {
 constexpr unsigned kPositionBits = 40;
 constexpr std::uint64_t kPositionMask = (std::uint64_t{1} << kPositionBits) - 1;
 
-// The bytes of a name as words, without a call: names are short. The
-// `size` < 8 bytes at `p` in the low bytes of a word (as the processor
-// orders them, which only the hash sees); wordAt gives eight.
-std::uint64_t shortWordAt(const char* p, std::size_t size) {
+// A name of up to sixteen bytes is its size and two words, its first eight
+// bytes and its last eight, which overlap where it is shorter (its first
+// four and last four below eight bytes, the bytes themselves below four):
+// such names, the most, are hashed and compared without a loop or a call.
+// The words hold the bytes in the processor's order, which only the hash
+// sees.
+struct NameWords {
+  std::uint64_t first = 0;
+  std::uint64_t last = 0;
+};
+constexpr std::size_t kShortName = 2 * sizeof(std::uint64_t);
+
+// The words of the `size` <= kShortName bytes at `p`.
+NameWords shortNameWords(const char* p, std::size_t size) {
+  if (size >= sizeof(std::uint64_t)) return {wordAt(p), wordAt(p + size - sizeof(std::uint64_t))};
   std::uint32_t low = 0;
   std::uint32_t high = 0;
   if (size >= 4) {
     std::memcpy(&low, p, 4);
-    std::memcpy(&high, p + size - 4, 4);  // the last four, over the first where they meet
-    return low | std::uint64_t{high} << (8 * (size - 4));
+    std::memcpy(&high, p + size - 4, 4);
+    return {low, high};
   }
   for (std::size_t k = 0; k < size; ++k) low |= std::uint32_t{static_cast<unsigned char>(p[k])} << (8 * k);
-  return low;
+  return {low, 0};
 }
 
-// Names are short: eight bytes at a time, each word mixed in by a
-// multiplication, then the whole mixed once more, so that both the low bits
-// (the slot) and the high ones (the tag) depend on every byte.
+// A longer name is taken eight bytes at a time until its last sixteen,
+// each word mixed in by a multiplication; the whole is mixed once more, so
+// that both the low bits (the slot) and the high ones (the tag) depend on
+// every byte.
 inline std::uint64_t hashOf(std::string_view name) {
   constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
   const char* const p = name.data();
   const std::size_t size = name.size();
   std::uint64_t hash = size * kMultiplier;
   std::size_t at = 0;
-  for (; at + sizeof(std::uint64_t) <= size; at += sizeof(std::uint64_t)) {
+  for (; size - at > kShortName; at += sizeof(std::uint64_t)) {
     hash = (hash ^ wordAt(p + at)) * kMultiplier;
     hash ^= hash >> 32;
   }
-  if (at < size) hash = (hash ^ shortWordAt(p + at, size - at)) * kMultiplier;
+  const NameWords words = shortNameWords(p + at, size - at);
+  hash = (hash ^ words.first) * kMultiplier;
+  hash ^= hash >> 32;
+  hash = (hash ^ words.last) * 0xBF58476D1CE4E5B9u;
   hash ^= hash >> 29;
-  hash *= 0xBF58476D1CE4E5B9u;
+  hash *= kMultiplier;
   return hash ^ (hash >> 32);
 }
 
-// Whether the `size` bytes at `a` and at `b` are the same, a word at a time.
+// Whether the `size` bytes at `a` and at `b` are the same.
 bool sameBytes(const char* a, const char* b, std::size_t size) {
-  std::size_t at = 0;
-  for (; at + sizeof(std::uint64_t) <= size; at += sizeof(std::uint64_t)) {
-    if (wordAt(a + at) != wordAt(b + at)) return false;
-  }
-  const std::size_t left = size - at;
-  if (left >= 4) {
-    std::uint32_t x[2];
-    std::uint32_t y[2];
-    std::memcpy(&x[0], a + at, 4);
-    std::memcpy(&x[1], a + size - 4, 4);
-    std::memcpy(&y[0], b + at, 4);
-    std::memcpy(&y[1], b + size - 4, 4);
-    return x[0] == y[0] && x[1] == y[1];
-  }
-  for (; at < size; ++at) {
-    if (a[at] != b[at]) return false;
-  }
-  return true;
+  if (size > kShortName) return std::memcmp(a, b, size) == 0;
+  const NameWords x = shortNameWords(a, size);
+  const NameWords y = shortNameWords(b, size);
+  return ((x.first ^ y.first) | (x.last ^ y.last)) == 0;
 }
 
 std::uint64_t tagOf(std::uint64_t hash) { return hash >> kPositionBits << kPositionBits; }
