@@ -394,9 +394,7 @@ BlockScan fastestBlockScan() {
 }  // namespace
 
 ScriptLines::ScriptLines(std::string_view input)
-    : input_(input),
-      scan_(fastestBlockScan()),
-      anySemicolon_(!input.empty() && std::memchr(input.data(), ';', input.size()) != nullptr) {}
+    : input_(input), scan_(fastestBlockScan()) {}
 
 std::size_t ScriptLines::skipEmptyLines() {
   const std::size_t size = input_.size();
@@ -433,6 +431,11 @@ void ScriptLines::scanRun(std::size_t start) {
     bytes = padded;
   }
   scan_(bytes, blocks, masks_);
+  // A line is handed out only once the run that holds its end is scanned,
+  // so the flag is set before any line that holds a semicolon.
+  if (!anySemicolon_) {
+    anySemicolon_ = std::memchr(input_.data() + start, ';', std::min(size, runEnd_) - start) != nullptr;
+  }
 }
 
 }  // namespace brindle

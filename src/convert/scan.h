@@ -97,8 +97,10 @@ class ScriptLines {
   std::string_view input_;
   BlockScan scan_;
   std::size_t next_ = 0;  // where the next line starts
-  // Few scripts hold a semicolon at all; in those that do, each line is
-  // looked at for one.
+  // Few scripts hold a semicolon at all; from the first one the scan meets
+  // on, each line is looked at for one. Each run of blocks is searched as it
+  // is scanned, while its bytes are at hand, rather than the whole input
+  // first, which would read every byte from memory twice.
   bool anySemicolon_ = false;
   // The blocks of input scanned last, from `run_` (a multiple of their
   // width) to `runEnd_`, and what the scan found in each.

@@ -23,7 +23,7 @@ namespace brindle {
 namespace {
 
 // Every group whose scanned text `text` holds: the blank run after the
-// line's leading blanks only, the others anywhere.
+// line's leading blanks only, the others anywhere; and a semicolon.
 TriggerSet triggersHeldBy(std::string_view text) {
   const std::size_t indentation = text.find_first_not_of(' ');
   TriggerSet held = 0;
@@ -33,6 +33,7 @@ TriggerSet triggersHeldBy(std::string_view text) {
       held |= scanned.sets;
     }
   }
+  if (text.find(';') != std::string_view::npos) held |= kSemicolonTrigger;
   return held;
 }
 
@@ -53,7 +54,10 @@ std::vector<std::string> linesOf(std::string_view input) {
 TEST(ScriptLinesTest, CutsLinesAndNamesEveryTriggerTheyHold) {
   test::LineMaker maker(11);
   std::vector<std::string> inputs = {"", "\n", "a\r\nb\r", "x\ry\r\r\n", "ca\nll  \n  $", "\n\n\r\n\n\r",
-                                     std::string(200, '\n') + "x", "a" + std::string(130, '\n')};
+                                     std::string(200, '\n') + "x", "a" + std::string(130, '\n'),
+                                     // semicolons first met far in, and in a line begun before
+                                     std::string(3000, 'a') + "\nb;c\n" + std::string(1500, 'd') + ";",
+                                     std::string("x\n").append(1100, 'e') + ";\ny;"};
   for (int i = 0; i < 300; ++i) inputs.push_back(maker.script(maker.below(30)));
   std::size_t linesWithNone = 0;
   std::size_t blanksOnlyMissed = 0;
