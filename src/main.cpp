@@ -70,7 +70,8 @@ int run(brindle::Conversion& result) {
   // Most scripts convert to about their own size.
   if (opened) output.expect(script.text.size());
   // The script's memory goes back to the system as the conversion leaves it
-  // behind, so that a large script and its Lua are not held whole at once.
+  // behind, so that a large script and its Lua are not held whole at once,
+  // and each part's is brought in at once by the thread that reads it.
   // The file can start over, so the text may begin before the declarations
   // are sure.
   brindle::convertInParts(
@@ -78,7 +79,8 @@ int run(brindle::Conversion& result) {
       [](std::string_view read) { brindle::releasePages(read.data(), read.size()); },
       [&](std::size_t replaced, std::string_view beginning) {
         return opened && output.restart(replaced, beginning);
-      });
+      },
+      [](std::string_view part) { brindle::preparePages(part.data(), part.size()); });
   if (brindle::scriptChanged(brindle::kScriptPath, script, problem)) {
     brindle::printToError(brindle::errorLine(kProgram, problem));
     return 1;  // the new file goes with `output`

@@ -157,8 +157,9 @@ void releaseRead(Part& part, const InputRelease& release, std::size_t read) {
 // Converts `part`, calling `meanwhile`, where there is one, at each piece
 // of its text.
 void convertPart(Part& part, const ConvertOptions& options, const InputRelease& release,
-                 std::size_t room, const std::function<void()>& meanwhile) {
+                 const InputPrepare& prepare, std::size_t room, const std::function<void()>& meanwhile) {
   part.record.tables.reserve(room);
+  if (prepare) prepare(part.text);
   if (release || meanwhile) {
     convertStretch(part.text, options, part.record, [&] {
       releaseRead(part, release, part.record.read);
@@ -179,8 +180,8 @@ void convertPart(Part& part, const ConvertOptions& options, const InputRelease& 
 class PartQueue {
  public:
   PartQueue(std::vector<std::unique_ptr<Part>>& parts, const ConvertOptions& options,
-            const InputRelease& release, std::size_t room)
-      : parts_(parts), options_(options), release_(release), room_(room) {}
+            const InputRelease& release, const InputPrepare& prepare, std::size_t room)
+      : parts_(parts), options_(options), release_(release), prepare_(prepare), room_(room) {}
   PartQueue(const PartQueue&) = delete;
   PartQueue& operator=(const PartQueue&) = delete;
   ~PartQueue() {
@@ -211,7 +212,7 @@ class PartQueue {
     Part& part = *parts_[k];
     try {
       part.record.tables.takeRoom(spareRoom());
-      convertPart(part, options_, release_, room_, meanwhile);
+      convertPart(part, options_, release_, prepare_, room_, meanwhile);
       part.converted.set_value();
     } catch (...) {
       part.converted.set_exception(std::current_exception());
@@ -254,6 +255,7 @@ class PartQueue {
   std::vector<std::unique_ptr<Part>>& parts_;
   const ConvertOptions& options_;
   const InputRelease& release_;
+  const InputPrepare& prepare_;
   std::size_t room_;
   std::atomic<std::size_t> next_{1};
   std::vector<std::thread> threads_;
@@ -265,7 +267,7 @@ class PartQueue {
 
 bool convertInParts(std::string_view script, Conversion& result, const LuaSink& sink,
                     const ConvertOptions& options, std::size_t parts, const InputRelease& release,
-                    const LuaRestart& restart) {
+                    const LuaRestart& restart, const InputPrepare& prepare) {
   const std::size_t mostItems = std::max<std::size_t>(options.mostItemsPerFunction, 2);
   result = Conversion();
   // What is read of the whole script is read before any part begins, and
@@ -293,7 +295,7 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   // processor but this one; where no thread is to be had, here in turn.
   // Each has the room the largest needs, so that any can take over the
   // room of one handed on.
-  PartQueue queue(all, options, release, outputReserve(largest));
+  PartQueue queue(all, options, release, prepare, outputReserve(largest));
   queue.startThreads(std::min(all.size(), processorCount()) - 1);
   Part& first = *all.front();
   // The first part's record gathers what all of them say, part by part; its
@@ -398,6 +400,7 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
       }
     }
   };
+  if (prepare) prepare(first.text);
   convertStretch(first.text, options, merged, [&] {
     beginIfKnown(merged.read, merged.tables.items(), false, false);
     if (lua.begun()) lua.take(merged.tables);

@@ -55,10 +55,16 @@ struct Conversion {
 // the beginning written again in place of the one it took (at most twice),
 // or to forget what it took (once), whereupon the whole text is handed on
 // again. What the sink holds at the end is the same either way.
+//
+// With `prepare`, each part's text is handed to it, on the thread that
+// converts the part, before the part is read: the caller may bring the
+// memory behind it in at once.
 using InputRelease = std::function<void(std::string_view)>;
+using InputPrepare = std::function<void(std::string_view)>;
 bool convertInParts(std::string_view script, Conversion& result, const LuaSink& sink = {},
                     const ConvertOptions& options = {}, std::size_t parts = 0,
-                    const InputRelease& release = {}, const LuaRestart& restart = {});
+                    const InputRelease& release = {}, const LuaRestart& restart = {},
+                    const InputPrepare& prepare = {});
 
 // How the label references of a part join those of the parts before it:
 // adds what `later` says of the lines that follow those of `references`,

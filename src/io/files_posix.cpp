@@ -241,8 +241,8 @@ namespace {
 constexpr std::size_t kSmallestMapped = std::size_t{1} << 20;
 
 // Maps the open regular file `fd`, of `st`, into `contents`. Its pages come
-// in as they are first read, each part's on the thread that converts it,
-// which costs the same in all as having them at once but side by side.
+// in as they are first read, or as the caller asks (preparePages), each
+// part's on the thread that converts it, side by side.
 // False where it cannot be had, or where the file has grown since `st`,
 // which the copy reads to its end; `contents` is then as it was.
 bool mapFile(int fd, const struct stat& st, FileContents& contents) {

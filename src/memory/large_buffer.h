@@ -14,6 +14,7 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -126,6 +127,21 @@ inline void releasePages([[maybe_unused]] const void* data, [[maybe_unused]] std
   const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
   const std::uintptr_t last = (begin + size) & ~(kHugePage - 1);
   if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+#endif
+}
+
+// Has the system map, on Linux, the pages of [data, data + size) that are
+// not yet mapped, in one call: for a stretch of a mapped file that is about
+// to be read through, which then spares the reading a fault every few pages
+// (faults that cost more than half as much as the reading itself). Nothing
+// else changes; a page the call cannot map is left to be faulted in when
+// read.
+inline void preparePages([[maybe_unused]] const void* data, [[maybe_unused]] std::size_t size) {
+#if defined(__linux__) && defined(MADV_POPULATE_READ)
+  static const auto pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto begin = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t first = begin & ~(pageSize - 1);
+  if (size > 0) madvise(reinterpret_cast<void*>(first), begin + size - first, MADV_POPULATE_READ);
 #endif
 }
 

@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "decode.h"
@@ -142,11 +144,25 @@ TEST(ConvertScriptTest, PartsAndPiecesGiveTheWholeResult) {
           std::fill_n(text.data() + (read.data() - text.data()), read.size(), '\0');
           ++told;
         };
+        // Each part is handed to be prepared once: together, the script.
+        std::mutex preparedMutex;
+        std::vector<std::pair<std::size_t, std::size_t>> prepared;
+        const InputPrepare prepare = [&](std::string_view part) {
+          const std::lock_guard<std::mutex> lock(preparedMutex);
+          prepared.emplace_back(part.data() - text.data(), part.size());
+        };
         Conversion wiped;
-        convertInParts(text, wiped, {}, {pieceSize, limit}, parts, wipe);
+        convertInParts(text, wiped, {}, {pieceSize, limit}, parts, wipe, {}, prepare);
         EXPECT_EQ(wiped.lua, lua) << context;
         EXPECT_EQ(warningsOf(wiped.warnings), warningsOf(script)) << context;
         EXPECT_TRUE(text.empty() || told > 0) << context;
+        std::sort(prepared.begin(), prepared.end());
+        std::size_t covered = 0;
+        for (const auto& [at, size] : prepared) {
+          EXPECT_EQ(at, covered) << context;
+          covered = at + size;
+        }
+        EXPECT_EQ(covered, text.size()) << context;
       }
     }
    }
