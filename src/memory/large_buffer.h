@@ -133,9 +133,9 @@ inline void releasePages([[maybe_unused]] const void* data, [[maybe_unused]] std
 // Has the system map, on Linux, the pages of [data, data + size) that are
 // not yet mapped, in one call: for a stretch of a mapped file that is about
 // to be read through, which then spares the reading a fault every few pages
-// (faults that cost more than half as much as the reading itself). Nothing
-// else changes; a page the call cannot map is left to be faulted in when
-// read.
+// (for 100 MB on tmpfs, about 15 ms of faults where the one call takes 8).
+// Nothing else changes; a page the call cannot map is left to be faulted in
+// when read.
 inline void preparePages([[maybe_unused]] const void* data, [[maybe_unused]] std::size_t size) {
 #if defined(__linux__) && defined(MADV_POPULATE_READ)
   static const auto pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
