@@ -281,6 +281,14 @@ __attribute__((target("avx2"))) inline std::uint64_t nonZeroMask(__m256i lanes) 
   return maskOf(_mm256_cmpeq_epi8(lanes, _mm256_setzero_si256())) ^ 0xFFFFFFFFu;
 }
 
+// How far ahead of the block being scanned the fast forms ask for the
+// bytes: a run's worth. The scan is the first to read each byte of the
+// script, which comes from memory, not the cache; asked for a block at a
+// time, a run ahead, the bytes arrive while the run before them is
+// scanned and its lines converted. Asking changes nothing the scan finds,
+// and a hint past the input's end reads nothing and cannot fault.
+constexpr std::size_t kScanAhead = kScanRun * kScanBlock;
+
 // The masks of a block gather in locals, stored once at its end: stores
 // through `out` might change the bytes, as far as the compiler knows.
 __attribute__((target("avx2"))) void scanBlockAvx2(const char* bytes, std::size_t blocks, BlockMasks* out) {
@@ -298,6 +306,7 @@ __attribute__((target("avx2"))) void scanBlockAvx2(const char* bytes, std::size_
                             _mm256_shuffle_epi8(high[d], _mm256_and_si256(_mm256_srli_epi16(x, 4), fifteen)));
   };
   for (std::size_t k = 0; k < blocks; ++k) {
+    _mm_prefetch(bytes + k * kScanBlock + kScanAhead, _MM_HINT_T0);
     std::uint64_t lineFeeds = 0, otherSpaces = 0, quotes = 0, blankRuns = 0, textStarts = 0;
     for (std::size_t w = 0; w < kScanBlock / 32; ++w) {
       const char* const window = bytes + k * kScanBlock + w * 32;
@@ -353,6 +362,7 @@ __attribute__((target("avx512f,avx512bw"))) void scanBlockAvx512(const char* byt
   };
   for (std::size_t k = 0; k < blocks; ++k) {
     const char* const block = bytes + k * kScanBlock;
+    _mm_prefetch(block + kScanAhead, _MM_HINT_T0);
     const __m512i a = _mm512_loadu_si512(block);
     const __m512i b = _mm512_loadu_si512(block + 1);
     const __m512i c = _mm512_loadu_si512(block + 2);
