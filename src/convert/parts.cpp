@@ -181,7 +181,13 @@ class PartQueue {
  public:
   PartQueue(std::vector<std::unique_ptr<Part>>& parts, const ConvertOptions& options,
             const InputRelease& release, const InputPrepare& prepare, std::size_t room)
-      : parts_(parts), options_(options), release_(release), prepare_(prepare), room_(room) {}
+      : parts_(parts), options_(options), prepare_(prepare), room_(room) {
+    if (release) {
+      release_ = [this, &release](std::string_view read) {
+        if (releasing_.load(std::memory_order_acquire)) release(read);
+      };
+    }
+  }
   PartQueue(const PartQueue&) = delete;
   PartQueue& operator=(const PartQueue&) = delete;
   ~PartQueue() {
@@ -220,6 +226,11 @@ class PartQueue {
     return true;
   }
 
+  // Lets the parts' memory go from now on. Until then what they read is
+  // kept, for whatever reads across the whole script; a part converted
+  // before has its memory let go when it is merged.
+  void startReleasing() { releasing_.store(true, std::memory_order_release); }
+
   // Whether part `k` is converted (or its conversion failed).
   bool converted(std::size_t k) const {
     return parts_[k]->done.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
@@ -254,7 +265,8 @@ class PartQueue {
 
   std::vector<std::unique_ptr<Part>>& parts_;
   const ConvertOptions& options_;
-  const InputRelease& release_;
+  InputRelease release_;
+  std::atomic<bool> releasing_{false};
   const InputPrepare& prepare_;
   std::size_t room_;
   std::atomic<std::size_t> next_{1};
@@ -270,14 +282,8 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
                     const LuaRestart& restart, const InputPrepare& prepare) {
   const std::size_t mostItems = std::max<std::size_t>(options.mostItemsPerFunction, 2);
   result = Conversion();
-  // What is read of the whole script is read before any part begins, and
-  // so before any of it is let go.
+  // What is read of the whole script is read before any of it is let go.
   const WholeFile file = wholeFileOf(script);
-  const std::size_t linesCounted = linesUpTo(script, mostItems + 1);
-  // Every variable is set on a line at or before the script's last "$": the
-  // declarations are known once the walk has read that far.
-  static_assert(kDollar.size() == 1);
-  const std::size_t lastDollar = findLastByte(script, kDollar[0]);
   const std::vector<std::size_t> cuts = cutPoints(script, parts != 0 ? parts : chooseParts(script.size()));
   // The first part announces into the result itself, so that what it
   // announced is there if memory runs out; the others into texts of their
@@ -297,7 +303,17 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
   // room of one handed on.
   PartQueue queue(all, options, release, prepare, outputReserve(largest));
   queue.startThreads(std::min(all.size(), processorCount()) - 1);
+  // Meanwhile, here, the script's lines are counted and its last "$" found,
+  // across the parts, before their memory may go: every variable is set on
+  // a line at or before it, so the declarations are known once the walk has
+  // read that far. Lines are counted once the first part's pages are
+  // mapped, which its conversion asks for here in any case.
   Part& first = *all.front();
+  if (prepare) prepare(first.text);
+  const std::size_t linesCounted = linesUpTo(script, mostItems + 1);
+  static_assert(kDollar.size() == 1);
+  const std::size_t lastDollar = findLastByte(script, kDollar[0]);
+  queue.startReleasing();
   // The first part's record gathers what all of them say, part by part; its
   // room, once its text is handed on, may pass to another part.
   StretchRecord& merged = first.record;
@@ -400,7 +416,6 @@ bool convertInParts(std::string_view script, Conversion& result, const LuaSink& 
       }
     }
   };
-  if (prepare) prepare(first.text);
   convertStretch(first.text, options, merged, [&] {
     beginIfKnown(merged.read, merged.tables.items(), false, false);
     if (lua.begun()) lua.take(merged.tables);

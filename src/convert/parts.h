@@ -47,7 +47,9 @@ struct Conversion {
 // stretches of its own part, each from the part's start and longer than the
 // one before; and, as the parts are merged, with the script from its start
 // to the end of the last part merged, so that memory that straddles two
-// parts can go too.
+// parts can go too. None is told before what the conversion reads across
+// the whole script is read, while the parts after the first may already be
+// converted; a part converted by then is told of when it is merged.
 //
 // With `restart` as well as a sink, the text of a script in several parts
 // may begin before the declarations are sure, with the variables known so

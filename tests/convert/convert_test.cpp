@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -145,11 +146,23 @@ TEST(ConvertScriptTest, PartsAndPiecesGiveTheWholeResult) {
           ++told;
         };
         // Each part is handed to be prepared once: together, the script.
+        // The first part, prepared here, waits until the last is taken by a
+        // thread of its own, which has converted the ones between by then:
+        // what is read across the whole script must not be wiped meanwhile.
         std::mutex preparedMutex;
+        std::condition_variable lastPrepared;
         std::vector<std::pair<std::size_t, std::size_t>> prepared;
         const InputPrepare prepare = [&](std::string_view part) {
-          const std::lock_guard<std::mutex> lock(preparedMutex);
+          std::unique_lock<std::mutex> lock(preparedMutex);
           prepared.emplace_back(part.data() - text.data(), part.size());
+          if (part.data() + part.size() == text.data() + text.size()) lastPrepared.notify_all();
+          if (part.data() == text.data() && part.size() < text.size() && std::thread::hardware_concurrency() > 1) {
+            lastPrepared.wait_for(lock, std::chrono::seconds(1), [&] {
+              return std::any_of(prepared.begin(), prepared.end(), [&](const auto& p) {
+                return p.first + p.second == text.size();
+              });
+            });
+          }
         };
         Conversion wiped;
         convertInParts(text, wiped, {}, {pieceSize, limit}, parts, wipe, {}, prepare);
