@@ -11,6 +11,8 @@ namespace brindle {
 
 // Adds `name` unless it is already there or empty (an empty name would
 // declare " = 0;", which no Lua can load).
-void addVariable(NameTable& variableNames, std::string_view name);
+inline void addVariable(NameTable& variableNames, std::string_view name) {
+  if (!name.empty()) addName(variableNames, name);
+}
 
 }  // namespace brindle
