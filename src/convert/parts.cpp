@@ -46,21 +46,34 @@ std::size_t nextBlockOpening(std::string_view script, std::size_t from) {
   return std::string_view::npos;
 }
 
+std::size_t processorCount() { return std::max(1u, std::thread::hardware_concurrency()); }
+
 // Where to cut `script` into at most `parts` parts: the offsets of lines
-// that open a block, each near an equal share of the script; the first is
-// 0. The part before a cut ends with the blocks it opened.
+// that open a block, each near the share of the script its part is given;
+// the first is 0. The part before a cut ends with the blocks it opened.
+// Each part is given an equal share, but where there are more than two
+// parts for each processor, the last part for each processor is given a
+// quarter of one: the parts go to the processors as each finishes one, so
+// the last ones to be taken end nearly together, where whole parts would
+// leave a processor idle for up to one part's time at the end.
 std::vector<std::size_t> cutPoints(std::string_view script, std::size_t parts) {
+  constexpr std::size_t kQuarters = 4;
+  const std::size_t processors = processorCount();
+  const std::size_t small = parts > 2 * processors ? processors : 0;
+  const std::size_t quarters = (parts - small) * kQuarters + small;
+  // The quarters of the script before part `k`.
+  const auto before = [&](std::size_t k) {
+    return k <= parts - small ? k * kQuarters : (parts - small) * kQuarters + (k - (parts - small));
+  };
   std::vector<std::size_t> cuts{0};
   for (std::size_t k = 1; k < parts; ++k) {
     const std::size_t cut =
-        nextBlockOpening(script, std::max(script.size() / parts * k, cuts.back()));
+        nextBlockOpening(script, std::max(script.size() / quarters * before(k), cuts.back()));
     if (cut == std::string_view::npos) break;
     cuts.push_back(cut);
   }
   return cuts;
 }
-
-std::size_t processorCount() { return std::max(1u, std::thread::hardware_concurrency()); }
 
 std::size_t chooseParts(std::size_t scriptSize) {
   // A part must be large enough to repay its record and its merge (at 10
