@@ -153,7 +153,10 @@ inline bool ScriptLines::next(ScannedLine& line) {
       // A carriage return before the line feed belongs to the line end. One
       // that ended the block before is taken for whitespace of the line,
       // which only costs the line the quick cut into words.
-      const bool carriage = end > at && input_[end - 1] == '\r';
+      // A carriage return is whitespace other than a blank, as the masks
+      // tell without a look at the byte.
+      const bool carriage =
+          end > at && ((masks.otherSpaces >> (feed - 1)) & 1) != 0 && input_[end - 1] == '\r';
       lookAt(masks, block, from & ((std::uint64_t{1} << (feed - carriage)) - 1));
       break;
     }
