@@ -82,10 +82,12 @@ std::size_t chooseParts(std::size_t scriptSize) {
   // leave the others waiting for the slowest; and the smaller the parts,
   // the less of their text is held at once and the more often a part's
   // memory passes to the next. On two processors, parts of 2 MiB convert
-  // 20 MB in 0.95 of the time of parts of 4 MiB and 40 MB in 0.91 to 0.95;
-  // at 100 MB, where the count stops at 32, in the same time, holding 35 MiB
-  // at the peak where 23 parts of 4 MiB held 46. At 10 MB four parts take
-  // the time of two, with 0.7 % more instructions.
+  // 20 MB in 0.95 of the time of parts of 4 MiB and 40 MB in 0.91 to 0.95,
+  // holding 34 to 35 MiB at the peak where they held 37 and 44; at 100 MB,
+  // where the count stops at 32, in the same time, holding 35 MiB where 23
+  // parts of 4 MiB held 46. Where that makes fewer than four parts for each
+  // processor, the parts are of twice the size: at 10 MB four parts take
+  // the time of two but hold 28 MiB at the peak where two hold 23.
   //
   // A script too small for a part of that size on each processor is cut
   // into one part for each processor all the same, of 1 MiB at least: a
@@ -93,11 +95,13 @@ std::size_t chooseParts(std::size_t scriptSize) {
   // processors, two parts convert in 0.66 of the time of one, and brindle
   // as a whole runs in 0.96 of its time).
   constexpr std::size_t kSmallestPart = std::size_t{2} << 20;
+  constexpr std::size_t kFewestSmallPartsPerProcessor = 4;
   constexpr std::size_t kSmallestSharedPart = std::size_t{1} << 20;
   constexpr std::size_t kPartsPerProcessor = 16;
   constexpr std::size_t kMostParts = 32;
   const std::size_t processors = processorCount();
-  const std::size_t parts = scriptSize / kSmallestPart;
+  std::size_t parts = scriptSize / kSmallestPart;
+  if (parts < kFewestSmallPartsPerProcessor * processors) parts = scriptSize / (2 * kSmallestPart);
   if (parts < processors) {
     return std::clamp(scriptSize / kSmallestSharedPart, std::max<std::size_t>(parts, 1), processors);
   }
