@@ -82,12 +82,12 @@ std::size_t chooseParts(std::size_t scriptSize) {
   // leave the others waiting for the slowest; and the smaller the parts,
   // the less of their text is held at once and the more often a part's
   // memory passes to the next. On two processors, parts of 2 MiB convert
-  // 20 MB in 0.95 of the time of parts of 4 MiB and 40 MB in 0.91 to 0.95,
-  // holding 34 to 35 MiB at the peak where they held 37 and 44; at 100 MB,
-  // where the count stops at 32, in the same time, holding 35 MiB where 23
-  // parts of 4 MiB held 46. Where that makes fewer than four parts for each
-  // processor, the parts are of twice the size: at 10 MB four parts take
-  // the time of two but hold 28 MiB at the peak where two hold 23.
+  // 20 MB in 0.95 of the time of parts of 4 MiB and 40 MB in 0.91 to 0.95;
+  // 100 MB, where the count stops at 32, in the same time, holding 35 MiB
+  // at the peak where 23 parts of 4 MiB held 46. Where that makes fewer
+  // than four parts for each processor, the parts are of twice the size:
+  // at 10 MB four parts take the time of two but hold 28 MiB at the peak
+  // where two hold 21 to 23.
   //
   // A script too small for a part of that size on each processor is cut
   // into one part for each processor all the same, of 1 MiB at least: a
