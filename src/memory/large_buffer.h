@@ -91,56 +91,55 @@ inline BufferBytes allocateBuffer(std::size_t size, std::size_t alignment = 1) {
 // For a run that builds tables of names and labels on several threads at
 // once, which grow by doubling to a megabyte or so each: their blocks come
 // from one heap, on huge pages from its first whole one through 16 MB of
-// room, and freed ones stay there to be used again. By default each thread has a heap of its own, every block
-// from 128 KB on is mapped apart and given back when freed, and all are on
-// 4 KB pages, each a page fault when first written: on a virtual machine
-// 10-12 microseconds apiece, some 2,300 of them for a script of 100 MB.
+// room, and freed ones stay there to be used again. By default each thread
+// has a heap of its own, every block from 128 KB on is mapped apart and
+// given back when freed, and all are on 4 KB pages, each a page fault when
+// first written: on a virtual machine 10-12 microseconds apiece, some 2,300
+// of them for a script of 100 MB.
 // Blocks of 4 MB and more are mapped apart where the heap has no room for
 // them. Call it first thing, before any thread starts.
 inline void keepSmallBlocksOnHugePages() {
 #if defined(__GLIBC__) && defined(__linux__)
   constexpr int kHeapRoom = 16 << 20;
+  constexpr int kMappedApart = 4 << 20;
   constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
   mallopt(M_ARENA_MAX, 1);
   mallopt(M_TRIM_THRESHOLD, 2 * kHeapRoom);
   mallopt(M_TOP_PAD, kHeapRoom);
-  const auto end = reinterpret_cast<std::uintptr_t>(sbrk(0));
-  if (end == static_cast<std::uintptr_t>(-1)) {
-    mallopt(M_MMAP_THRESHOLD, 4 << 20);
-    return;
-  }
   // Up to the room's size, the two blocks had here come from the heap, not
   // mapped apart; the threshold is set once they are had.
   mallopt(M_MMAP_THRESHOLD, 2 * kHeapRoom);
-  // The heap's free top, where the blocks to come are cut from, begins past
-  // the blocks had so far, seldom on a huge page, and the blocks below the
-  // first huge page would each come on 4 KB pages (some 500 page faults at
-  // 100 MB). A block had once and never written takes the free top up to
-  // a few bytes below that huge page, where the free top's own size is
-  // written, and keeps the blocks to come above it. Its bytes cost
-  // address space only.
+  if (const auto end = reinterpret_cast<std::uintptr_t>(sbrk(0)); end != static_cast<std::uintptr_t>(-1)) {
+    // The heap's free top, where the blocks to come are cut from, begins
+    // past the blocks had so far, seldom on a huge page, and the blocks
+    // below the first huge page would each come on 4 KB pages (some 500
+    // page faults at 100 MB). A block had once and never written takes the
+    // free top up to a few bytes below that huge page, where the free top's
+    // own size is written, and keeps the blocks to come above it. Its bytes
+    // cost address space only.
 #if __GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33)
-  const std::size_t topFree = mallinfo2().keepcost;
+    const std::size_t topFree = mallinfo2().keepcost;
 #else
-  const std::size_t topFree = 0;  // not told: the blocks begin where they do
+    const std::size_t topFree = 0;  // not told: the blocks begin where they do
 #endif
-  const std::uintptr_t topBegin = end - topFree;
-  const std::uintptr_t firstHuge = (topBegin + kHugePage - 1) & ~(kHugePage - 1);
-  constexpr std::size_t kLeftBelow = 64;
-  if (topFree > 0 && firstHuge - topBegin > 2 * kLeftBelow) {
-    static void* const below = malloc(firstHuge - topBegin - kLeftBelow);
-    (void)below;
+    const std::uintptr_t topBegin = end - topFree;
+    const std::uintptr_t firstHuge = (topBegin + kHugePage - 1) & ~(kHugePage - 1);
+    constexpr std::size_t kLeftBelow = 64;
+    if (topFree > 0 && firstHuge - topBegin > 2 * kLeftBelow) {
+      static void* const below = malloc(firstHuge - topBegin - kLeftBelow);
+      (void)below;
+    }
+    // The heap grows by a block of the room's size and by the room asked
+    // above after it; freed, the block joins the free top, which trims
+    // itself back to the room. Of the room only the block's end was
+    // written, and it goes with the trim, so that every huge page of the
+    // room is first written once asked for.
+    void* volatile block = malloc(kHeapRoom);
+    free(block);
+    const auto top = reinterpret_cast<std::uintptr_t>(sbrk(0));
+    if (top > firstHuge) adviseHugePages(reinterpret_cast<const void*>(firstHuge), top - firstHuge);
   }
-  // The heap grows by a block of the room's size, had from the heap rather
-  // than mapped apart, and by the room asked above after it; freed, the
-  // block joins the free top, which trims itself back to the room. Of the
-  // room only the block's end was written, and it goes with the trim, so
-  // that every huge page of the room is first written once asked for.
-  void* volatile block = malloc(kHeapRoom);
-  free(block);
-  mallopt(M_MMAP_THRESHOLD, 4 << 20);
-  const auto top = reinterpret_cast<std::uintptr_t>(sbrk(0));
-  if (top > firstHuge) adviseHugePages(reinterpret_cast<const void*>(firstHuge), top - firstHuge);
+  mallopt(M_MMAP_THRESHOLD, kMappedApart);
 #endif
 }
 
