@@ -32,6 +32,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -487,41 +488,70 @@ bool sameConversion(const TimedConversion& x, const TimedConversion& y) {
   return true;
 }
 
+// The realistic script's first label block, its label renamed each time,
+// repeated to `size` bytes: lines of the same kinds, lengths and names as
+// the script's, in an order the processor learns, where the script's own
+// order is as varied as a story's. A script of one block or none is
+// given as it is.
+std::string repeatedFirstBlock(std::string_view script, std::size_t size) {
+  const std::size_t first = script.find("label ");
+  const std::size_t body = first == std::string_view::npos ? first : script.find('\n', first);
+  const std::size_t end = body == std::string_view::npos ? body : script.find("\nlabel ", body);
+  if (end == std::string_view::npos) return std::string(script);
+  const std::string_view block = script.substr(body, end - body);  // from the label line's line feed
+  std::string repeated;
+  for (std::size_t k = 0; repeated.size() < size; ++k) {
+    repeated.append("label repeated_").append(std::to_string(k)).append(":").append(block).append("\n");
+  }
+  return repeated;
+}
+
 // The conversion alone, in this process, on the realistic scripts' text as
 // brindle finds it in the file's bytes: in one part on one thread, and in
 // the parts convertInParts chooses, on a thread each. The two take turns, and
 // their ratio is taken within each round. Their results are compared once:
-// a speed-up that changed the bytes would mean nothing.
+// a speed-up that changed the bytes would mean nothing. Beside them, the
+// script's first block repeated to the same size, on one thread: the time a
+// line takes where the processor foresees every branch of it, so that the
+// share of the time that a story's variety costs is seen.
 void conversionTable(const Options& options) {
   std::printf(
       "\nThe conversion in this process, one thread and all (%u processors here; %d rounds, "
-      "the two taking turns;\nmedians of the rounds' times and of the ratio within each round; "
-      "MB/s of input)\n",
+      "the three taking turns;\nmedians of the rounds' times and of the ratio within each round; "
+      "MB/s of input; repeated: the script's first\nblock repeated to the same size, one thread)\n",
       std::thread::hardware_concurrency(), options.runs);
-  std::printf("%8s %9s %8s %9s %8s %8s\n", "input", "1 thread", "MB/s", "all", "MB/s", "all/1");
-  std::printf("%8s %9s %8s %9s %8s %8s\n", "MB", "s", "", "s", "", "speed-up");
+  std::printf("%8s %9s %8s %9s %8s %8s %9s %9s\n", "input", "1 thread", "MB/s", "all", "MB/s", "all/1",
+              "repeated", "1 thread/");
+  std::printf("%8s %9s %8s %9s %8s %8s %9s %9s\n", "MB", "s", "", "s", "", "speed-up", "ns/line",
+              "repeated");
   for (const double size : options.sizes) {
     const std::string bytes =
         brindle::bench::generateRealistic(static_cast<std::size_t>(size * 1e6), options.seed);
     std::string decoded;
     const brindle::ScriptText script = brindle::scriptText(bytes, decoded);
     if (!script.error.empty()) throw std::runtime_error("realistic script: " + script.error);
-    TimedConversion one, all;
-    std::vector<double> oneSeconds, allSeconds, speedUps;
+    const std::string repeated = repeatedFirstBlock(script.text, script.text.size());
+    const auto lines = static_cast<double>(
+        std::max<std::ptrdiff_t>(1, std::count(repeated.begin(), repeated.end(), '\n')));
+    TimedConversion one, all, foreseen;
+    std::vector<double> oneSeconds, allSeconds, sameSeconds, speedUps, varietyCosts;
     for (int round = 0; round < options.runs; ++round) {
       if (stopRequested) throw std::runtime_error("stopped");
       if (round % 2 == 0) oneSeconds.push_back(timeConversion(script.text, 1, one));
       allSeconds.push_back(timeConversion(script.text, 0, all));
+      sameSeconds.push_back(timeConversion(repeated, 1, foreseen));
       if (round % 2 == 1) oneSeconds.push_back(timeConversion(script.text, 1, one));
       speedUps.push_back(oneSeconds.back() / allSeconds.back());
+      varietyCosts.push_back(oneSeconds.back() / sameSeconds.back());
       if (round == 0 && !sameConversion(one, all)) {
         throw std::runtime_error("the conversion in parts differs from the one in one part");
       }
     }
     const double in = megabytes(script.text.size());
     const double oneMedian = median(oneSeconds), allMedian = median(allSeconds);
-    std::printf("%8.1f %9.4f %8.0f %9.4f %8.0f %8.2f\n", in, oneMedian, in / oneMedian, allMedian,
-                in / allMedian, median(speedUps));
+    std::printf("%8.1f %9.4f %8.0f %9.4f %8.0f %8.2f %9.1f %9.2f\n", in, oneMedian, in / oneMedian,
+                allMedian, in / allMedian, median(speedUps), median(sameSeconds) / lines * 1e9,
+                median(varietyCosts));
     std::fflush(stdout);
   }
 }

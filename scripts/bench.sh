@@ -8,7 +8,8 @@
 # and peak memory of brindle-check --lsp at 1, 10 and 100 MB, the
 # instructions brindle runs on one realistic script (valgrind's count, which
 # a busy machine cannot blur; the baseline's beside it when one is given),
-# the conversion alone in this process (MB/s on one thread and on all), a
+# the conversion alone in this process (MB/s on one thread and on all, and
+# the script's first block repeated, whose lines the processor foresees), a
 # play of 10,000 entries by brindle-check --play on 1 MB, then
 # the micro-benchmarks of the hot operations.
 #   scripts/bench.sh            sizes 1, 10 and 100 MB, 6 runs (rounds) each; memory 40
