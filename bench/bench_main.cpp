@@ -517,8 +517,9 @@ std::string repeatedFirstBlock(std::string_view script, std::size_t size) {
 void conversionTable(const Options& options) {
   std::printf(
       "\nThe conversion in this process, one thread and all (%u processors here; %d rounds, "
-      "the three taking turns;\nmedians of the rounds' times and of the ratio within each round; "
-      "MB/s of input; repeated: the script's first\nblock repeated to the same size, one thread)\n",
+      "the two taking turns;\nmedians of the rounds' times and of the ratio within each round; "
+      "MB/s of input; repeated: the script's first\nblock repeated to the same size, one thread, "
+      "right after the one on all in each round)\n",
       std::thread::hardware_concurrency(), options.runs);
   std::printf("%8s %9s %8s %9s %8s %8s %9s %9s\n", "input", "1 thread", "MB/s", "all", "MB/s", "all/1",
               "repeated", "1 thread/");
